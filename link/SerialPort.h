@@ -1,0 +1,55 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+// The host's serial port on POSIX termios. Opened from a mode text such as
+// "COM1:9600,n,8,1" or "/dev/ttyUSB0:9600,n,8,1"; a COM name is looked up in the port map.
+class SerialPort {
+public:
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // 0 success; 1 bad parity or stop-bit field; 2 missing separator; otherwise the errno of the failed step.
+    int open(const std::string& modeText);
+    // 1 after a fully successful open, else 0.
+    int isOpen() const;
+    // True when open, no line error pending and at least one byte is queued; consumes nothing.
+    bool hasInput();
+    // Bytes stored (at most count, at most 1024, never more than queued); waits at most one read wait.
+    int read(uint8_t* buffer, int count);
+    // 0 when every byte has left the host; 1 when closed or on a line error.
+    int write(const uint8_t* buffer, int count);
+    // Closes the port if open; always leaves the object closed.
+    void close();
+
+    // Milliseconds a read waits once when nothing is queued.
+    int readWaitMs = 20;
+
+    // Line settings parsed from the last mode text.
+    int baudRate() const { return baud_; }
+    int dataBits() const { return dataBits_; }
+    int parity() const { return parity_; }     // 0 none, 1 odd, 2 even
+    int stopBits() const { return stopBits_; } // 0 one, 1 one and a half, 2 two
+    // The device path opened (or last tried).
+    const std::string& deviceName() const { return device_; }
+    // The OS descriptor while open, -1 otherwise (for readiness notifiers).
+    int descriptor() const { return fd_; }
+
+    // Port map: "COM1".."COM4" to device paths; defaults /dev/ttyS0../dev/ttyS3.
+    static std::map<std::string, std::string>& portMap();
+    // The device a port name stands for: a mapped COM name, or the name itself when it is an absolute path.
+    static std::string resolvePortName(const std::string& portName);
+
+private:
+    int fd_ = -1;
+    int open_ = 0;
+    std::string device_;
+    int baud_ = 0;
+    int dataBits_ = 0;
+    int parity_ = 0;
+    int stopBits_ = 0;
+};

@@ -1,0 +1,56 @@
+#pragma once
+#include "TalkerStatus.h"
+#include <cstdint>
+#include <string>
+
+class SerialPort;
+
+// Command bytes of the talker protocol; each is echoed as its bitwise complement.
+namespace TalkerCmd {
+inline constexpr uint8_t kReadMemory = 0x01;
+inline constexpr uint8_t kWriteMemory = 0x41;
+inline constexpr uint8_t kReadRegisters = 0x81;
+inline constexpr uint8_t kWriteRegisters = 0xC1;
+inline constexpr uint8_t kSwiConfirm = 0xB5;
+inline constexpr uint8_t kSwiReport = 0x4A; // "J", sent unasked on a software interrupt
+} // namespace TalkerCmd
+
+// Host side of the talker byte protocol.
+class TalkerLink {
+public:
+    explicit TalkerLink(SerialPort& port) : port_(port) {}
+
+    // Opens the port; any failure becomes 3.
+    TalkerStatus openPort(const std::string& modeText);
+    // Closes the port.
+    void closePort();
+    // Command $01: reads count bytes (low 8 bits sent, 0 = 256) into buffer.
+    TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer);
+    // Command $41, then verifies by reading the bytes back.
+    TalkerStatus writeMemory(uint32_t address, uint32_t count, const uint8_t* data);
+    // Command $81: the 11-byte register frame.
+    TalkerStatus readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
+                               uint32_t& X, uint32_t& Y, uint32_t& PC);
+    // Command $C1: sends the 11-byte register frame.
+    TalkerStatus writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uint8_t A,
+                                uint32_t X, uint32_t Y, uint32_t PC);
+    // True when the talker has reported a software interrupt ("J"); never waits.
+    bool pollSwi();
+    // Command $B5 and the stopped target's registers; PC is the address of the SWI.
+    TalkerStatus confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
+                            uint32_t& X, uint32_t& Y);
+    // Forces a target reset through the clock monitor.
+    TalkerStatus resetTarget();
+    // Downloads a 257-byte talker through the bootstrap loader, then reopens at 9600 baud.
+    TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName);
+    // Starts a talker resident in EEPROM, then reopens at 9600 baud.
+    TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
+
+    SerialPort& port() { return port_; }
+
+    // Whether the target's EEPROM is switched on (CONFIG bit 0 as last seen).
+    int32_t eepromEnabled = 0;
+
+private:
+    SerialPort& port_;
+};

@@ -1,0 +1,56 @@
+#pragma once
+#include "TalkerStatus.h"
+#include <cstdint>
+
+class TalkerLink;
+
+// Chip registers used by the memory services.
+namespace Hc11Reg {
+inline constexpr uint32_t kBprot = 0x1035;
+inline constexpr uint32_t kOption = 0x1039;
+inline constexpr uint32_t kPprog = 0x103B;
+inline constexpr uint32_t kHprio = 0x103C;
+inline constexpr uint32_t kTest1 = 0x103E;
+inline constexpr uint32_t kConfig = 0x103F;
+} // namespace Hc11Reg
+
+// PPROG bits.
+namespace Pprog {
+inline constexpr uint8_t kByte = 0x10;
+inline constexpr uint8_t kRow = 0x08;
+inline constexpr uint8_t kErase = 0x04;
+inline constexpr uint8_t kEelat = 0x02;
+inline constexpr uint8_t kEepgm = 0x01;
+} // namespace Pprog
+
+// Block access to the target's 64 KB space, with EEPROM programming on writes.
+class TargetMemory {
+public:
+    explicit TargetMemory(TalkerLink& link) : link_(link) {}
+
+    // Reads count (0..65536) bytes in 256-byte commands.
+    TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
+    // Writes and verifies like RAM, no EEPROM handling.
+    TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
+    // The EEPROM-aware write every user-level write goes through.
+    TalkerStatus writeBlock(uint32_t address, uint32_t count, const uint8_t* data);
+    // writeBlock of count copies of the low 8 bits of value.
+    TalkerStatus fill(uint32_t address, uint32_t count, uint32_t value);
+    // Reads the whole source, then writes it to destination.
+    TalkerStatus move(uint32_t source, uint32_t count, uint32_t destination);
+    // First byte equal to value; 14 and foundAddress 0 when none.
+    TalkerStatus search(uint32_t address, uint32_t count, uint32_t value, uint32_t& foundAddress);
+    // Programs one erased EEPROM (or CONFIG) byte and checks it.
+    TalkerStatus programEepromByte(uint32_t address, uint8_t value);
+    // One erase: mode 0 byte, 1 row, anything else bulk.
+    TalkerStatus eraseEeprom(uint32_t address, int mode);
+    // Erases an inclusive range with the fewest row erases.
+    TalkerStatus eraseEepromRange(uint32_t first, uint32_t last);
+
+    int32_t programDelayMs = 20;
+    int32_t eepromStart = 0xB600;
+    int32_t eepromEnd = 0xB7FF;
+
+private:
+    TalkerLink& link_;
+};
