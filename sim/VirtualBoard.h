@@ -1,0 +1,36 @@
+#pragma once
+#include <memory>
+#include <string>
+
+// Settings of a virtual board run.
+struct VirtualBoardOptions {
+    // Multiple of real time (2 MHz E clock); 0 runs as fast as possible.
+    double speed = 1.0;
+    // Where EEPROM and CONFIG are kept across restarts of the board; empty keeps them in memory only.
+    std::string eepromFile;
+    // When set, a symbolic link to the pseudo-terminal's device is made here (and removed on stop).
+    std::string linkPath;
+};
+
+// A virtual 68HC11 board behind a pseudo-terminal, run in a thread of its own, so that a program
+// of ours (the GUI, the command-line front end, tests) can talk to it as to a real board.
+class VirtualBoard {
+public:
+    explicit VirtualBoard(VirtualBoardOptions options = {});
+    ~VirtualBoard(); // stops the board
+    VirtualBoard(const VirtualBoard&) = delete;
+    VirtualBoard& operator=(const VirtualBoard&) = delete;
+
+    // Creates the pseudo-terminal and starts the board thread; false with a reason on failure.
+    bool start(std::string* error = nullptr);
+    // Stops the board thread and closes the pseudo-terminal.
+    void stop();
+    // The device a host opens (the link path when one was given, else the pseudo-terminal's own path).
+    std::string devicePath() const;
+    // Presses the board's RESET button (the chip restarts in special bootstrap mode).
+    void pressReset();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
