@@ -1,0 +1,87 @@
+#pragma once
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+// The progress, success and message texts of the debugger's commands, shared by every front end
+// (the GUI's status bar and message boxes, the command-line front end's output lines). Texts with
+// conversions are printf formats; addresses are "$%04x", bytes "$%02x", both lower-case.
+namespace CommandText {
+// Boot Talker.
+inline constexpr const char* kPressReset = "Please press the 68HC11 RESET button...";
+inline constexpr const char* kTalkerDownloaded = "Talker download successful";
+// Execute.
+inline constexpr const char* kExecuteProgress = "Beginning program execution";
+inline constexpr const char* kExecuteDone = "Executing program";
+// Stop Execution.
+inline constexpr const char* kStopProgress = "Stopping execution";
+inline constexpr const char* kStopDone = "Execution stopped";
+// Call Subroutine (the same text before and after).
+inline constexpr const char* kCallProgress = "Calling Subroutine";
+inline constexpr const char* kCallDone = "Calling Subroutine";
+// Find Byte: the typed value (not cut to a byte) and the start; the value and the first match.
+inline constexpr const char* kFindProgress = "Searching for $%02x starting at $%04x...";
+inline constexpr const char* kFindDone = "Value %02x found at location $%04x";
+// Move Memory Block: start, end, destination; the progress text ends in a line feed.
+inline constexpr const char* kMoveProgress = "Moving block - source $%04x-$%04x - dest $%04x\n";
+inline constexpr const char* kMoveDone = "Memory move successful.";
+// Verify S19: the file's path.
+inline constexpr const char* kVerifyProgress = "Verifying S19 File: %s";
+inline constexpr const char* kVerifyDone = "S19 Memory Image Verified";
+// Load S19: the file's path.
+inline constexpr const char* kLoadProgress = "Loading S19 record %s into memory...";
+inline constexpr const char* kListingMissing = "Unable to open LST file, S19 loaded successfully";
+inline constexpr const char* kLoadDone = "S19 record loaded successfully";
+// Block Fill: start, end, byte. The order message refuses an end below the start.
+inline constexpr const char* kRangeOrder = "Start Address cannot be greater than End Address";
+inline constexpr const char* kFillProgress = "Filling block $%04x to $%04x with $%02x";
+inline constexpr const char* kFillDone = "Block Fill successful";
+// Set Memory Location: address, byte.
+inline constexpr const char* kSetProgress = "Setting location $%04x to $%02x";
+inline constexpr const char* kSetDone = "Memory set successful";
+// Breakpoints: the address.
+inline constexpr const char* kBreakpointSet = "Breakpoint set at $%04x";
+inline constexpr const char* kBreakpointNotRemoved = "Unable to remove breakpoint $%04x";
+inline constexpr const char* kBreakpointRemoved = "Breakpoint $%04x Removed";
+inline constexpr const char* kClearAllProgress = "Removing all breakpoints";
+inline constexpr const char* kClearAllDone = "Breakpoint list cleared";
+inline constexpr const char* kBreakpointEntry = "$%04x";
+// A running program stopped at a breakpoint: the address.
+inline constexpr const char* kBreakpointReached = "Breakpoint reached at $%04x";
+// Trace and Continue Trace: the address traced from; the address reached.
+inline constexpr const char* kTraceProgress = "Beginning trace at $%04x";
+inline constexpr const char* kContinueTraceProgress = "Continuing trace at $%04x";
+inline constexpr const char* kTraceDone = "Trace completed at $%04x";
+// Memory display: start and end of the rounded range.
+inline constexpr const char* kDumpProgress = "Retrieving memory block $%04x-$%04x";
+inline constexpr const char* kDumpOrder = "Ending Address must be larger than the Starting Address";
+inline constexpr const char* kDumpRead = "Memory Read Successful";
+inline constexpr const char* kDumpDone = "Memory dump successful";
+// Registers window.
+inline constexpr const char* kRegisterReadFailed = "Register Read Failed!";
+inline constexpr const char* kRegisterWriteFailed = "Error while writing registers";
+// A block move whose destination would run past $FFFF: start of the destination, its length.
+inline constexpr const char* kMoveBeyondEnd = "Destination block $%04x of %u bytes runs past $ffff";
+
+// The text of format with its arguments filled in.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+inline std::string format(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+} // namespace CommandText

@@ -1,0 +1,106 @@
+#pragma once
+#include "BreakpointHit.h"
+#include "BreakpointRecord.h"
+#include "EngineNotifier.h"
+#include "TalkerStatus.h"
+#include "TargetRegisters.h"
+#include <array>
+#include <cstdint>
+#include <string>
+
+class TalkerLink;
+class TargetMemory;
+
+// The debugger engine: breakpoints, talker start-up, execution control, single-instruction trace
+// and S19 load/verify, all through one TalkerLink. It touches no user interface: fixed messages
+// go to the notifier (if any), breakpoint hits are reported as result records.
+class DebugEngine {
+public:
+    static constexpr int kBreakpointCount = 10;
+    static constexpr int kTracepointCount = 2;
+    static constexpr uint8_t kSwiOpcode = 0x3F;
+
+    // Binds the engine to the link and to memory services over that same link (used for the
+    // BPROT/CONFIG steps of start-up); notifier may be null (messages are then dropped).
+    DebugEngine(TalkerLink& link, TargetMemory& memory, EngineNotifier* notifier = nullptr);
+    // Closes the serial port through the link.
+    ~DebugEngine();
+    DebugEngine(const DebugEngine&) = delete;
+    DebugEngine& operator=(const DebugEngine&) = delete;
+
+    // Replaces the notifier (null silences the engine).
+    void setNotifier(EngineNotifier* notifier) { notifier_ = notifier; }
+
+    // --- Breakpoint table ---
+    // Adds a breakpoint: 20 at $0000 or a duplicate, 19 when all ten are used, 22 on an undefined opcode.
+    TalkerStatus setBreakpoint(uint32_t address);
+    // Frees the breakpoint (21 if none); an SWI planted there is first written back.
+    TalkerStatus removeBreakpoint(uint32_t address);
+    // Copies the ten record addresses (0 for free ones) and returns how many are used.
+    uint8_t listBreakpoints(std::array<uint32_t, kBreakpointCount>& addresses) const;
+    // Writes $3F over every breakpoint and sets running; on a failure the SWIs already written are undone.
+    TalkerStatus plantBreakpoints();
+    // Clears running and writes the saved byte back at every planted breakpoint.
+    TalkerStatus restoreBreakpoints();
+
+    // --- Talker start-up ---
+    // Boots a RAM (type 0) or ROM (type 1) talker, lifts block protection, records the talker's idle
+    // address, reprograms CONFIG (and resets) when eepromEnable differs from the chip, and with
+    // chipMode 1 switches to special test mode. Shows "Talker initialized successfully." on success.
+    TalkerStatus startTalker(const std::string& portName, int talkerType, const std::string& fileName,
+                             int chipMode, int32_t eepromEnable);
+
+    // --- Execution control ---
+    // Starts the target at address (currentPC = address), planting the breakpoints first when asked.
+    TalkerStatus execute(uint32_t address, bool withBreakpoints);
+    // Runs the subroutine at address so that its RTS returns into the talker's idle loop.
+    TalkerStatus callSubroutine(uint32_t address);
+    // Stops the program (currentPC = where it was), returns the target to the talker, restores SWIs.
+    TalkerStatus stop();
+    // One non-blocking look for a breakpoint hit while running; handles and reports it.
+    BreakpointHit pollBreakpointHit();
+
+    // --- Trace ---
+    // Executes the one instruction at address and stops at its successor (currentPC); 22 for an
+    // undefined opcode, 23 when control does not come back, the hit cannot be confirmed or restored.
+    TalkerStatus traceStep(uint32_t address);
+    // Writes a temporary SWI at address, recording the displaced byte (once per address).
+    TalkerStatus plantTracepoint(uint32_t address);
+    // Writes every planted tracepoint's byte back and frees its record.
+    TalkerStatus restoreTracepoints();
+
+    // --- S19 ---
+    // Writes every data record of the file to the target (currentPC = first record's address).
+    // A malformed file (17) writes nothing.
+    TalkerStatus loadS19(const std::string& path);
+    // Compares every data record of the file with target memory; 18 at the first difference.
+    TalkerStatus verifyS19(const std::string& path);
+
+    // Where the next execution or trace starts by default.
+    uint32_t currentPC = 0;
+    // The breakpoint table; records are used in index order, address 0 marks a free one.
+    std::array<BreakpointRecord, kBreakpointCount> breakpoints{};
+    // The temporary SWIs of one trace step; a record is in use while planted.
+    std::array<BreakpointRecord, kTracepointCount> tracepoints{};
+    // The talker's idle-loop address, recorded by startTalker.
+    uint32_t talkerIdleAddress = 0;
+    // Nonzero while a program started with breakpoints runs and a hit is awaited.
+    int32_t running = 0;
+    // Longest wait for the talker's "J" after a trace step starts the target (one immediate look first).
+    int traceWaitMs = 20;
+
+private:
+    TalkerStatus readRegisters(TargetRegisters& r);
+    TalkerStatus writeRegisters(const TargetRegisters& r);
+    // The target's own byte at address, given the byte just read there (which may be one of our SWIs).
+    uint8_t originalByte(uint32_t address, uint8_t byteRead) const;
+    // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
+    TalkerStatus restoreLeftoverTracepoints();
+    // True once the talker has sent "J", looking at once and then for up to traceWaitMs.
+    bool waitForSwi();
+    void notify(const char* text);
+
+    TalkerLink& link_;
+    TargetMemory& memory_;
+    EngineNotifier* notifier_ = nullptr;
+};

@@ -1,0 +1,52 @@
+#pragma once
+#include "TargetRegisters.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class RegisterFrame;
+
+// The texts of the Registers window's seven fields.
+struct RegisterFields {
+    std::string A = "$00";
+    std::string B = "$00";
+    std::string X = "$0000";
+    std::string Y = "$0000";
+    std::string PC = "$0000";
+    std::string SP = "$0000";   // the interrupted program's own stack pointer: the frame's SP + 8
+    std::string CCR = "%00000000";
+};
+
+// One field of the Registers window: its label and which text it shows.
+struct RegisterFieldInfo {
+    const char* label;
+    std::string RegisterFields::*text;
+    bool editable;  // A, B, X and Y; the others are shown only
+};
+
+// Conversions between register values and the Registers window's field texts.
+class RegisterText {
+public:
+    // The fields in window order with their labels.
+    static constexpr std::array<RegisterFieldInfo, 7> kFields{{
+        {"Accumulator A", &RegisterFields::A, true},
+        {"Accumulator B", &RegisterFields::B, true},
+        {"Index X", &RegisterFields::X, true},
+        {"Index Y", &RegisterFields::Y, true},
+        {"Program Counter", &RegisterFields::PC, false},
+        {"Stack Pointer", &RegisterFields::SP, false},
+        {"CCR", &RegisterFields::CCR, false},
+    }};
+    // The legend under the CCR field, naming its bits from bit 7 down.
+    static constexpr const char* kCcrLegend = "(SXHI NZVC)";
+
+    // The field texts as Read Regs shows them.
+    static RegisterFields fields(const TargetRegisters& r);
+    static RegisterFields fields(const RegisterFrame& frame);
+    // "%" and the eight condition-code bits, S first.
+    static std::string ccrText(uint8_t ccr);
+    // Write Regs: parses A, B, CCR (low 8 bits), X, Y and PC into r; SP keeps its value.
+    static void apply(const RegisterFields& texts, TargetRegisters& r);
+    static void apply(const RegisterFields& texts, RegisterFrame& frame);
+};

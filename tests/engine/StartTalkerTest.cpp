@@ -1,0 +1,146 @@
+#include "EngineRig.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRamTalker = 0;
+constexpr int kRomTalker = 1;
+
+class StartTalker : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarvik11-boot-" + std::to_string(getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        rig.model.setBootMode(true);
+        TalkerModel::Registers talker;
+        talker.SP = 0x00C0;
+        talker.CCR = 0xD4;
+        talker.X = 0x1000;
+        talker.PC = 0x0033;
+        rig.model.setRegisters(talker);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string file(const std::string& name, size_t size)
+    {
+        const auto path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        for (size_t i = 0; i < size; ++i)
+            out.put(static_cast<char>(i == 0 ? 0xFF : i & 0xFF));
+        return path.string();
+    }
+    std::string port() const { return rig.pty.slavePath(); }
+
+    ModelRig rig{false};
+    std::filesystem::path dir_;
+};
+
+TEST_F(StartTalker, RomTalkerWithMatchingEepromSetting)
+{
+    rig.model.poke(0x1037, {0x00});
+    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 10), 0, 0), kTalkerOk);
+    EXPECT_EQ(rig.model.bootBytes(), (std::vector<uint8_t>{0x00}));
+    EXPECT_EQ(rig.model.bootBaud(), 1200);
+    // read $1037, BPROT $00 with its read-back, registers read and written back unchanged.
+    EXPECT_EQ(rig.kinds(), (std::vector<uint8_t>{0x01, 0x41, 0x01, 0x81, 0xC1}));
+    const auto writes = rig.commandsOf(0x41);
+    EXPECT_EQ(writes[0].address, 0x1035);
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{0x00}));
+    EXPECT_TRUE(sameRegisters(frameOf(rig.commandsOf(0xC1)[0]), rig.model.registers()));
+    EXPECT_EQ(rig.engine.currentPC, 0x0033u);
+    EXPECT_EQ(rig.engine.talkerIdleAddress, 0x0033u);
+    EXPECT_EQ(rig.model.resets(), 0);
+    EXPECT_EQ(rig.link.eepromEnabled, 0);
+    EXPECT_EQ(rig.notifier.messages, (std::vector<std::string>{"Talker initialized successfully."}));
+}
+
+TEST_F(StartTalker, RamTalkerDownloadAndSpecialTestMode)
+{
+    const std::string talker = file("talker.boo", 257);
+    ASSERT_EQ(rig.engine.startTalker(port(), kRamTalker, talker, 1, 1), kTalkerOk);
+    const auto boot = rig.model.bootBytes();
+    ASSERT_EQ(boot.size(), 257u);
+    EXPECT_EQ(boot[0], 0xFF);
+    EXPECT_EQ(boot[256], 0x00);
+    EXPECT_EQ(rig.link.eepromEnabled, 1); // CONFIG $0D read after the download
+    EXPECT_EQ(rig.model.resets(), 0);
+    const auto writes = rig.commandsOf(0x41);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1].address, 0x103C);
+    EXPECT_EQ(writes[1].data, (std::vector<uint8_t>{0xE5}));
+    EXPECT_EQ(rig.kinds().back(), 0x01); // verified
+    EXPECT_EQ(rig.notifier.messages.size(), 1u);
+}
+
+TEST_F(StartTalker, SwitchingTheEepromOnReprogramsConfigAndResets)
+{
+    rig.model.setConfig(0x0C);
+    rig.model.poke(0x1037, {0x00});
+    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 1), 0, 1), kTalkerOk);
+    EXPECT_EQ(rig.model.resets(), 1);
+    EXPECT_EQ(rig.model.configLatch(), 0x0D);
+    EXPECT_EQ(rig.link.eepromEnabled, 1);
+    bool erased = false, programmed = false;
+    for (const auto& ev : rig.model.eepromEvents()) {
+        EXPECT_FALSE(ev.blocked);
+        erased = erased || (ev.op == TalkerModel::EepromOp::ByteErase && ev.address == 0x103F);
+        programmed = programmed || (ev.op == TalkerModel::EepromOp::Program && ev.address == 0x103F && ev.value == 0x0D);
+    }
+    EXPECT_TRUE(erased);
+    EXPECT_TRUE(programmed);
+    // Block protection is lifted again after the reset, before CONFIG is checked.
+    EXPECT_EQ(rig.singleWrites(0x00).back(), 0x1035u);
+    EXPECT_EQ(rig.commands().back().kind, 0x01);
+    EXPECT_EQ(rig.commands().back().address, 0x103F);
+}
+
+TEST_F(StartTalker, StartUpFailures)
+{
+    // Unknown type: nothing opened, nothing sent.
+    EXPECT_EQ(rig.engine.startTalker(port(), 2, file("t.boo", 257), 0, 0), kTalkerTypeInvalid);
+    EXPECT_EQ(rig.port.isOpen(), 0);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, (dir_ / "none.boo").string(), 0, 0), kTalkerFileOpenFailed);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("short.boo", 256), 0, 0), kTalkerFileInvalid);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("long.boo", 258), 0, 0), kTalkerFileInvalid);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRomTalker, (dir_ / "none.map").string(), 0, 0), kTalkerMapFileFailed);
+    EXPECT_TRUE(rig.model.bootBytes().empty());
+    EXPECT_TRUE(rig.notifier.messages.empty());
+}
+
+// After reprogramming CONFIG: the reset does not happen (12), CONFIG does not take (13);
+// special test mode not taken (11). No success message in any of them.
+TEST_F(StartTalker, ChipThatDoesNotFollow)
+{
+    struct Case {
+        const char* name;
+        std::function<void(TalkerModel&)> arrange;
+        int chipMode;
+        int32_t eepromEnable;
+        TalkerStatus status;
+    };
+    const std::vector<Case> cases = {
+        {"no reset", [](TalkerModel& m) { m.setConfig(0x0C); m.setResetWorks(false); }, 0, 1, kTalkerResetFailed},
+        {"CONFIG unchanged", [](TalkerModel& m) { m.setConfig(0x0C); m.setReadBack(0x103F, 0x0C); }, 0, 1, kTalkerRegisterWriteFailed},
+        {"HPRIO unchanged", [](TalkerModel& m) { m.setReadBack(0x103C, 0xC5); }, 1, 0, kTalkerBadEcho},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelRig local(false);
+        local.model.setBootMode(true);
+        c.arrange(local.model);
+        EXPECT_EQ(local.engine.startTalker(local.pty.slavePath(), kRomTalker, file("map.txt", 1), c.chipMode, c.eepromEnable), c.status);
+        EXPECT_EQ(local.link.eepromEnabled, 0);
+        EXPECT_TRUE(local.notifier.messages.empty());
+    }
+}
+
+} // namespace
