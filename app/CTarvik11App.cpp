@@ -1,0 +1,394 @@
+#include "CTarvik11App.h"
+#include "CAboutDialog.h"
+#include "CHelpWindow.h"
+#include "CMainFrame.h"
+#include "CSplashWindow.h"
+#include "CTalkerSetupDialog.h"
+#include "CTarvik11Doc.h"
+#include "CommandIds.h"
+#include "SettingsStore.h"
+#include "Singletons.h"
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#ifdef TARVIK11_HAVE_LINK
+#include "NumberParse.h"
+#include "SerialPort.h"
+#endif
+
+namespace {
+
+// A framework switch: "-name", or "/name" without a further "/" (which would be a path).
+bool isSwitch(const QString& arg)
+{
+    if (arg.startsWith(QLatin1Char('-')))
+        return true;
+    return arg.startsWith(QLatin1Char('/')) && arg.size() > 1 && !arg.mid(1).contains(QLatin1Char('/'));
+}
+
+QString switchName(const QString& arg)
+{
+    QString name = arg;
+    while (name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('/')))
+        name.remove(0, 1);
+    return name;
+}
+
+} // namespace
+
+// Outside any namespace, as the resource initialiser must be.
+static void initResources()
+{
+    Q_INIT_RESOURCE(tarvik11);
+}
+
+CTarvik11App::CTarvik11App(int& argc, char** argv) : QApplication(argc, argv)
+{
+    initResources();
+    setOrganizationName(QStringLiteral("Tarvik11"));
+    setApplicationName(QStringLiteral("Tarvik11"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/app-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+}
+
+CTarvik11App::~CTarvik11App()
+{
+    delete help_.data();
+    delete mainFrame_.data();
+}
+
+CMainFrame* CTarvik11App::mainFrame() const
+{
+    return mainFrame_;
+}
+
+CTarvik11App* CTarvik11App::instance()
+{
+    return qobject_cast<CTarvik11App*>(QCoreApplication::instance());
+}
+
+bool CTarvik11App::splashWanted(const QStringList& arguments)
+{
+    for (const QString& arg : arguments) {
+        if (!isSwitch(arg))
+            continue;
+        const QString name = switchName(arg);
+        if (name.compare(QLatin1String("Embedding"), Qt::CaseInsensitive) == 0
+            || name.compare(QLatin1String("Automation"), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return true;
+}
+
+bool CTarvik11App::InitInstance(const QStringList& arguments)
+{
+    const QStringList args = arguments.mid(1);
+    CSplashWindow::EnableSplashScreen(splashWanted(args));
+
+    recentFiles_ = SettingsStore::loadRecentFiles();
+    storedPorts_ = SettingsStore::loadPortMap();
+    runPorts_.clear();
+    SetDefaultBase(0);
+
+    QString boardError;
+    bool boardFailed = false;
+    if (args.contains(QLatin1String("--virtual-board"))) {
+        std::string error;
+        const std::string device =
+            Singletons::instance() ? Singletons::instance()->startVirtualBoard(&error) : std::string();
+        if (device.empty()) {
+            boardFailed = true;
+            boardError = QString::fromStdString(error.empty() ? std::string("no single objects") : error);
+        } else {
+            runPorts_.insert(QStringLiteral("COM1"), QString::fromStdString(device));
+        }
+    }
+    applyPortMap();
+
+    mainFrame_ = new CMainFrame();
+    if (!mainFrame_->create())
+        return false;
+
+    QString file;
+    for (const QString& arg : args)
+        if (!isSwitch(arg)) {
+            file = arg;
+            break;
+        }
+    CTarvik11Doc* doc = file.isEmpty() ? OnFileNew() : OpenDocumentFile(file);
+    if (!doc)
+        return false;
+
+    mainFrame_->show();
+    mainFrame_->repaint();
+    if (boardFailed)
+        showMessage(mainFrame_, tr("The virtual board could not be started: %1").arg(boardError));
+    else if (!runPorts_.isEmpty())
+        mainFrame_->statusBar()->showMessage(
+            tr("Virtual board on %1 as COM1 - choose Boot Talker to start").arg(runPorts_.value("COM1")));
+    return true;
+}
+
+int CTarvik11App::ExitInstance(int exitCode)
+{
+    if (mainFrame_)
+        mainFrame_->closeAllDocuments();
+    delete help_.data();
+    delete mainFrame_.data();
+    SettingsStore::saveRecentFiles(recentFiles_);
+    return exitCode;
+}
+
+int CTarvik11App::GetDefaultBase() const
+{
+#ifdef TARVIK11_HAVE_LINK
+    return ::GetDefaultBase();
+#else
+    return defaultBase_;
+#endif
+}
+
+void CTarvik11App::SetDefaultBase(int base)
+{
+#ifdef TARVIK11_HAVE_LINK
+    ::SetDefaultBase(base);
+#else
+    defaultBase_ = base;
+#endif
+}
+
+void CTarvik11App::LoadTalkerSettings(TalkerSettings& settings)
+{
+    SettingsStore::loadTalkerSettings(settings);
+}
+
+void CTarvik11App::SaveTalkerSettings(const TalkerSettings& settings)
+{
+    SettingsStore::saveTalkerSettings(settings);
+}
+
+QMap<QString, QString> CTarvik11App::portMap() const
+{
+    QMap<QString, QString> map;
+    for (int i = 1; i <= 4; ++i)
+        map.insert(QStringLiteral("COM%1").arg(i), QStringLiteral("/dev/ttyS%1").arg(i - 1));
+    for (auto it = storedPorts_.cbegin(); it != storedPorts_.cend(); ++it)
+        map.insert(it.key(), it.value());
+    for (auto it = runPorts_.cbegin(); it != runPorts_.cend(); ++it)
+        map.insert(it.key(), it.value());
+    return map;
+}
+
+void CTarvik11App::setPortMap(const QMap<QString, QString>& map)
+{
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const QString device = it.value().trimmed();
+        if (runPorts_.contains(it.key()) && runPorts_.value(it.key()) == device)
+            continue; // this run's virtual board stays unsaved
+        runPorts_.remove(it.key());
+        if (device.isEmpty())
+            storedPorts_.remove(it.key());
+        else
+            storedPorts_.insert(it.key(), device);
+    }
+    SettingsStore::savePortMap(storedPorts_);
+    applyPortMap();
+}
+
+QString CTarvik11App::deviceFor(const QString& portName) const
+{
+    const QMap<QString, QString> map = portMap();
+    const QString key = portName.toUpper();
+    if (map.contains(key))
+        return map.value(key);
+    return portName.startsWith(QLatin1Char('/')) ? portName : QString();
+}
+
+void CTarvik11App::applyPortMap()
+{
+#ifdef TARVIK11_HAVE_LINK
+    const QMap<QString, QString> map = portMap();
+    auto& ports = SerialPort::portMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        ports[it.key().toStdString()] = it.value().toStdString();
+#endif
+}
+
+CTarvik11Doc* CTarvik11App::OnFileNew()
+{
+    if (!mainFrame_)
+        return nullptr;
+    auto* doc = new CTarvik11Doc(*this, QStringLiteral("Tarvik%1").arg(nextDocNumber_++), this);
+    if (!mainFrame_->createMemoryView(doc)) {
+        delete doc;
+        return nullptr;
+    }
+    return doc;
+}
+
+CTarvik11Doc* CTarvik11App::OpenDocumentFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        recentFiles_.removeAll(info.absoluteFilePath());
+        recentFiles_.removeAll(path);
+        showMessage(mainFrame_, tr("Cannot open the file %1.").arg(path));
+        return nullptr;
+    }
+    if (!mainFrame_)
+        return nullptr;
+    auto* doc = new CTarvik11Doc(*this, info.fileName(), this);
+    if (!mainFrame_->createMemoryView(doc)) {
+        delete doc;
+        return nullptr;
+    }
+    addToRecentFiles(info.absoluteFilePath());
+    return doc;
+}
+
+void CTarvik11App::addToRecentFiles(const QString& path)
+{
+    recentFiles_.removeAll(path);
+    recentFiles_.prepend(path);
+    while (recentFiles_.size() > SettingsStore::kRecentFileCount)
+        recentFiles_.removeLast();
+}
+
+QPrinter* CTarvik11App::printer()
+{
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>();
+    return printer_.get();
+}
+
+CHelpWindow* CTarvik11App::helpWindow()
+{
+    if (!help_)
+        help_ = new CHelpWindow();
+    return help_;
+}
+
+void CTarvik11App::setCurrentDoc(CTarvik11Doc* doc)
+{
+    currentDoc = doc;
+}
+
+QStatusBar* CTarvik11App::mainStatusBar()
+{
+    return mainFrame_ ? mainFrame_->statusBar() : nullptr;
+}
+
+QWidget* CTarvik11App::dialogOwner()
+{
+    return mainFrame_;
+}
+
+void CTarvik11App::showMessage(QWidget* owner, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarvik11"), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void CTarvik11App::messageBox(const QString& text)
+{
+    showMessage(mainFrame_, text);
+}
+
+void CTarvik11App::openAsmView()
+{
+    if (mainFrame_)
+        mainFrame_->OpenAsmView();
+}
+
+bool CTarvik11App::editTalkerSettings(TalkerSettings& settings)
+{
+    CTalkerSetupDialog dialog(mainFrame_);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    settings = dialog.settings();
+    return true;
+}
+
+void CTarvik11App::pressBoardReset()
+{
+    if (Singletons* singletons = Singletons::instance())
+        singletons->pressVirtualReset();
+}
+
+void CTarvik11App::closeDocument(CTarvik11Doc* doc)
+{
+    if (!doc)
+        return;
+    if (mainFrame_)
+        mainFrame_->closeFramesOf(doc);
+    doc->deleteLater();
+}
+
+bool CTarvik11App::updateCommand(int id, CmdUI& ui)
+{
+    switch (id) {
+    case CmdId::kFileNew:
+    case CmdId::kFileOpen:
+    case CmdId::kFilePrintSetup:
+    case CmdId::kAppAbout:
+    case CmdId::kAppExit:
+    case CmdId::kHelpSearch:
+    case CmdId::kHelpContents:
+        ui.enabled = true;
+        return true;
+    default:
+        if (id >= CmdId::kFileMru1 && id <= CmdId::kFileMru4) {
+            ui.enabled = id - CmdId::kFileMru1 < recentFiles_.size();
+            return true;
+        }
+        return false;
+    }
+}
+
+bool CTarvik11App::onCommand(int id)
+{
+    switch (id) {
+    case CmdId::kFileNew:
+        OnFileNew();
+        return true;
+    case CmdId::kFileOpen: {
+        const QString path = QFileDialog::getOpenFileName(mainFrame_, tr("Open"));
+        if (!path.isEmpty())
+            OpenDocumentFile(path);
+        return true;
+    }
+    case CmdId::kFilePrintSetup: {
+        QPageSetupDialog dialog(printer(), mainFrame_);
+        dialog.exec();
+        return true;
+    }
+    case CmdId::kAppAbout: {
+        CAboutDialog about(mainFrame_);
+        about.exec();
+        return true;
+    }
+    case CmdId::kAppExit:
+        if (mainFrame_)
+            mainFrame_->close();
+        return true;
+    case CmdId::kHelpContents:
+        helpWindow()->showContents();
+        return true;
+    case CmdId::kHelpSearch:
+        helpWindow()->showSearch(QString());
+        return true;
+    default:
+        if (id >= CmdId::kFileMru1 && id <= CmdId::kFileMru4) {
+            const int index = id - CmdId::kFileMru1;
+            if (index < recentFiles_.size())
+                OpenDocumentFile(recentFiles_.at(index));
+            return true;
+        }
+        return false;
+    }
+}

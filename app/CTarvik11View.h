@@ -1,0 +1,11 @@
+#pragma once
+#include "CTextView.h"
+
+// The Memory View: the document's memoryLines, scrolled so the latest dump's header is on top.
+class CTarvik11View : public CTextView {
+    Q_OBJECT
+public:
+    explicit CTarvik11View(CTarvik11Doc* doc, QWidget* parent = nullptr);
+    void OnUpdate() override;
+    QString frameTitle() const override { return QStringLiteral("Memory View"); }
+};

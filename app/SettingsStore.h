@@ -1,0 +1,34 @@
+#pragma once
+#include "TalkerSettings.h"
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QSettings;
+
+// The per-user settings store: an INI file under organisation and application "Tarvik11".
+// Absent, unreadable or malformed values read as their defaults.
+class SettingsStore {
+public:
+    // Section and value names.
+    static constexpr const char* kStartup = "Startup";
+    static constexpr const char* kRecentFiles = "Recent File List";
+    static constexpr const char* kPorts = "Ports";
+    static constexpr int kRecentFileCount = 4;
+
+    // Opens the store.
+    static std::unique_ptr<QSettings> open();
+    // Fills all seven fields, each with its default when absent or unreadable.
+    static void loadTalkerSettings(TalkerSettings& settings);
+    // Writes all seven fields.
+    static void saveTalkerSettings(const TalkerSettings& settings);
+    // The recent-file list, most recent first, at most four entries.
+    static QStringList loadRecentFiles();
+    // Replaces the stored recent-file list ("File1" to "File4").
+    static void saveRecentFiles(const QStringList& files);
+    // The stored port map: "COM1".."COM4" to device paths (only the names present).
+    static QMap<QString, QString> loadPortMap();
+    // Replaces the stored port map.
+    static void savePortMap(const QMap<QString, QString>& map);
+};

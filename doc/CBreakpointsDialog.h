@@ -1,0 +1,36 @@
+#pragma once
+#include <QDialog>
+
+class QListWidget;
+
+// The modeless Breakpoints window: a sorted list of "$%04x" breakpoint addresses.
+class CBreakpointsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // List box control id.
+    static constexpr int kListId = 1050;
+
+    explicit CBreakpointsDialog(QWidget* owner);
+    // Adds one address entry; the list keeps address order.
+    void addAddress(uint32_t address);
+    // The selected entry's text, or an empty string.
+    QString selectedText() const;
+    // Removes the selected entry.
+    void removeSelected();
+    // Empties the list.
+    void clearAll();
+    // The list's entries in order.
+    QStringList entries() const;
+    // The list box.
+    QListWidget* list() const { return list_; }
+
+    // Enter does nothing; the window stays.
+    void accept() override {}
+
+signals:
+    // The selection of the list changed.
+    void selectionChanged();
+
+private:
+    QListWidget* list_;
+};

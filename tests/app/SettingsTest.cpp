@@ -1,0 +1,265 @@
+#include "AppTestMain.h"
+#include "CPortsDialog.h"
+#include "CTalkerSetupDialog.h"
+#include "SettingsStore.h"
+#include "TestSupport.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace {
+
+QString storePath()
+{
+    return SettingsStore::open()->fileName();
+}
+
+void clearStore()
+{
+    QFile::remove(storePath());
+}
+
+QByteArray storeBytes()
+{
+    QFile f(storePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeStore(const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(storePath()).path());
+    QFile f(storePath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+template <typename T> T* ctl(CTalkerSetupDialog& d, int id)
+{
+    return qobject_cast<T*>(d.control(id));
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { clearStore(); }
+
+    void defaultsFromEmptyOrBrokenStore_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("absent") << QByteArray();
+        QTest::newRow("binary junk") << QByteArray("\x00\xff\x01[[[=\n\x7f", 10);
+        QTest::newRow("wrong types") << QByteArray("[Startup]\nEEPROM=yes\nMode=\nTalker=1.5x\n"
+                                                   "Comm%20Delay=-4\nDefault%20Base=99999999999\n");
+    }
+    void defaultsFromEmptyOrBrokenStore()
+    {
+        QFETCH(QByteArray, contents);
+        if (!contents.isEmpty())
+            writeStore(contents);
+        TalkerSettings s;
+        s.port = "X";
+        s.talkerType = 7;
+        s.talkerFile = "y";
+        s.eepromEnable = 5;
+        s.chipMode = 9;
+        s.commDelay = 1;
+        s.defaultBase = 3;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s, TalkerSettings{});
+        QCOMPARE(s.port, QString("COM1"));
+        QCOMPARE(s.talkerFile, QString("ambrel.boo"));
+        QCOMPARE(s.commDelay, 20u);
+    }
+
+    void talkerSettingsRoundTrip()
+    {
+        TalkerSettings s;
+        s.port = "";
+        s.talkerType = -1;
+        s.talkerFile = "/home/u/talk er.boo";
+        s.eepromEnable = 1;
+        s.chipMode = 1;
+        s.commDelay = 4000000000u;
+        s.defaultBase = -1;
+        CTarvik11App::SaveTalkerSettings(s);
+        TalkerSettings back;
+        CTarvik11App::LoadTalkerSettings(back);
+        QCOMPARE(back, s);
+        auto store = SettingsStore::open();
+        QCOMPARE(store->value("Startup/Talker Filename").toString(), s.talkerFile);
+        QCOMPARE(store->value("Startup/Default Base").toInt(), -1);
+    }
+
+    void recentFilesKeepFourInOrder()
+    {
+        SettingsStore::saveRecentFiles({"/a", "/b", "/c", "/d", "/e"});
+        QCOMPARE(SettingsStore::loadRecentFiles(), QStringList({"/a", "/b", "/c", "/d"}));
+        QCOMPARE(SettingsStore::open()->value("Recent File List/File4").toString(), QString("/d"));
+        SettingsStore::saveRecentFiles({"/x"});
+        QCOMPARE(SettingsStore::loadRecentFiles(), QStringList({"/x"}));
+    }
+
+    void portMapKeepsRunOnlyDeviceOutOfStore()
+    {
+        auto* app = CTarvik11App::instance();
+        app->setPortMap({{"COM2", "/dev/ttyUSB0"}});
+        QCOMPARE(SettingsStore::loadPortMap().value("COM2"), QString("/dev/ttyUSB0"));
+        QCOMPARE(app->deviceFor("com2"), QString("/dev/ttyUSB0"));
+        QCOMPARE(app->deviceFor("COM3"), QString("/dev/ttyS2"));
+        QCOMPARE(app->deviceFor("/dev/pts/7"), QString("/dev/pts/7"));
+        app->setPortMap({{"COM2", ""}});
+        QVERIFY(!SettingsStore::loadPortMap().contains("COM2"));
+        QCOMPARE(app->deviceFor("COM2"), QString("/dev/ttyS1"));
+    }
+
+    void serialDevicesListedInNaturalOrder()
+    {
+        QTemporaryDir dev;
+        for (const char* n : {"ttyS10", "ttyS2", "ttyUSB1", "ttyACM0", "ttyUSB0", "tty0", "null"}) {
+            QFile f(dev.filePath(n));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QStringList names;
+        for (const QString& p : CPortsDialog::serialDevices(dev.path()))
+            names << QFileInfo(p).fileName();
+        QCOMPARE(names, QStringList({"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS2", "ttyS10"}));
+    }
+
+    void setupDialogShowsStoredValues()
+    {
+        {
+            CTalkerSetupDialog d;
+            QCOMPARE(ctl<QComboBox>(d, SetupId::kPort)->currentText(), QString("COM1"));
+            QVERIFY(ctl<QRadioButton>(d, SetupId::kRamTalker)->isChecked());
+            QVERIFY(!ctl<QRadioButton>(d, SetupId::kRomTalker)->isEnabled());
+            QVERIFY(!ctl<QRadioButton>(d, SetupId::kDuartTalker)->isEnabled());
+            QCOMPARE(ctl<QLineEdit>(d, SetupId::kTalkerFile)->text(), QString("ambrel.boo"));
+            QVERIFY(!ctl<QCheckBox>(d, SetupId::kEeprom)->isChecked());
+            QCOMPARE(ctl<QComboBox>(d, SetupId::kChipMode)->currentText(), QString("Bootstrap"));
+            QCOMPARE(ctl<QLineEdit>(d, SetupId::kDelay)->text(), QString("20"));
+            QVERIFY(ctl<QRadioButton>(d, SetupId::kDecimal)->isChecked());
+            QVERIFY(d.shownDevice().contains("/dev/ttyS0"));
+        }
+        writeStore("[Startup]\nPort=com2\nTalker=1\nMode=5\nDefault%20Base=7\n");
+        {
+            CTalkerSetupDialog d;
+            QCOMPARE(ctl<QComboBox>(d, SetupId::kPort)->currentText(), QString("COM2"));
+            QVERIFY(ctl<QRadioButton>(d, SetupId::kRomTalker)->isChecked());
+            QCOMPARE(ctl<QComboBox>(d, SetupId::kChipMode)->currentIndex(), -1);
+            for (int id : {SetupId::kDecimal, SetupId::kHexadecimal, SetupId::kBinary})
+                QVERIFY(!ctl<QRadioButton>(d, id)->isChecked());
+            d.accept(); // nothing selected is accepted and stored as -1
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+        }
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.chipMode, -1);
+        QCOMPARE(s.defaultBase, -1);
+        QCOMPARE(s.talkerType, 1);
+        QCOMPARE(s.port, QString("COM2"));
+    }
+
+    void unknownPortIsStoredEmpty()
+    {
+        writeStore("[Startup]\nPort=COM9\n");
+        CTalkerSetupDialog d;
+        QCOMPARE(ctl<QComboBox>(d, SetupId::kPort)->currentIndex(), -1);
+        d.accept();
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.port, QString());
+    }
+
+    void delayParsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<uint>("value");
+        QTest::newRow("plain") << QString("100000") << true << 100000u;
+        QTest::newRow("blanks and tabs") << QString(" \t7 \t") << true << 7u;
+        QTest::newRow("zero") << QString("0") << true << 0u;
+        QTest::newRow("leading zeros") << QString("007") << true << 7u;
+        QTest::newRow("largest") << QString("4294967295") << true << 4294967295u;
+        QTest::newRow("too large") << QString("4294967296") << false << 0u;
+        QTest::newRow("minus") << QString("-5") << false << 0u;
+        QTest::newRow("plus") << QString("+5") << false << 0u;
+        QTest::newRow("trailing letter") << QString("2x") << false << 0u;
+        QTest::newRow("inner blank") << QString("1 2") << false << 0u;
+        QTest::newRow("empty") << QString("") << false << 0u;
+        QTest::newRow("blanks only") << QString("   ") << false << 0u;
+        QTest::newRow("digit after 31 chars") << QString(31, ' ') + "5" << false << 0u;
+    }
+    void delayParsing()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(uint, value);
+        uint32_t v = 12345;
+        QCOMPARE(CTalkerSetupDialog::parseDelay(text, v), ok);
+        if (ok)
+            QCOMPARE(v, value);
+    }
+
+    void badDelayIsRefusedAndNothingStored()
+    {
+        TalkerSettings before;
+        before.talkerFile = "kept.boo";
+        CTarvik11App::SaveTalkerSettings(before);
+        const QByteArray bytes = storeBytes();
+        CTalkerSetupDialog d;
+        ctl<QLineEdit>(d, SetupId::kTalkerFile)->setText("changed.boo");
+        ctl<QLineEdit>(d, SetupId::kDelay)->setText("-3");
+        ModalCatcher box;
+        box.arm();
+        d.accept();
+        QVERIFY(box.seen);
+        QCOMPARE(box.text, QString("Please enter a positive integer."));
+        QCOMPARE(box.caption, QString("Tarvik11"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY(d.result() != QDialog::Accepted);
+        QCOMPARE(storeBytes(), bytes);
+        QCOMPARE(ctl<QLineEdit>(d, SetupId::kDelay)->selectedText(), QString("-3"));
+    }
+
+    void cancelLeavesStoreUnchanged()
+    {
+        CTarvik11App::SaveTalkerSettings(TalkerSettings{});
+        const QByteArray bytes = storeBytes();
+        CTalkerSetupDialog d;
+        ctl<QLineEdit>(d, SetupId::kTalkerFile)->setText("other.boo");
+        ctl<QComboBox>(d, SetupId::kPort)->setCurrentIndex(3);
+        ctl<QCheckBox>(d, SetupId::kEeprom)->setChecked(true);
+        ctl<QComboBox>(d, SetupId::kChipMode)->setCurrentIndex(1);
+        ctl<QLineEdit>(d, SetupId::kDelay)->setText("99");
+        ctl<QRadioButton>(d, SetupId::kBinary)->setChecked(true);
+        d.reject();
+        QCOMPARE(storeBytes(), bytes);
+    }
+
+    void splashSwitches_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("wanted");
+        QTest::newRow("none") << QStringList{} << true;
+        QTest::newRow("file") << QStringList{"/tmp/x.s19"} << true;
+        QTest::newRow("virtual board") << QStringList{"--virtual-board"} << true;
+        QTest::newRow("-Embedding") << QStringList{"-Embedding"} << false;
+        QTest::newRow("/embedding") << QStringList{"/embedding"} << false;
+        QTest::newRow("/Automation") << QStringList{"x", "/Automation"} << false;
+        QTest::newRow("-automation") << QStringList{"-automation"} << false;
+        QTest::newRow("path named Embedding") << QStringList{"/tmp/Embedding"} << true;
+    }
+    void splashSwitches()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, wanted);
+        QCOMPARE(CTarvik11App::splashWanted(args), wanted);
+    }
+};
+
+TARVIK11_APP_TEST_MAIN(SettingsTest)
+#include "SettingsTest.moc"
