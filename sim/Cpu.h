@@ -63,6 +63,21 @@ public:
 
     CpuState state() const { return state_; }
     uint64_t cycles() const { return cycles_; }
+    // True while nothing but time can happen: waiting or stopped with no request that would wake
+    // the core, or in the TEST loop. The board may then pass time in bulk through idleFor().
+    bool idle() const;
+    // When idle(), passes the given E cycles to Bus::tick in one call and counts them; returns the
+    // cycles passed (0 when the core is not idle).
+    uint32_t idleFor(uint32_t cycles);
+
+    // E cycles step() passes per call while waiting, stopped or in the TEST loop.
+    static constexpr uint32_t kIdleChunkCycles = 4;
+    // E cycles of an interrupt or trap entry (stacking nine bytes, fetching the vector).
+    static constexpr uint32_t kInterruptEntryCycles = 14;
+    // E cycles of the vector fetch that ends WAI (the registers are already stacked).
+    static constexpr uint32_t kWaitVectorCycles = 2;
+    // E cycles of WAI itself, which stacks the registers before waiting.
+    static constexpr uint32_t kWaiStackingCycles = 12;
 
     // Registers.
     uint8_t a = 0, b = 0, ccr = Ccr::S | Ccr::X | Ccr::I;
@@ -79,4 +94,27 @@ private:
     bool xirq_ = false;
     bool testEnabled_ = false;
     // Implementation state may be added below.
+
+    bool interruptPending() const {
+        return (xirq_ && !(ccr & Ccr::X)) || (irqVector_ != 0 && !(ccr & Ccr::I));
+    }
+    uint32_t serviceStep();
+    uint32_t execute();
+    template <bool kPageY> uint32_t executeMain(uint8_t opcode, uint16_t opPc);
+    uint32_t executePage1A(uint16_t opPc);
+    uint32_t executePageCD(uint16_t opPc);
+    uint32_t illegalOpcode(uint16_t opPc);
+    uint32_t enterInterrupt(uint16_t normalVector, bool xirq);
+    void stackRegisters();
+
+    uint8_t read8(uint16_t address);
+    void write8(uint16_t address, uint8_t value);
+    uint16_t read16(uint16_t address);
+    void write16(uint16_t address, uint16_t value);
+    uint8_t fetch8();
+    uint16_t fetch16();
+    void push8(uint8_t value);
+    uint8_t pull8();
+    void push16(uint16_t value);
+    uint16_t pull16();
 };
