@@ -6,6 +6,11 @@
 
 // The host's serial port on POSIX termios. Opened from a mode text such as
 // "COM1:9600,n,8,1" or "/dev/ttyUSB0:9600,n,8,1"; a COM name is looked up in the port map.
+// The port name ends at the last ':' before the first ',', so device paths that contain
+// colons (/dev/serial/by-path/...) work. The device is held exclusively (TIOCEXCL and an
+// flock), set to raw mode without flow control, and both directions are purged on open
+// (input only on a pseudo-terminal, whose output queue is the far end's unread input).
+// "1.5" stop bits is accepted and reported as 1 but sent as 2 stop bits (termios has no 1.5).
 class SerialPort {
 public:
     SerialPort();
@@ -13,7 +18,9 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // 0 success; 1 bad parity or stop-bit field; 2 missing separator; otherwise the errno of the failed step.
+    // 0 success; 1 bad parity or stop-bit field; 2 missing separator; otherwise the errno of the
+    // failed step (ENOENT unknown port name, EINVAL unsupported baud or data bits, ENOTTY not a
+    // terminal, EBUSY device held elsewhere or this object already open, which stays open unchanged).
     int open(const std::string& modeText);
     // 1 after a fully successful open, else 0.
     int isOpen() const;
@@ -21,7 +28,8 @@ public:
     bool hasInput();
     // Bytes stored (at most count, at most 1024, never more than queued); waits at most one read wait.
     int read(uint8_t* buffer, int count);
-    // 0 when every byte has left the host; 1 when closed or on a line error.
+    // 0 when every byte has left the host (drained; on a pseudo-terminal also paced to the wire
+    // time at the line settings); 1 when closed, on a line error or when output stalls for seconds.
     int write(const uint8_t* buffer, int count);
     // Closes the port if open; always leaves the object closed.
     void close();
@@ -38,6 +46,8 @@ public:
     const std::string& deviceName() const { return device_; }
     // The OS descriptor while open, -1 otherwise (for readiness notifiers).
     int descriptor() const { return fd_; }
+    // True when the open device is a Unix98 pseudo-terminal slave (writes are then paced).
+    bool isPseudoTerminal() const { return pty_; }
 
     // Port map: "COM1".."COM4" to device paths; defaults /dev/ttyS0../dev/ttyS3.
     static std::map<std::string, std::string>& portMap();
@@ -45,7 +55,15 @@ public:
     static std::string resolvePortName(const std::string& portName);
 
 private:
+    // False on a line error (hang-up, device gone); otherwise stores the queued input count.
+    bool lineStatus(int& queued);
+    // Waits until input arrives or one read wait has passed.
+    void waitForInput();
+    // Start, data, parity and stop bits of one character at the current settings.
+    int bitsPerCharacter() const;
+
     int fd_ = -1;
+    bool pty_ = false;
     int open_ = 0;
     std::string device_;
     int baud_ = 0;

@@ -42,8 +42,10 @@ public:
     // Forces a target reset through the clock monitor.
     TalkerStatus resetTarget();
     // Downloads a 257-byte talker through the bootstrap loader, then reopens at 9600 baud.
+    // Closes an open port first; 4 when the file is missing, unreadable or not a regular file.
     TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName);
-    // Starts a talker resident in EEPROM, then reopens at 9600 baud.
+    // Starts a talker resident in EEPROM, then reopens at 9600 baud. Closes an open port
+    // first; 8 when the file is missing, unreadable or not a regular file.
     TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
 
     SerialPort& port() { return port_; }
@@ -52,5 +54,16 @@ public:
     int32_t eepromEnabled = 0;
 
 private:
+    // True when the byte was handed to the port.
+    bool sendByte(uint8_t byte);
+    // True when one byte arrived within one read wait.
+    bool receiveByte(uint8_t& byte);
+    // Sends a command byte and checks its echo: 0, 1 unsent, 10 no echo, wrongEcho otherwise.
+    TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho);
+    // Sends count, address high, address low.
+    TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
+    // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
+    TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
+
     SerialPort& port_;
 };

@@ -24,6 +24,8 @@ inline constexpr uint8_t kEepgm = 0x01;
 } // namespace Pprog
 
 // Block access to the target's 64 KB space, with EEPROM programming on writes.
+// A block must lie inside $0000..$FFFF (address + count <= $10000) and a non-empty block needs
+// a buffer: otherwise the operation returns 1 (kTalkerCommError) before anything is sent.
 class TargetMemory {
 public:
     explicit TargetMemory(TalkerLink& link) : link_(link) {}
@@ -52,5 +54,12 @@ public:
     int32_t eepromEnd = 0xB7FF;
 
 private:
+    // Verified one-byte write.
+    TalkerStatus writeByte(uint32_t address, uint8_t value);
+    // Erase or program pulse: latch, write the byte, pump on, wait, pump off.
+    TalkerStatus pulse(uint32_t address, uint8_t latch, uint8_t value);
+    // programEepromByte for address..last, data[0] going to address.
+    TalkerStatus programRange(uint32_t address, uint32_t last, const uint8_t* data);
+
     TalkerLink& link_;
 };

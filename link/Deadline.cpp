@@ -1,0 +1,30 @@
+#include "Deadline.h"
+
+#include <thread>
+
+Deadline::Deadline(std::chrono::microseconds fromNow)
+    : at_(Clock::now() + (fromNow.count() > 0 ? fromNow : std::chrono::microseconds(0))) {}
+
+Deadline Deadline::afterMs(int ms) { return Deadline(std::chrono::milliseconds(ms > 0 ? ms : 0)); }
+
+bool Deadline::expired() const { return Clock::now() >= at_; }
+
+int Deadline::remainingMs() const {
+    const auto left = at_ - Clock::now();
+    if (left <= Clock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+}
+
+void Deadline::sleepUntil() const {
+    // sleep_until on steady_clock resumes after EINTR by itself.
+    while (!expired())
+        std::this_thread::sleep_until(at_);
+}
+
+std::chrono::microseconds Deadline::wireTime(int64_t count, int bitsPerCharacter, int baud) {
+    if (count <= 0 || bitsPerCharacter <= 0 || baud <= 0)
+        return std::chrono::microseconds(0);
+    return std::chrono::microseconds(count * bitsPerCharacter * 1000000 / baud);
+}
