@@ -1,0 +1,153 @@
+#include "BoardRunner.h"
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+// Board time run between looks at the wall clock and the line, when the CPU is busy.
+constexpr uint64_t kRealTimeSlice = 4000;  // 2 ms at 2 MHz
+constexpr uint64_t kFastSlice = 200000;
+// Longest sleep without a look at the wall clock.
+constexpr double kMaxSleepSeconds = 0.2;
+// Falling further behind than this (a stopped process, a slow machine) is forgiven, not caught up.
+constexpr double kMaxLagSeconds = 0.25;
+} // namespace
+
+BoardRunner::BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile)
+    : board_(board), line_(line), speed_(speed), rate_(kEClockHz * (speed > 0 ? speed : 1.0)),
+      eepromFile_(std::move(eepromFile)) {}
+
+uint64_t BoardRunner::wallTarget(Clock::time_point wall) const {
+    const double elapsed = std::chrono::duration<double>(wall - wallMark_).count();
+    return boardMark_ + uint64_t(std::max(0.0, elapsed) * rate_);
+}
+
+void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, int wakeFd) {
+    wallMark_ = Clock::now();
+    boardMark_ = board_.now();
+    const bool fast = speed_ <= 0;
+    while (!stop.load()) {
+        if (reset.exchange(false))
+            board_.pressReset();
+        const Clock::time_point wall = Clock::now();
+        uint64_t target = wallTarget(wall);
+        if (!fast && target > board_.now() + uint64_t(kMaxLagSeconds * rate_)) {
+            boardMark_ = board_.now();
+            wallMark_ = wall;
+            target = board_.now();
+        }
+        bool sleep = false;
+        if (fast) {
+            if (!board_.idle())
+                board_.runUntil(board_.now() + kFastSlice);
+            else if (board_.now() < target)
+                board_.runUntil(target); // idle time passes at least at wall-clock speed
+            else if (board_.nextEventTime() != Sci::kNever)
+                board_.runUntil(board_.nextEventTime());
+            else
+                sleep = true;
+            if (board_.now() >= target) {
+                wallMark_ = wall;
+                boardMark_ = board_.now();
+            }
+        } else {
+            if (board_.now() < target)
+                board_.runUntil(target);
+            sleep = true;
+        }
+        pumpInput();
+        flushOutput();
+        std::string error;
+        if (!saveEepromIfChanged(&error))
+            std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", error.c_str());
+        if (!sleep || board_.nextEventTime() <= board_.now())
+            continue;
+        double seconds = kMaxSleepSeconds;
+        if (!fast) {
+            const uint64_t wake = board_.idle() ? board_.nextEventTime() : board_.now() + kRealTimeSlice;
+            if (wake != Sci::kNever) {
+                const double due = double(wake - boardMark_) / rate_;
+                const double elapsed = std::chrono::duration<double>(Clock::now() - wallMark_).count();
+                seconds = std::min(seconds, due - elapsed);
+            }
+        }
+        if (seconds > 0)
+            waitForInput(seconds, wakeFd);
+    }
+    flushOutput();
+}
+
+void BoardRunner::waitForInput(double seconds, int wakeFd) {
+    pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const timespec timeout{time_t(seconds), long((seconds - std::floor(seconds)) * 1e9)};
+    if (::ppoll(fds, wakeFd >= 0 ? 2 : 1, &timeout, nullptr) > 0 && wakeFd >= 0 && (fds[1].revents & POLLIN)) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t n = ::read(wakeFd, &count, sizeof count);
+    }
+}
+
+void BoardRunner::pumpInput() {
+    uint8_t buffer[512];
+    bool any = false;
+    for (;;) {
+        const size_t n = line_.read(buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        const LineSettings settings = line_.hostSettings();
+        for (size_t i = 0; i < n; ++i)
+            fromHost(buffer[i], settings);
+        any = true;
+    }
+    if (any)
+        board_.sync();
+}
+
+void BoardRunner::fromHost(uint8_t byte, const LineSettings& settings) {
+    board_.rxWire().send(byte, settings, double(board_.now()));
+}
+
+void BoardRunner::flushOutput() {
+    const auto characters = board_.takeTransmitted();
+    if (characters.empty())
+        return;
+    const LineSettings host = line_.hostSettings();
+    for (const Sci::TxCharacter& c : characters)
+        toHost(c, host);
+}
+
+void BoardRunner::toHost(const Sci::TxCharacter& c, const LineSettings& host) {
+    uint8_t byte;
+    if (hostReceives(c, host, &byte))
+        line_.write(byte); // a full host queue loses the byte, as an unread UART would
+}
+
+bool BoardRunner::hostReceives(const Sci::TxCharacter& c, const LineSettings& host, uint8_t* byte) {
+    const double sciBaud = kEClockHz / c.bitCycles;
+    if (std::fabs(double(host.baud) - sciBaud) > 0.03 * sciBaud || host.dataBits != 8)
+        return false;
+    if (c.nineBits) {
+        if (host.parity == LineSettings::Parity::None) {
+            if (!c.ninthBit)
+                return false; // a space where the host expects the stop bit
+        } else {
+            const bool odd = std::popcount(unsigned(c.value)) & 1;
+            const bool expected = host.parity == LineSettings::Parity::Even ? odd : !odd;
+            if (c.ninthBit != expected)
+                return false;
+        }
+    } else if (host.parity != LineSettings::Parity::None) {
+        return false;
+    }
+    *byte = c.value;
+    return true;
+}
+
+bool BoardRunner::saveEepromIfChanged(std::string* error) {
+    if (!board_.eeprom().takeChanged() || eepromFile_.empty())
+        return true;
+    return board_.eeprom().saveFile(eepromFile_, error);
+}

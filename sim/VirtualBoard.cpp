@@ -1,0 +1,92 @@
+#include "VirtualBoard.h"
+#include "Board.h"
+#include "BoardRunner.h"
+#include "PtyLine.h"
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+
+struct VirtualBoard::Impl {
+    VirtualBoardOptions options;
+    Board board;
+    PtyLine line;
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> reset{false};
+    int wakeFd = -1;
+    bool running = false;
+
+    void wake() {
+        if (wakeFd >= 0) {
+            const uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(wakeFd, &one, sizeof one);
+        }
+    }
+};
+
+VirtualBoard::VirtualBoard(VirtualBoardOptions options) : impl_(std::make_unique<Impl>()) {
+    impl_->options = std::move(options);
+}
+
+VirtualBoard::~VirtualBoard() { stop(); }
+
+bool VirtualBoard::start(std::string* error) {
+    Impl& d = *impl_;
+    if (d.running) {
+        if (error)
+            *error = "the board is already running";
+        return false;
+    }
+    if (d.options.speed < 0) {
+        if (error)
+            *error = "the speed must not be negative";
+        return false;
+    }
+    if (!d.options.eepromFile.empty() && !d.board.eeprom().loadFile(d.options.eepromFile, error))
+        return false;
+    if (!d.line.open(d.options.linkPath, error))
+        return false;
+    d.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (d.wakeFd < 0) {
+        if (error)
+            *error = std::string("eventfd: ") + std::strerror(errno);
+        d.line.close();
+        return false;
+    }
+    d.board.powerOn(); // takes the loaded CONFIG
+    d.stop = false;
+    d.reset = false;
+    d.running = true;
+    d.thread = std::thread([&d] {
+        BoardRunner runner(d.board, d.line, d.options.speed, d.options.eepromFile);
+        runner.run(d.stop, d.reset, d.wakeFd);
+        std::string saveError;
+        if (!runner.saveEepromIfChanged(&saveError))
+            std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", saveError.c_str());
+    });
+    return true;
+}
+
+void VirtualBoard::stop() {
+    Impl& d = *impl_;
+    if (!d.running)
+        return;
+    d.stop = true;
+    d.wake();
+    d.thread.join();
+    d.running = false;
+    d.line.close();
+    ::close(d.wakeFd);
+    d.wakeFd = -1;
+}
+
+std::string VirtualBoard::devicePath() const { return impl_->line.devicePath(); }
+
+void VirtualBoard::pressReset() {
+    impl_->reset = true;
+    impl_->wake();
+}

@@ -1,0 +1,219 @@
+// The board through its pseudo-terminal, as a host sees it: tarvik11-board as a child process
+// (and VirtualBoard in-process), run as fast as possible, driven with termios.
+#include "LineClient.h"
+#include "TestImages.h"
+#include "VirtualBoard.h"
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class BoardLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = testimages::makeTempDir();
+        ASSERT_FALSE(dir_.empty());
+        link_ = dir_ + "/line";
+    }
+    void TearDown() override {
+        client_.close();
+        board_.stop();
+        testimages::removeTree(dir_);
+    }
+    void startBoard(std::vector<std::string> extra = {}) {
+        extra.insert(extra.begin(), {"--speed", "max"});
+        ASSERT_TRUE(board_.start(link_, extra));
+        ASSERT_EQ(board_.device(), link_);
+    }
+    // Downloads an image at 1200 baud, then reopens the line at 9600 as the host does.
+    void download(const std::string& image) {
+        const Bytes boo = testimages::download(testimages::load(image));
+        ASSERT_TRUE(client_.open(link_, 1200));
+        ASSERT_TRUE(client_.write(boo));
+        const Bytes echo = client_.read(256);
+        ASSERT_EQ(echo, Bytes(boo.begin() + 1, boo.end())) << "echo of the download";
+        client_.close();
+        ASSERT_TRUE(client_.open(link_, 9600));
+        client_.drain(); // the downloaded program may have greeted a host still at 1200 baud
+    }
+    // Monitor commands.
+    void poke(uint16_t address, uint8_t value) {
+        ASSERT_TRUE(client_.write({'W', uint8_t(address >> 8), uint8_t(address), value}));
+        ASSERT_EQ(client_.read(1), Bytes{'w'}) << "write of $" << std::hex << address;
+    }
+    int peek(uint16_t address) {
+        client_.write({'R', uint8_t(address >> 8), uint8_t(address)});
+        const Bytes b = client_.read(1);
+        return b.empty() ? -1 : b[0];
+    }
+    // One EEPROM operation through PPROG with the host's 20 ms wait.
+    void eepromOperation(uint8_t latch, uint16_t address, uint8_t data) {
+        poke(0x103B, latch);
+        poke(address, data);
+        poke(0x103B, uint8_t(latch | 1));
+        sleepMs(20);
+        poke(0x103B, 0x00);
+    }
+    Bytes fileBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    std::string dir_, link_;
+    BoardProcess board_;
+    LineClient client_;
+};
+
+TEST_F(BoardLine, DownloadAt1200ThenOnlyMatchingRatesCarryBytes) {
+    startBoard();
+    download("Echo");
+    ASSERT_TRUE(client_.write({'a', 'b', 0x7F}));
+    EXPECT_EQ(client_.read(3), (Bytes{'b', 'c', 0x80}));
+    // A Linux pseudo-terminal keeps only the rate (it forces 8 data bits without parity), so a
+    // rate is the only setting a host can get wrong on it.
+    for (int baud : {1200, 4800, 19200}) {
+        ASSERT_TRUE(client_.setSettings(baud));
+        client_.write({'A', 'A', 'A'});
+        EXPECT_TRUE(client_.read(1, 300).empty()) << baud << " baud";
+        ASSERT_TRUE(client_.setSettings(9600));
+        client_.drain();
+        client_.write({'A'});
+        EXPECT_EQ(client_.read(1), Bytes{'B'}) << "the line recovers at 9600";
+    }
+}
+
+TEST_F(BoardLine, ResetBySignalRestartsTheLoader) {
+    startBoard();
+    download("Echo");
+    client_.write({'x'});
+    ASSERT_EQ(client_.read(1), Bytes{'y'});
+    board_.signal(SIGUSR1);
+    sleepMs(100);
+    client_.close();
+    download("Monitor");
+    EXPECT_EQ(peek(0x103C), 0xC5) << "the monitor answers, in special bootstrap mode";
+}
+
+TEST_F(BoardLine, EepromProgrammingThroughPprogAndSpecialTestMode) {
+    startBoard();
+    download("Monitor");
+    poke(0x1035, 0x00); // BPROT off
+    // Byte erase and program.
+    eepromOperation(0x16, 0xB605, 0x16);
+    eepromOperation(0x02, 0xB605, 0xA5);
+    EXPECT_EQ(peek(0xB605), 0xA5);
+    // Row erase clears the whole row, then each byte is programmed.
+    eepromOperation(0x02, 0xB612, 0x00);
+    eepromOperation(0x0E, 0xB610, 0x0E);
+    for (uint16_t a = 0xB610; a < 0xB613; ++a)
+        eepromOperation(0x02, a, uint8_t(a));
+    EXPECT_EQ(peek(0xB610), 0x10);
+    EXPECT_EQ(peek(0xB611), 0x11);
+    EXPECT_EQ(peek(0xB612), 0x12);
+    EXPECT_EQ(peek(0xB613), 0xFF);
+    EXPECT_EQ(peek(0xB605), 0xA5) << "outside the row";
+    // Pump switched off right after it was switched on: nothing is programmed.
+    poke(0x103B, 0x02);
+    poke(0xB6F0, 0x00);
+    client_.write({'W', 0x10, 0x3B, 0x03, 'W', 0x10, 0x3B, 0x00});
+    EXPECT_EQ(client_.read(2), (Bytes{'w', 'w'}));
+    EXPECT_EQ(peek(0xB6F0), 0xFF);
+
+    // HPRIO $E5 (special test mode) makes the external RAM writable.
+    poke(0x8000, 0x5A);
+    EXPECT_EQ(peek(0x8000), 0xFF);
+    poke(0x103C, 0xE5);
+    EXPECT_EQ(peek(0x103C), 0xE5);
+    poke(0x8000, 0x5A);
+    EXPECT_EQ(peek(0x8000), 0x5A);
+    EXPECT_EQ(peek(0xB605), 0xA5) << "the EEPROM still wins over the external RAM";
+}
+
+TEST_F(BoardLine, ConfigTakesEffectAfterTheClockMonitorResetAndPersists) {
+    const std::string eeprom = dir_ + "/eeprom.bin";
+    startBoard({"--eeprom", eeprom});
+    download("Monitor");
+    EXPECT_EQ(peek(0x103F), 0x0D);
+    EXPECT_EQ(peek(0xB600), 0xFF);
+    poke(0x1035, 0x00);
+    eepromOperation(0x16, 0x103F, 0x16);
+    eepromOperation(0x02, 0x103F, 0x0C);
+    EXPECT_EQ(peek(0x103F), 0x0D) << "the latch keeps the old value until reset";
+    poke(0x1039, 0x08); // CME
+    // FCM with DISR cleared: the chip resets before it can answer, the monitor restarts via $00FD.
+    client_.write({'W', 0x10, 0x3E, 0x04});
+    EXPECT_EQ(client_.read(1), Bytes{'!'});
+    EXPECT_EQ(peek(0x103F), 0x0C);
+    EXPECT_EQ(peek(0x103E), 0x08);
+    board_.stop();
+    const Bytes image = fileBytes(eeprom);
+    ASSERT_EQ(image.size(), 513u);
+    EXPECT_EQ(image[512], 0x0C);
+}
+
+TEST_F(BoardLine, BreakStartsTheProgramInEepromFromAnImageFile) {
+    Bytes image = testimages::load("EepromHello");
+    ASSERT_FALSE(image.empty());
+    image.resize(512, 0xFF);
+    image.push_back(0x0D); // CONFIG: EEPROM on
+    const std::string eeprom = dir_ + "/eeprom.bin";
+    std::ofstream(eeprom, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 513);
+    startBoard({"--eeprom", eeprom});
+    ASSERT_TRUE(client_.open(link_, 1200));
+    client_.write({0x00});
+    sleepMs(20);
+    ASSERT_TRUE(client_.setSettings(9600));
+    client_.write({'?'});
+    EXPECT_EQ(client_.read(1), Bytes{'E'});
+}
+
+TEST(BoardProgram, RejectsBadArgumentsAndFiles) {
+    const std::string dir = testimages::makeTempDir();
+    const std::string badImage = dir + "/short.bin";
+    std::ofstream(badImage) << "short";
+    const std::vector<std::vector<std::string>> cases = {
+        {"--speed", "0"}, {"--speed", "fast"}, {"--bogus"}, {"--eeprom", badImage}, {"--speed"}};
+    for (const auto& args : cases) {
+        BoardProcess p;
+        EXPECT_FALSE(p.start(dir + "/line", args)) << args[0];
+        p.stop();
+    }
+    testimages::removeTree(dir);
+}
+
+TEST(VirtualBoardTest, PressResetRestartsTheLoader) {
+    VirtualBoardOptions options;
+    options.speed = 0;
+    VirtualBoard board(options);
+    std::string error;
+    ASSERT_TRUE(board.start(&error)) << error;
+    LineClient client;
+    for (const char* image : {"Echo", "Monitor"}) {
+        const Bytes boo = testimages::download(testimages::load(image));
+        ASSERT_TRUE(client.open(board.devicePath(), 1200));
+        client.write(boo);
+        ASSERT_EQ(client.read(256).size(), 256u) << image;
+        ASSERT_TRUE(client.setSettings(9600));
+        client.drain();
+        client.write({'R', 0x10, 0x3C});
+        const Bytes reply = client.read(1);
+        ASSERT_EQ(reply.size(), 1u);
+        if (std::string(image) == "Echo")
+            EXPECT_EQ(reply[0], 'S');
+        else
+            EXPECT_EQ(reply[0], 0xC5) << "the monitor started after pressReset";
+        board.pressReset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    board.stop();
+}
+
+} // namespace
