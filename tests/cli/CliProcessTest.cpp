@@ -1,0 +1,110 @@
+// tarvik11-cli run as its own process, as a user or a CI script runs it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string output; // standard output and standard error together
+};
+
+// Runs the front end with the given arguments (shell words), feeding input on standard input.
+Outcome runCli(const std::string& arguments, const std::string& input = "")
+{
+    const std::string command = "printf '" + input + "' | " + TARVIK11_CLI + " " + arguments + " 2>&1";
+    Outcome o;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return o;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        o.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return o;
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+} // namespace
+
+TEST(CliProcess, SessionOnTheVirtualBoard)
+{
+    const std::string examples = TARVIK11_EXAMPLES_DIR;
+    const Outcome o = runCli("--board --speed max --delay 1000 -c 'boot --mode special-test; load " + examples +
+                             "/loops.s19; break $c025; run $c000; wait 20000; dump $c026 $c026; trace $c000'");
+    ASSERT_EQ(o.exitCode, 0) << o.output;
+    const auto lines = linesOf(o.output);
+    const std::vector<std::string> expected{
+        "Please press the 68HC11 RESET button...",
+        "Talker initialized successfully.",
+        "Talker download successful",
+        "Loading S19 record " + examples + "/loops.s19 into memory...",
+        "S19 record loaded successfully",
+        "Breakpoint set at $c025",
+        "Beginning program execution",
+        "Executing program",
+        "Breakpoint reached at $c025",
+        "Retrieving memory block $c020-$c02f",
+        "Memory Read Successful",
+        "       .00.01.02.03.04.05.06.07.08.09.0A.0B.0C.0D.0E.0F",
+        "$c020 - 26 f9 b6 c0 26 3f 37 00 01 02 03 04 05 06 07 08 &...&?7.........",
+        "Memory dump successful",
+        "Beginning trace at $c000",
+        "Trace completed at $c003",
+    };
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(CliProcess, ExitStatusAndFailures)
+{
+    struct Case {
+        const char* arguments;
+        const char* input;
+        int exitCode;
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    };
+    const Case cases[] = {
+        // Commands from standard input; the first failure ends the run.
+        {"--port /dev/tarvik11-none", "breaks\\nbogus\\nhelp\\n", 1, {"Error: unknown command 'bogus'"}, {"Commands"}},
+        {"--port /dev/tarvik11-none --keep-going", "bogus\\nhelp\\n", 1, {"unknown command", "Commands"}, {}},
+        {"--port /dev/tarvik11-none", "breaks\\n# a comment\\n\\n", 0, {}, {"Error"}},
+        // A port that does not exist.
+        {"--port /dev/tarvik11-none -c 'boot; regs'", "", 1, {"Unable to open communications port"},
+         {"Register Read Failed!", "Talker download successful"}},
+        {"--port /dev/tarvik11-none --keep-going -c 'boot; regs'", "", 1,
+         {"Unable to open communications port", "Register Read Failed!"}, {}},
+        {"--port COM9 -c boot", "", 1, {"Unable to open communications port"}, {}},
+        // Malformed numbers and options.
+        {"-c 'set $zz 1'", "", 1, {"is not a number"}, {"Setting location"}},
+        {"--speed fast -c help", "", 1, {"--speed takes", "usage: tarvik11-cli"}, {"Commands"}},
+        {"--board --port /dev/ttyS0", "", 1, {"exclude each other"}, {}},
+        {"--frobnicate", "", 1, {"unknown option '--frobnicate'"}, {}},
+        {"--delay", "", 1, {"needs a value"}, {}},
+        {"--help", "", 0, {"usage: tarvik11-cli", "Commands"}, {}},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = runCli(c.arguments, c.input);
+        EXPECT_EQ(o.exitCode, c.exitCode) << c.arguments << "\n" << o.output;
+        for (const auto& text : c.present)
+            EXPECT_NE(o.output.find(text), std::string::npos) << c.arguments << ": no '" << text << "' in\n" << o.output;
+        for (const auto& text : c.absent)
+            EXPECT_EQ(o.output.find(text), std::string::npos) << c.arguments << ": '" << text << "' in\n" << o.output;
+    }
+}
