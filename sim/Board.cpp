@@ -63,7 +63,14 @@ void Board::mapPages() {
 void Board::runUntil(uint64_t until) {
     while (now_ < until) {
         if (cpu_.idle()) {
-            const uint64_t to = std::min(until, nextEvent_);
+            // An event may have come due (a byte queued from the host) while the core slept:
+            // serve it first, and always let at least one cycle pass so time never stands still.
+            if (nextEvent_ <= now_) {
+                sync();
+                if (!cpu_.idle())
+                    continue;
+            }
+            const uint64_t to = std::min(until, std::max(nextEvent_, now_ + 1));
             const uint64_t span = std::min<uint64_t>(to - now_, std::numeric_limits<uint32_t>::max());
             cpu_.idleFor(uint32_t(span));
         } else {

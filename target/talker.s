@@ -51,9 +51,6 @@
 	.text
 ; ---- start; also where COP and clock-monitor resets come ------------------------
 start:
-	ldaa	SCSR			; let the loader's last echo finish at its
-	asla				; own rate (TC, bit 6)
-	bpl	start
 	ldaa	#0x30			; 9600 baud at E = 2 MHz
 	staa	BAUD
 	ldaa	#0x2c			; RIE | TE | RE
