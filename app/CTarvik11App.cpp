@@ -4,16 +4,22 @@
 #include "CMainFrame.h"
 #include "CSplashWindow.h"
 #include "CTalkerSetupDialog.h"
+#include "CTargetLine.h"
 #include "CTarvik11Doc.h"
+#include "CTarvikAsmView.h"
 #include "CommandIds.h"
+#include "DebugEngine.h"
+#include "HostNotifier.h"
 #include "SettingsStore.h"
 #include "Singletons.h"
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QStatusBar>
+#include <QThread>
 #ifdef TARVIK11_HAVE_LINK
 #include "NumberParse.h"
 #include "SerialPort.h"
@@ -60,6 +66,42 @@ CTarvik11App::~CTarvik11App()
 {
     delete help_.data();
     delete mainFrame_.data();
+    targetLine_.reset();
+    if (Singletons* singletons = Singletons::instance())
+        if (DebugEngine* engine = singletons->engine())
+            engine->setNotifier(nullptr);
+}
+
+void CTarvik11App::ensureTargetLine()
+{
+    if (targetLine_)
+        return;
+    Singletons* singletons = Singletons::instance();
+    if (!singletons || !singletons->engine() || !singletons->port())
+        return;
+    engineNotifier_ = std::make_unique<HostNotifier>(*this);
+    singletons->engine()->setNotifier(engineNotifier_.get());
+    targetLine_ = std::make_unique<CTargetLine>(*singletons->engine(), *singletons->port());
+    // A hit goes to the current document's Registers and Breakpoints windows.
+    connect(targetLine_.get(), &CTargetLine::breakpointHit, this, [this](const BreakpointHit& hit) {
+        if (currentDoc)
+            currentDoc->OnBreakpointHit(hit);
+    });
+}
+
+TargetServices CTarvik11App::targetServices()
+{
+    ensureTargetLine();
+    TargetServices services;
+    if (Singletons* singletons = Singletons::instance()) {
+        services.port = singletons->port();
+        services.link = singletons->link();
+        services.memory = singletons->memory();
+        services.engine = singletons->engine();
+        services.registers = singletons->registers();
+    }
+    services.line = targetLine_.get();
+    return services;
 }
 
 CMainFrame* CTarvik11App::mainFrame() const
@@ -299,10 +341,16 @@ void CTarvik11App::messageBox(const QString& text)
     showMessage(mainFrame_, text);
 }
 
-void CTarvik11App::openAsmView()
+bool CTarvik11App::openAsmView(CTarvik11Doc* doc)
 {
-    if (mainFrame_)
-        mainFrame_->OpenAsmView();
+    if (!mainFrame_)
+        return false;
+    mainFrame_->OpenAsmView();
+    for (QMdiSubWindow* frame : mainFrame_->childFrames())
+        if (auto* view = qobject_cast<CTarvikAsmView*>(frame->widget()))
+            if (view->GetDocument() == doc)
+                return true;
+    return false;
 }
 
 bool CTarvik11App::editTalkerSettings(TalkerSettings& settings)
@@ -317,7 +365,8 @@ bool CTarvik11App::editTalkerSettings(TalkerSettings& settings)
 void CTarvik11App::pressBoardReset()
 {
     if (Singletons* singletons = Singletons::instance())
-        singletons->pressVirtualReset();
+        if (singletons->pressVirtualReset())
+            QThread::msleep(20); // the board's thread takes the reset before the download begins
 }
 
 void CTarvik11App::closeDocument(CTarvik11Doc* doc)

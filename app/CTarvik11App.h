@@ -11,6 +11,8 @@
 
 class CMainFrame;
 class CHelpWindow;
+class CTargetLine;
+class HostNotifier;
 class QPrinter;
 
 // The application object: start-up, documents, default number base, help, About, settings.
@@ -69,11 +71,12 @@ public:
     QStatusBar* mainStatusBar() override;
     QWidget* dialogOwner() override;
     void messageBox(const QString& text) override;
-    void openAsmView() override;
+    bool openAsmView(CTarvik11Doc* doc) override;
     bool editTalkerSettings(TalkerSettings& settings) override;
     void closeDocument(CTarvik11Doc* doc) override;
     void pressBoardReset() override;
     void setDefaultBase(int base) override { SetDefaultBase(base); }
+    TargetServices targetServices() override;
 
     // CommandTarget
     bool updateCommand(int id, CmdUI& ui) override;
@@ -84,6 +87,8 @@ public:
 
 private:
     void addToRecentFiles(const QString& path);
+    // Creates the serial line's guard and breakpoint poll, and the engine's message boxes.
+    void ensureTargetLine();
     void applyPortMap();
 
     QPointer<CMainFrame> mainFrame_;
@@ -93,6 +98,8 @@ private:
     QMap<QString, QString> storedPorts_;
     QMap<QString, QString> runPorts_; // this run only (the virtual board)
     int nextDocNumber_ = 1;
+    std::unique_ptr<HostNotifier> engineNotifier_;
+    std::unique_ptr<CTargetLine> targetLine_;
 #ifndef TARVIK11_HAVE_LINK
     int defaultBase_ = 0;
 #endif

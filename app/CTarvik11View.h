@@ -8,4 +8,12 @@ public:
     explicit CTarvik11View(CTarvik11Doc* doc, QWidget* parent = nullptr);
     void OnUpdate() override;
     QString frameTitle() const override { return QStringLiteral("Memory View"); }
+    // Shows the lines from index first on below the ones shown (a rebuild if the view is behind).
+    void OnLinesAppended(int first);
+
+private:
+    // Brings the latest dump's header line to the top.
+    void scrollToLatestDump();
+
+    int shownLines_ = 0;
 };

@@ -73,7 +73,11 @@ std::string Singletons::startVirtualBoard(std::string* error)
 {
 #ifdef TARVIK11_HAVE_SIM
     if (!board_) {
-        auto board = std::make_unique<VirtualBoard>();
+        // Real time, like a board on the desk: the program a user runs idles the board thread
+        // instead of keeping a core busy.
+        VirtualBoardOptions options;
+        options.speed = 1.0;
+        auto board = std::make_unique<VirtualBoard>(options);
         if (!board->start(error))
             return {};
         board_ = std::move(board);

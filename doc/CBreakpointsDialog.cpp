@@ -34,6 +34,17 @@ void CBreakpointsDialog::removeSelected()
         delete item;
 }
 
+bool CBreakpointsDialog::removeAddress(uint32_t address)
+{
+    const QString entry = QStringLiteral("$%1").arg(address & 0xFFFF, 4, 16, QLatin1Char('0'));
+    for (int i = 0; i < list_->count(); ++i)
+        if (list_->item(i)->text().startsWith(entry)) {
+            delete list_->takeItem(i);
+            return true;
+        }
+    return false;
+}
+
 void CBreakpointsDialog::clearAll()
 {
     list_->clear();

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <cstdint>
 
 class QListWidget;
 
@@ -17,6 +18,8 @@ public:
     QString selectedText() const;
     // Removes the selected entry.
     void removeSelected();
+    // Removes the first entry, from the top, that begins with "$%04x" of address; false if none.
+    bool removeAddress(uint32_t address);
     // Empties the list.
     void clearAll();
     // The list's entries in order.

@@ -1,13 +1,19 @@
 #pragma once
+#include "BlockTransfer.h"
+#include "BreakpointHit.h"
 #include "CommandTarget.h"
+#include "TargetServices.h"
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <cstdint>
 
 class CBreakpointsDialog;
+class CDisplayMemoryDialog;
+class CRegistersDialog;
 class DocumentHost;
 class QDialog;
+class QProgressBar;
 class QStatusBar;
 
 // The debugger document: the single carrier of the debugger commands, owner of the text of the
@@ -42,9 +48,9 @@ public:
     // The lines of the listing of the last loaded S19 program (the Assembly View's text).
     QStringList listingLines;
     // The modeless Display Memory window.
-    QPointer<QDialog> displayMemoryWindow;
+    QPointer<CDisplayMemoryDialog> displayMemoryWindow;
     // The modeless Registers window.
-    QPointer<QDialog> registersWindow;
+    QPointer<CRegistersDialog> registersWindow;
     // The modeless Breakpoints window.
     QPointer<CBreakpointsDialog> breakpointsWindow;
     // 1 while an Assembly View shows listingLines.
@@ -53,6 +59,15 @@ public:
     QPointer<QStatusBar> statusBar;
     // Data lines of the latest memory dump plus 2; the Memory View scrolls by it.
     int lastDumpLines = 0;
+
+    // Rounds the range out to whole 16-byte lines (start down, end up; an end above $FFFF gives 0).
+    static void AlignDumpRange(uint32_t& start, uint32_t& end);
+    // The Display Memory window's Display: reads the typed range and appends its dump.
+    void DumpMemory();
+    // A running program stopped: on a hit, the status text, the Registers window and the list.
+    void OnBreakpointHit(const BreakpointHit& hit);
+    // The objects the commands talk to the target through.
+    const TargetServices& services() const { return services_; }
 
     // Command handlers, one per command.
     void OnExecute();
@@ -79,6 +94,8 @@ public:
 signals:
     // The lines changed: every view rebuilds its text.
     void linesChanged();
+    // memoryLines grew by the lines from index first on (the rest is unchanged).
+    void memoryLinesAppended(int first);
     // A command's enabled or checked state may have changed.
     void commandStateChanged();
 
@@ -87,7 +104,23 @@ protected:
 
 private:
     static void toggleWindow(QDialog* window);
+    // False (with a beep and a note in the status bar) while another command talks to the target
+    // or the objects to talk through are missing.
+    bool lineAvailable();
+    // Puts text into status-bar pane 0 at once, without dispatching events.
+    void setStatusTextDirect(const QString& text);
+    // Shows the transfer's progress in the status bar's progress bar and dispatches events.
+    void stepProgress(uint64_t done, uint64_t total);
+    // Hides the progress bar.
+    void endProgress();
+    // The progress callback for a transfer of totalBytes: none for short ones (1 KB or less)
+    // unless always is set (EEPROM programming is slow).
+    BlockTransfer::Progress progressFor(uint64_t totalBytes, bool always = false);
+    // Runs the S19 file-open dialog; the chosen path, or empty after Cancel.
+    QString chooseS19File();
 
     DocumentHost& host_;
     QString title_;
+    TargetServices services_;
+    QPointer<QProgressBar> progress_;
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include "TargetServices.h"
 #include <QString>
 
 class CTarvik11Doc;
@@ -18,8 +19,9 @@ public:
     virtual QWidget* dialogOwner() = 0;
     // A modal box captioned with the application title, an OK button and the warning icon.
     virtual void messageBox(const QString& text) = 0;
-    // Opens an Assembly View on the active document ("Command failed." when it cannot).
-    virtual void openAsmView() = 0;
+    // Opens an Assembly View on the active document ("Command failed." when it cannot); true when
+    // doc has an Assembly View afterwards.
+    virtual bool openAsmView(CTarvik11Doc* doc) = 0;
     // Runs the talker setup dialog; true (settings filled and saved) after OK.
     virtual bool editTalkerSettings(TalkerSettings& settings) = 0;
     // Closes every window of the document and destroys it.
@@ -28,4 +30,6 @@ public:
     virtual void pressBoardReset() = 0;
     // Sets the default number base for typed numbers.
     virtual void setDefaultBase(int base) = 0;
+    // The objects the commands talk to the target through (none by default).
+    virtual TargetServices targetServices() { return {}; }
 };

@@ -1,5 +1,7 @@
 #include "AppTestMain.h"
 #include "CBreakpointsDialog.h"
+#include "CDisplayMemoryDialog.h"
+#include "CRegistersDialog.h"
 #include "CMainFrame.h"
 #include "CMemChildFrame.h"
 #include "CSplashWindow.h"
@@ -133,13 +135,20 @@ private slots:
         QFETCH(QKeySequence, keys);
         QFETCH(int, id);
         QFETCH(bool, toDocument);
+        // The previous row's dialog may have left no window active.
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
         QSignalSpy spy(frame(), &CMainFrame::commandRouted);
         QWidget* view = frame()->activeChildFrame()->widget();
+        // Each command opens its dialog (or, without a talker, its failure box): cancel it.
+        ModalCatcher catcher;
+        catcher.arm();
         QTest::keySequence(view, keys);
+        QTRY_VERIFY(catcher.seen);
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy[0][0].toInt(), id);
         QCOMPARE(spy[0][1].value<QObject*>() == CTarvik11App::instance()->currentDoc.data(), toDocument);
-        QVERIFY(!QApplication::activeModalWidget()); // no file dialog
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void toggleWindowsCarryCheckMarks_data()
@@ -162,11 +171,13 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QKeySequence, keys);
         CTarvik11Doc* doc = CTarvik11App::instance()->currentDoc;
-        QDialog* window = id == CmdId::kMemoryDisplay    ? doc->displayMemoryWindow.data()
-                          : id == CmdId::kRegisterWindow ? doc->registersWindow.data()
-                                                         : doc->breakpointsWindow.data();
+        QDialog* window = id == CmdId::kMemoryDisplay    ? static_cast<QDialog*>(doc->displayMemoryWindow.data())
+                          : id == CmdId::kRegisterWindow ? static_cast<QDialog*>(doc->registersWindow.data())
+                                                         : static_cast<QDialog*>(doc->breakpointsWindow.data());
         QAction* action = menuItem(menu, item);
         QVERIFY(action && action->isCheckable());
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
         QVERIFY(!window->isVisible());
         QVERIFY(!action->isChecked());
         QTest::keySequence(frame()->activeChildFrame()->widget(), keys);

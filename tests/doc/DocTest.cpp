@@ -1,4 +1,5 @@
 #include "CBreakpointsDialog.h"
+#include "CRegistersDialog.h"
 #include "CTarvik11Doc.h"
 #include "CommandIds.h"
 #include "DocumentHost.h"
@@ -25,7 +26,7 @@ public:
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
     QWidget* dialogOwner() override { return &window; }
     void messageBox(const QString& text) override { boxes << text; }
-    void openAsmView() override {}
+    bool openAsmView(CTarvik11Doc*) override { return false; }
     bool editTalkerSettings(TalkerSettings&) override
     {
         ++setupRuns;

@@ -1,0 +1,136 @@
+#pragma once
+// A document host for the document's tests: a main window with a status bar, the process's
+// single objects built as the application builds them, and message boxes recorded instead of
+// shown. Modal command dialogs are answered by the test through answerDialog().
+#include "CTargetLine.h"
+#include "CTarvik11Doc.h"
+#include "DebugEngine.h"
+#include "DocumentHost.h"
+#include "HostNotifier.h"
+#include "RegisterFrame.h"
+#include "SerialPort.h"
+#include "TalkerLink.h"
+#include "TalkerSettings.h"
+#include "TargetMemory.h"
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+class TestHost : public DocumentHost {
+public:
+    QMainWindow window;
+    SerialPort port;
+    TalkerLink link{port};
+    TargetMemory memory{link};
+    HostNotifier notifier{*this};
+    DebugEngine engine{link, memory, &notifier};
+    RegisterFrame registers{link};
+    CTargetLine line{engine, port};
+
+    QStringList boxes;
+    TalkerSettings settings;
+    int resets = 0;
+    int asmViews = 0;
+    int defaultBase = -1;
+    std::function<void()> onReset;
+
+    TestHost() { window.statusBar(); }
+    ~TestHost() override { engine.setNotifier(nullptr); }
+
+    void setCurrentDoc(CTarvik11Doc*) override {}
+    QStatusBar* mainStatusBar() override { return window.statusBar(); }
+    QWidget* dialogOwner() override { return &window; }
+    void messageBox(const QString& text) override { boxes << text; }
+    bool openAsmView(CTarvik11Doc*) override
+    {
+        ++asmViews;
+        return true;
+    }
+    bool editTalkerSettings(TalkerSettings& s) override
+    {
+        s = settings;
+        return true;
+    }
+    void closeDocument(CTarvik11Doc*) override {}
+    void pressBoardReset() override
+    {
+        ++resets;
+        if (onReset)
+            onReset();
+    }
+    void setDefaultBase(int base) override { defaultBase = base; }
+    TargetServices targetServices() override { return {&port, &link, &memory, &engine, &registers, &line}; }
+
+    QString status() { return window.statusBar()->currentMessage(); }
+    // The boxes shown since the last call.
+    QStringList takeBoxes()
+    {
+        QStringList out = boxes;
+        boxes.clear();
+        return out;
+    }
+};
+
+// Texts typed into a dialog's fields, by control id.
+using Typed = QList<QPair<int, QString>>;
+
+// Answers the next modal dialog as a user would: fill in the fields by control id, then OK.
+// An empty map with ok false presses Cancel.
+inline void answerDialog(const Typed& typed, bool ok = true,
+                         std::function<void(QDialog*)> inspect = {})
+{
+    auto* timer = new QTimer;
+    timer->setInterval(2);
+    QObject::connect(timer, &QTimer::timeout, [timer, typed, ok, inspect] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (inspect)
+            inspect(dialog);
+        for (const auto& [id, text] : typed) {
+            auto* edit = dialog->findChild<QLineEdit*>(QString::number(id));
+            QVERIFY2(edit, qPrintable(QString::number(id)));
+            edit->selectAll();
+            QTest::keyClicks(edit, text);
+        }
+        auto* button = dialog->findChild<QPushButton*>(QString::number(ok ? 1 : 2));
+        if (button)
+            QTest::mouseClick(button, Qt::LeftButton);
+        else if (ok)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    timer->start();
+}
+
+// Answers the next file-open dialog with path (Cancel when path is empty).
+inline void answerFileDialog(const QString& path)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(2);
+    QObject::connect(timer, &QTimer::timeout, [timer, path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    timer->start();
+}

@@ -1,0 +1,187 @@
+// A session in the whole application on its virtual board, as a new user would run it: Boot
+// Talker through the setup dialog (confirming the RESET message presses the board's button),
+// load a sample program with its listing, dump memory, set breakpoints and run to one with the
+// Registers and Breakpoints windows open. With TARVIK11_SCREENSHOT set to a file name, the
+// screen is saved there at the end (run under Xvfb by screenshot.sh).
+#include "CBreakpointsDialog.h"
+#include "CDisplayMemoryDialog.h"
+#include "CMainFrame.h"
+#include "CRegistersDialog.h"
+#include "CTalkerSetupDialog.h"
+#include "CTarvik11App.h"
+#include "CTarvik11Doc.h"
+#include "CTarvikAsmView.h"
+#include "CommandIds.h"
+#include "Singletons.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <deque>
+#include <functional>
+
+namespace {
+
+// Answers the modal windows that open, one handler each, in order; records message-box texts.
+class ModalScript : public QObject {
+public:
+    std::deque<std::function<void(QWidget*)>> steps;
+    QStringList boxes;
+
+    ModalScript()
+    {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == last_)
+                return;
+            last_ = modal;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                boxes << box->text();
+            if (steps.empty()) {
+                modal->close();
+                return;
+            }
+            auto step = steps.front();
+            steps.pop_front();
+            step(modal);
+        });
+        timer->start(5);
+    }
+    void add(std::function<void(QWidget*)> step) { steps.push_back(std::move(step)); }
+    void ok() { add([](QWidget* w) { QTest::mouseClick(okButton(w), Qt::LeftButton); }); }
+    void typeAndOk(QList<QPair<int, QString>> typed)
+    {
+        add([typed](QWidget* w) {
+            for (const auto& [id, text] : typed) {
+                auto* edit = w->findChild<QLineEdit*>(QString::number(id));
+                edit->selectAll();
+                QTest::keyClicks(edit, text);
+            }
+            QTest::mouseClick(okButton(w), Qt::LeftButton);
+        });
+    }
+    static QPushButton* okButton(QWidget* w)
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            return qobject_cast<QPushButton*>(box->button(QMessageBox::Ok));
+        return w->findChild<QPushButton*>("1");
+    }
+
+private:
+    QPointer<QWidget> last_;
+};
+
+} // namespace
+
+class SessionTest : public QObject {
+    Q_OBJECT
+
+    CMainFrame* frame() { return CTarvik11App::instance()->mainFrame(); }
+    CTarvik11Doc* doc() { return CTarvik11App::instance()->currentDoc; }
+    QString status() { return frame()->statusBar()->currentMessage(); }
+    void dispatch(int id)
+    {
+        frame()->activateWindow();
+        QVERIFY(frame()->dispatch(id));
+    }
+
+private slots:
+    void session()
+    {
+        CTarvik11App* app = CTarvik11App::instance();
+        QVERIFY(app->InitInstance({"tarvik11", "--virtual-board", "-Embedding"}));
+        QVERIFY(QTest::qWaitForWindowExposed(frame()));
+        ModalScript script;
+
+        // Boot Talker: the setup dialog, the RESET message, the start-up's own message.
+        script.add([](QWidget* w) {
+            auto* setup = qobject_cast<CTalkerSetupDialog*>(w);
+            QVERIFY(setup);
+            auto* file = qobject_cast<QLineEdit*>(setup->control(SetupId::kTalkerFile));
+            file->setText(TARVIK11_TALKER_FILE);
+            qobject_cast<QComboBox*>(setup->control(SetupId::kChipMode))->setCurrentIndex(1);
+            qobject_cast<QComboBox*>(setup->control(SetupId::kPort))->setCurrentText("COM1");
+            QTest::mouseClick(ModalScript::okButton(setup), Qt::LeftButton);
+        });
+        script.ok();
+        script.ok();
+        dispatch(CmdId::kBootTalker);
+        QCOMPARE(script.boxes, QStringList({"Please press the 68HC11 RESET button...", "Talker initialized successfully."}));
+        QCOMPARE(status(), QString("Talker download successful"));
+
+        // Load a sample: its listing opens in the Assembly View.
+        script.add([](QWidget* w) {
+            auto* files = qobject_cast<QFileDialog*>(w);
+            QVERIFY(files);
+            files->selectFile(TARVIK11_EXAMPLES_DIR "/subroutine.s19");
+            static_cast<QDialog*>(files)->accept();
+        });
+        dispatch(CmdId::kFileOpen);
+        QCOMPARE(status(), QString("S19 record loaded successfully"));
+        QCOMPARE(doc()->listingShown, 1);
+        bool listing = false;
+        for (QMdiSubWindow* f : frame()->childFrames())
+            if (auto* v = qobject_cast<CTarvikAsmView*>(f->widget()))
+                listing = v->toPlainText().contains("c419 3F");
+        QVERIFY(listing);
+
+        // A dump from the Display Memory window.
+        dispatch(CmdId::kMemoryDisplay);
+        CDisplayMemoryDialog* dump = doc()->displayMemoryWindow;
+        QVERIFY(dump->isVisible());
+        dump->setRangeTexts("$c400", "$c44f");
+        QTest::mouseClick(dump->findChild<QPushButton*>("1"), Qt::LeftButton);
+        QCOMPARE(status(), QString("Memory dump successful"));
+        QCOMPARE(doc()->memoryLines.value(1), QString("$c400 - 8e df ff ce c4 37 86 aa c6 08 bd c4 1a 86 55 c6 .....7........U."));
+
+        // Breakpoints, the two tool windows, and a run to the first breakpoint.
+        for (const char* address : {"$c40d", "$c416"}) {
+            script.typeAndOk({{1042, address}});
+            dispatch(CmdId::kSetBreakpoint);
+        }
+        dispatch(CmdId::kListBreakpoints);
+        dispatch(CmdId::kRegisterWindow);
+        QCOMPARE(doc()->breakpointsWindow->entries(), QStringList({"$c40d", "$c416"}));
+        script.ok(); // Execute opens with the program's start
+        dispatch(CmdId::kExecute);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QString("Breakpoint reached at $c40d"), 10000);
+        QCOMPARE(doc()->breakpointsWindow->entries(), QStringList{"$c416"});
+        QCOMPARE(doc()->registersWindow->field(CRegistersDialog::kPCId)->text(), QString("$C40D"));
+
+        const QString shot = qEnvironmentVariable("TARVIK11_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            frame()->move(0, 0);
+            frame()->resize(900, 650);
+            dump->move(910, 0);
+            doc()->registersWindow->move(910, 130);
+            doc()->breakpointsWindow->move(1190, 130);
+            frame()->mdiArea()->tileSubWindows();
+            QTest::qWait(300);
+            QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(shot));
+        }
+        app->ExitInstance(0);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir store;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    Singletons singletons;
+    CTarvik11App app(argc, argv);
+    SessionTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SessionTest.moc"

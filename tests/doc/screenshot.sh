@@ -1,0 +1,9 @@
+#!/bin/sh
+# Screenshot of a session on the virtual board (a dump, a listing, the Registers and Breakpoints
+# windows) under Xvfb. Usage: tests/doc/screenshot.sh <build dir> [output.png]
+set -e
+build=${1:?build directory}
+out=${2:-tarvik11-session.png}
+TARVIK11_SCREENSHOT=$(realpath -m "$out") QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1400x700x24" "$build/tests/doc/tarvik11_doc_session_tests"
+echo "saved $out"
