@@ -7,6 +7,7 @@
 #include "TalkerLink.h"
 #include "TargetMemory.h"
 
+#include <algorithm>
 #include <poll.h>
 
 namespace {
@@ -175,6 +176,8 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerTyp
         return kTalkerTypeInvalid;
     if (status)
         return status;
+    // The boot restarted the chip (or the talker took over an idle one): no program runs now.
+    running = 0;
 
     static constexpr uint8_t unprotect = 0x00;
     if ((status = memory_.writeBlock(Hc11Reg::kBprot, 1, &unprotect)))
@@ -213,6 +216,15 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerTyp
             return status;
     }
 
+    // SWIs left by an operation that failed before the boot: memory the target can reach now
+    // gets its bytes back; the rest stay recorded for a later operation.
+    for (auto& b : breakpoints)
+        if (b.address != 0 && b.planted && link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
+            b.planted = false;
+    for (auto& t : tracepoints)
+        if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
+            t = BreakpointRecord{};
+
     notify(EngineMessage::kTalkerInitialized);
     return kTalkerOk;
 }
@@ -224,24 +236,43 @@ TalkerStatus DebugEngine::execute(uint32_t address, bool withBreakpoints)
     address &= kAddressMask;
     currentPC = address;
     TalkerStatus status;
-    if (withBreakpoints) {
-        // A run must not meet SWIs of an unfinished trace step.
-        if ((status = restoreLeftoverTracepoints()))
-            return status;
-        if ((status = plantBreakpoints()))
-            return status;
-    }
+    // A run must not meet SWIs of an unfinished trace step or of a failed run.
+    if ((status = restoreLeftovers()))
+        return status;
+    if (withBreakpoints && (status = plantBreakpoints()))
+        return status;
+    return startAt(address);
+}
+
+TalkerStatus DebugEngine::startAt(uint32_t address)
+{
     TargetRegisters frame;
-    if ((status = readRegisters(frame)))
+    if (TalkerStatus status = readRegisters(frame))
         return status;
     frame.PC = address;
     return writeRegisters(frame);
+}
+
+TalkerStatus DebugEngine::restoreLeftovers()
+{
+    if (!running) {
+        for (auto& b : breakpoints) {
+            if (b.address == 0 || !b.planted)
+                continue;
+            if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode))
+                return s;
+            b.planted = false;
+        }
+    }
+    return restoreLeftoverTracepoints();
 }
 
 TalkerStatus DebugEngine::callSubroutine(uint32_t address)
 {
     TargetRegisters frame;
     TalkerStatus status;
+    if ((status = restoreLeftovers()))
+        return status;
     if ((status = readRegisters(frame)))
         return status;
     frame.SP = (frame.SP - 2) & kAddressMask;
@@ -274,8 +305,13 @@ TalkerStatus DebugEngine::stop()
 BreakpointHit DebugEngine::pollBreakpointHit()
 {
     BreakpointHit hit;
-    if (!running || !link_.pollSwi())
+    if (!running)
         return hit;
+    if (!link_.pollSwi()) {
+        if (link_.port().lineLost())
+            hit.status = kTalkerCommError;
+        return hit;
+    }
 
     TargetRegisters& r = hit.registers;
     if ((hit.status = link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y))) {
@@ -315,6 +351,7 @@ TalkerStatus DebugEngine::plantTracepoint(uint32_t address)
     uint8_t byte = 0;
     if (TalkerStatus s = link_.readMemory(address, 1, &byte))
         return s;
+    byte = originalByte(address, byte);
     // Recorded before the write, so that a write that reached the target but failed its check is undone.
     *free = BreakpointRecord{address, byte, true};
     static constexpr uint8_t swi = kSwiOpcode;
@@ -371,7 +408,7 @@ bool DebugEngine::waitForSwi()
 TalkerStatus DebugEngine::traceStep(uint32_t address)
 {
     address &= kAddressMask;
-    if (restoreLeftoverTracepoints() != kTalkerOk) {
+    if (restoreLeftovers() != kTalkerOk) {
         notify(EngineMessage::kTracepointsNotRemoved);
         return kTalkerTraceFailed;
     }
@@ -427,7 +464,8 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
     for (int i = 0; i < count; ++i)
         if ((status = plantTracepoint(successors[i])))
             return status;
-    if ((status = execute(address, false)))
+    currentPC = address;
+    if ((status = startAt(address)))
         return status;
 
     if (!waitForSwi()) {
@@ -454,6 +492,8 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
+    if (TalkerStatus s = restoreLeftovers())
+        return s;
     bool first = true;
     for (const S19Record& r : reader.records()) {
         if (first) {
@@ -462,7 +502,18 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
         }
         if (r.dataLength == 0)
             continue;
-        if (TalkerStatus s = link_.writeMemory(r.address, r.dataLength, r.data.data()))
+        // Breakpoints planted for a run stay planted over the new code and restore the new byte
+        // later; recorded before the write, so the record is right whatever part of it arrives.
+        std::array<uint8_t, 256> data{};
+        std::copy_n(r.data.begin(), r.dataLength, data.begin());
+        for (auto& b : breakpoints) {
+            const uint32_t offset = (b.address - r.address) & kAddressMask;
+            if (b.planted && offset < r.dataLength) {
+                b.savedOpcode = r.data[offset];
+                data[offset] = kSwiOpcode;
+            }
+        }
+        if (TalkerStatus s = link_.writeMemory(r.address, r.dataLength, data.data()))
             return s;
     }
     return kTalkerOk;
@@ -480,7 +531,7 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
         if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
             return s;
         for (size_t i = 0; i < r.dataLength; ++i)
-            if (buffer[i] != r.data[i])
+            if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i])
                 return kTalkerS19Mismatch;
     }
     return kTalkerOk;

@@ -47,17 +47,21 @@ public:
     // Boots a RAM (type 0) or ROM (type 1) talker, lifts block protection, records the talker's idle
     // address, reprograms CONFIG (and resets) when eepromEnable differs from the chip, and with
     // chipMode 1 switches to special test mode. Shows "Talker initialized successfully." on success.
+    // Once the talker is booted nothing runs (running = 0); SWIs left planted by an earlier failure
+    // are then written back where the target takes them (the others stay recorded).
     TalkerStatus startTalker(const std::string& portName, int talkerType, const std::string& fileName,
                              int chipMode, int32_t eepromEnable);
 
     // --- Execution control ---
     // Starts the target at address (currentPC = address), planting the breakpoints first when asked.
+    // SWIs left planted by an earlier failure (and not part of a run) are written back first.
     TalkerStatus execute(uint32_t address, bool withBreakpoints);
     // Runs the subroutine at address so that its RTS returns into the talker's idle loop.
     TalkerStatus callSubroutine(uint32_t address);
     // Stops the program (currentPC = where it was), returns the target to the talker, restores SWIs.
     TalkerStatus stop();
-    // One non-blocking look for a breakpoint hit while running; handles and reports it.
+    // One non-blocking look for a breakpoint hit while running; handles and reports it. Kind None
+    // with status 1 means the serial line is gone (hang-up): no hit can come.
     BreakpointHit pollBreakpointHit();
 
     // --- Trace ---
@@ -71,9 +75,11 @@ public:
 
     // --- S19 ---
     // Writes every data record of the file to the target (currentPC = first record's address).
-    // A malformed file (17) writes nothing.
+    // A malformed file (17) writes nothing. Where a breakpoint is planted while running, the
+    // loaded byte becomes the one it restores and the SWI stays in place.
     TalkerStatus loadS19(const std::string& path);
-    // Compares every data record of the file with target memory; 18 at the first difference.
+    // Compares every data record of the file with target memory (our SWIs count as the bytes
+    // they displace); 18 at the first difference.
     TalkerStatus verifyS19(const std::string& path);
 
     // Where the next execution or trace starts by default.
@@ -92,6 +98,11 @@ public:
 private:
     TalkerStatus readRegisters(TargetRegisters& r);
     TalkerStatus writeRegisters(const TargetRegisters& r);
+    // Sets the frame's PC to address and returns to the target there.
+    TalkerStatus startAt(uint32_t address);
+    // Writes back SWIs that a failed operation left planted: leftover tracepoints, and the
+    // breakpoints too while no run with breakpoints is under way.
+    TalkerStatus restoreLeftovers();
     // The target's own byte at address, given the byte just read there (which may be one of our SWIs).
     uint8_t originalByte(uint32_t address, uint8_t byteRead) const;
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.

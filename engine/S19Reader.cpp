@@ -1,5 +1,6 @@
 #include "S19Reader.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +37,15 @@ uint32_t fieldValue(const std::string& text, size_t start, size_t width)
 TalkerStatus S19Reader::readFile(const std::string& path)
 {
     records_.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A path with a NUL would name another file; a FIFO or device would block the open or the
+    // read (O_NONBLOCK keeps the open from waiting for a writer): only regular files are taken.
+    if (path.empty() || path.find('\0') != std::string::npos)
+        return kTalkerS19OpenFailed;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return kTalkerS19OpenFailed;
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return kTalkerS19OpenFailed;
     }
@@ -52,6 +57,8 @@ TalkerStatus S19Reader::readFile(const std::string& path)
     size_t got = 0;
     while (got < text.size()) {
         const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         got += static_cast<size_t>(n);

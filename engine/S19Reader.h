@@ -20,7 +20,7 @@ public:
     // Largest file accepted, in bytes.
     static constexpr size_t kMaxFileSize = 16384;
 
-    // Reads and parses the whole file: 16 when it cannot be opened, 17 when it is too large or a
+    // Reads and parses the whole file: 16 when it cannot be opened or is no regular file, 17 when it is too large or a
     // record is malformed, 9 when it cannot be read whole. On 0, records() holds every record.
     TalkerStatus readFile(const std::string& path);
     // Parses text (ending at its first NUL): 0, or 17 for a malformed record (records() then empty).

@@ -235,6 +235,11 @@ bool SerialPort::hasInput() {
     return lineStatus(queued) && queued > 0;
 }
 
+bool SerialPort::lineLost() {
+    int queued = 0;
+    return open_ && !lineStatus(queued);
+}
+
 int SerialPort::read(uint8_t* buffer, int count) {
     if (!open_ || buffer == nullptr || count <= 0)
         return 0;

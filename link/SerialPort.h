@@ -26,6 +26,8 @@ public:
     int isOpen() const;
     // True when open, no line error pending and at least one byte is queued; consumes nothing.
     bool hasInput();
+    // True when open and the line reports a hang-up or an error (the device is gone).
+    bool lineLost();
     // Bytes stored (at most count, at most 1024, never more than queued); waits at most one read wait.
     int read(uint8_t* buffer, int count);
     // 0 when every byte has left the host (drained; on a pseudo-terminal also paced to the wire

@@ -23,7 +23,8 @@ int bytesFor(uint32_t count) { return (count & 0xFF) == 0 ? 256 : static_cast<in
 int openRegularFile(const std::string& fileName) {
     if (fileName.empty() || fileName.find('\0') != std::string::npos)
         return -1;
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO does not hold the open until a writer comes.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return -1;
     struct stat st {};

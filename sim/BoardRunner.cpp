@@ -10,16 +10,17 @@
 namespace {
 // Board time run between looks at the wall clock and the line, when the CPU is busy.
 constexpr uint64_t kRealTimeSlice = 4000;  // 2 ms at 2 MHz
-constexpr uint64_t kFastSlice = 200000;
+constexpr uint64_t kFastSlice = 20000; // short, so host bytes are taken (and stamped) promptly
 // Longest sleep without a look at the wall clock.
 constexpr double kMaxSleepSeconds = 0.2;
 // Falling further behind than this (a stopped process, a slow machine) is forgiven, not caught up.
 constexpr double kMaxLagSeconds = 0.25;
 } // namespace
 
-BoardRunner::BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile)
+BoardRunner::BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile,
+                         LineFaults* faults)
     : board_(board), line_(line), speed_(speed), rate_(kEClockHz * (speed > 0 ? speed : 1.0)),
-      eepromFile_(std::move(eepromFile)) {}
+      eepromFile_(std::move(eepromFile)), faults_(faults) {}
 
 uint64_t BoardRunner::wallTarget(Clock::time_point wall) const {
     const double elapsed = std::chrono::duration<double>(wall - wallMark_).count();
@@ -31,8 +32,11 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
     boardMark_ = board_.now();
     const bool fast = speed_ <= 0;
     while (!stop.load()) {
-        if (reset.exchange(false))
-            board_.pressReset();
+        if (reset.exchange(false)) {
+            // What the host sent before it pressed the button is on the line before the press.
+            pumpInput();
+            pressResetButton();
+        }
         const Clock::time_point wall = Clock::now();
         uint64_t target = wallTarget(wall);
         if (!fast && target > board_.now() + uint64_t(kMaxLagSeconds * rate_)) {
@@ -61,12 +65,13 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
         }
         pumpInput();
         flushOutput();
+        const double heldSeconds = releaseHeld();
         std::string error;
         if (!saveEepromIfChanged(&error))
             std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", error.c_str());
         if (!sleep || board_.nextEventTime() <= board_.now())
             continue;
-        double seconds = kMaxSleepSeconds;
+        double seconds = std::min(kMaxSleepSeconds, heldSeconds);
         if (!fast) {
             const uint64_t wake = board_.idle() ? board_.nextEventTime() : board_.now() + kRealTimeSlice;
             if (wake != Sci::kNever) {
@@ -106,8 +111,58 @@ void BoardRunner::pumpInput() {
         board_.sync();
 }
 
+void BoardRunner::pressResetButton() {
+    // Characters the host sent before the press have left its port (its writes wait for the wire):
+    // they finish before the button goes down, however fast the board runs.
+    const double wireFree = board_.rxWire().busyUntil();
+    if (wireFree > double(board_.now()))
+        board_.runUntil(uint64_t(std::ceil(wireFree)));
+    board_.pressReset();
+}
+
 void BoardRunner::fromHost(uint8_t byte, const LineSettings& settings) {
+    if (!faults_) {
+        deliverToBoard(byte, settings);
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    const LineFaults::Verdict v = faults_->pass(FaultDirection::ToBoard, byte, now);
+    if (v.reset)
+        board_.pressReset();
+    for (int i = 0; i < v.count; ++i) {
+        if (v.holdUntil > now || !heldToBoard_.empty())
+            heldToBoard_.push_back({v.bytes[i], settings,
+                                    std::max(v.holdUntil, heldToBoard_.empty() ? now : heldToBoard_.back().due)});
+        else
+            deliverToBoard(v.bytes[i], settings);
+    }
+}
+
+void BoardRunner::deliverToBoard(uint8_t byte, const LineSettings& settings) {
     board_.rxWire().send(byte, settings, double(board_.now()));
+}
+
+double BoardRunner::releaseHeld() {
+    if (heldToBoard_.empty() && heldToHost_.empty())
+        return kMaxSleepSeconds;
+    const Clock::time_point now = Clock::now();
+    bool any = false;
+    while (!heldToBoard_.empty() && heldToBoard_.front().due <= now) {
+        deliverToBoard(heldToBoard_.front().byte, heldToBoard_.front().settings);
+        heldToBoard_.pop_front();
+        any = true;
+    }
+    if (any)
+        board_.sync();
+    while (!heldToHost_.empty() && heldToHost_.front().due <= now) {
+        line_.write(heldToHost_.front().byte);
+        heldToHost_.pop_front();
+    }
+    double seconds = kMaxSleepSeconds;
+    for (const auto* queue : {&heldToBoard_, &heldToHost_})
+        if (!queue->empty())
+            seconds = std::min(seconds, std::chrono::duration<double>(queue->front().due - now).count());
+    return std::max(seconds, 0.0005);
 }
 
 void BoardRunner::flushOutput() {
@@ -121,8 +176,23 @@ void BoardRunner::flushOutput() {
 
 void BoardRunner::toHost(const Sci::TxCharacter& c, const LineSettings& host) {
     uint8_t byte;
-    if (hostReceives(c, host, &byte))
+    if (!hostReceives(c, host, &byte))
+        return;
+    if (!faults_) {
         line_.write(byte); // a full host queue loses the byte, as an unread UART would
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    const LineFaults::Verdict v = faults_->pass(FaultDirection::ToHost, byte, now);
+    if (v.reset)
+        board_.pressReset();
+    for (int i = 0; i < v.count; ++i) {
+        if (v.holdUntil > now || !heldToHost_.empty())
+            heldToHost_.push_back({v.bytes[i], host,
+                                   std::max(v.holdUntil, heldToHost_.empty() ? now : heldToHost_.back().due)});
+        else
+            line_.write(v.bytes[i]);
+    }
 }
 
 bool BoardRunner::hostReceives(const Sci::TxCharacter& c, const LineSettings& host, uint8_t* byte) {

@@ -1,9 +1,11 @@
 #pragma once
 #include "Board.h"
+#include "LineFaults.h"
 #include "LineSettings.h"
 #include "PtyLine.h"
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <string>
 
 // Runs a Board against the host on a PtyLine, keeping board time (E cycles) in step with the
@@ -19,8 +21,9 @@
 class BoardRunner {
 public:
     // speed: multiple of real time, 0 as fast as possible. eepromFile: where EEPROM changes are
-    // saved (empty: nowhere).
-    BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile);
+    // saved (empty: nowhere). faults (or null) acts on the bytes crossing the line.
+    BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile,
+                LineFaults* faults = nullptr);
 
     // Runs until `stop` is set. `reset` presses the RESET button (and is cleared); wakeFd (or -1)
     // is polled with the line so that setting a flag can interrupt a sleep.
@@ -39,6 +42,11 @@ private:
     // line fault (a lost or garbled byte) would be injected.
     void fromHost(uint8_t byte, const LineSettings& settings);
     void toHost(const Sci::TxCharacter& c, const LineSettings& host);
+    void deliverToBoard(uint8_t byte, const LineSettings& settings);
+    // The RESET button, pressed once the characters already on the receive line have ended.
+    void pressResetButton();
+    // Passes the held bytes that are due; returns the seconds until the next one (or a large value).
+    double releaseHeld();
     void waitForInput(double seconds, int wakeFd);
     uint64_t wallTarget(Clock::time_point wall) const;
 
@@ -49,4 +57,13 @@ private:
     std::string eepromFile_;
     Clock::time_point wallMark_;
     uint64_t boardMark_ = 0;
+    LineFaults* faults_ = nullptr;
+    // A byte held back by a delay fault, with the host's settings when it was sent.
+    struct Held {
+        uint8_t byte;
+        LineSettings settings;
+        Clock::time_point due;
+    };
+    std::deque<Held> heldToBoard_;
+    std::deque<Held> heldToHost_;
 };

@@ -14,6 +14,7 @@ struct VirtualBoard::Impl {
     VirtualBoardOptions options;
     Board board;
     PtyLine line;
+    LineFaults faults;
     std::thread thread;
     std::atomic<bool> stop{false};
     std::atomic<bool> reset{false};
@@ -30,6 +31,7 @@ struct VirtualBoard::Impl {
 
 VirtualBoard::VirtualBoard(VirtualBoardOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->options = std::move(options);
+    impl_->faults.set(impl_->options.faults, impl_->options.faultSeed);
 }
 
 VirtualBoard::~VirtualBoard() { stop(); }
@@ -62,7 +64,7 @@ bool VirtualBoard::start(std::string* error) {
     d.reset = false;
     d.running = true;
     d.thread = std::thread([&d] {
-        BoardRunner runner(d.board, d.line, d.options.speed, d.options.eepromFile);
+        BoardRunner runner(d.board, d.line, d.options.speed, d.options.eepromFile, &d.faults);
         runner.run(d.stop, d.reset, d.wakeFd);
         std::string saveError;
         if (!runner.saveEepromIfChanged(&saveError))
@@ -90,3 +92,10 @@ void VirtualBoard::pressReset() {
     impl_->reset = true;
     impl_->wake();
 }
+
+void VirtualBoard::setFaults(std::vector<FaultSpec> faults, uint64_t seed) {
+    impl_->faults.set(std::move(faults), seed);
+    impl_->wake();
+}
+
+LineFaults::Stats VirtualBoard::faultStats() const { return impl_->faults.stats(); }

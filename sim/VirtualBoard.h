@@ -1,6 +1,10 @@
 #pragma once
+#include "FaultSpec.h"
+#include "LineFaults.h"
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Settings of a virtual board run.
 struct VirtualBoardOptions {
@@ -10,6 +14,10 @@ struct VirtualBoardOptions {
     std::string eepromFile;
     // When set, a symbolic link to the pseudo-terminal's device is made here (and removed on stop).
     std::string linkPath;
+    // Faults of the serial line, from the start of the run.
+    std::vector<FaultSpec> faults{};
+    // Seed of the faults' random draws: the same seed and traffic give the same faults.
+    uint64_t faultSeed = 1;
 };
 
 // A virtual 68HC11 board behind a pseudo-terminal, run in a thread of its own, so that a program
@@ -29,6 +37,11 @@ public:
     std::string devicePath() const;
     // Presses the board's RESET button (the chip restarts in special bootstrap mode).
     void pressReset();
+    // Replaces the line faults while the board runs (an empty list ends them, and any outage);
+    // the figures start again from zero.
+    void setFaults(std::vector<FaultSpec> faults, uint64_t seed);
+    // Faults injected and bytes carried since the faults were last set.
+    LineFaults::Stats faultStats() const;
 
 private:
     struct Impl;

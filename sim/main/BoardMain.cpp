@@ -1,10 +1,12 @@
 // tarvik11-board: a virtual 68HC11 board behind a pseudo-terminal.
 //
-//   tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE]
+//   tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--fault SPEC]... [--fault-seed N]
 //
 // Prints "ready DEVICE" once the line is open (DEVICE is PATH when given), then runs until
-// SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button.
+// SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button, SIGUSR2 ends the line faults.
+// With faults, their figures are printed to standard error when the board stops.
 #include "VirtualBoard.h"
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,11 +15,18 @@
 
 namespace {
 void usage(FILE* out) {
-    std::fputs("usage: tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE]\n"
-               "  --link PATH    make PATH a symbolic link to the board's serial device\n"
-               "  --speed N      run at N times real time (default 1); max: as fast as possible\n"
-               "  --eeprom FILE  keep EEPROM and CONFIG in FILE across restarts\n"
-               "Signals: SIGUSR1 presses RESET; SIGINT or SIGTERM stops the board.\n",
+    std::fputs("usage: tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--fault SPEC]...\n"
+               "                      [--fault-seed N]\n"
+               "  --link PATH     make PATH a symbolic link to the board's serial device\n"
+               "  --speed N       run at N times real time (default 1); max: as fast as possible\n"
+               "  --eeprom FILE   keep EEPROM and CONFIG in FILE across restarts\n"
+               "  --fault SPEC    a serial line fault (repeatable): KIND,TRIGGER[,SETTING...]\n"
+               "                  KIND drop, garble, duplicate, delay (ms=), outage (ms=), reset\n"
+               "                  TRIGGER p=P (each byte with probability P), after=K (the K-th byte,\n"
+               "                  once) or every=K; SETTING dir=to-board|to-host|both, count=N, ms=MS\n"
+               "                  e.g. drop,p=0.01  delay,p=0.1,ms=30,dir=to-host  outage,after=200,ms=500\n"
+               "  --fault-seed N  seed of the faults' random draws (default 1)\n"
+               "Signals: SIGUSR1 presses RESET; SIGUSR2 ends the faults; SIGINT or SIGTERM stops the board.\n",
                out);
 }
 
@@ -32,6 +41,28 @@ bool parseSpeed(const char* text, double* speed) {
         return false;
     *speed = v;
     return true;
+}
+bool parseSeed(const char* text, uint64_t* seed) {
+    if (*text < '0' || *text > '9')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno == ERANGE)
+        return false;
+    *seed = v;
+    return true;
+}
+
+void printFaultStats(const LineFaults::Stats& stats) {
+    std::fprintf(stderr, "tarvik11-board: faults injected %llu (", static_cast<unsigned long long>(stats.total()));
+    for (int k = 0; k < kFaultKindCount; ++k)
+        std::fprintf(stderr, "%s%s %llu", k ? ", " : "", std::string(faultKindName(FaultKind(k))).c_str(),
+                     static_cast<unsigned long long>(stats.injected[size_t(k)]));
+    std::fprintf(stderr, "); bytes to board %llu, to host %llu, lost in outages %llu\n",
+                 static_cast<unsigned long long>(stats.bytesToBoard),
+                 static_cast<unsigned long long>(stats.bytesToHost),
+                 static_cast<unsigned long long>(stats.lostInOutage));
 }
 } // namespace
 
@@ -52,9 +83,19 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "tarvik11-board: bad speed '%s' (a number above 0, or max)\n", argv[i]);
                 return 2;
             }
-        } else if (arg == "--fault") {
-            std::fputs("tarvik11-board: --fault is not supported yet\n", stderr);
-            return 2;
+        } else if (arg == "--fault" && hasValue) {
+            FaultSpec spec;
+            std::string error;
+            if (!FaultSpec::parse(argv[++i], &spec, &error)) {
+                std::fprintf(stderr, "tarvik11-board: %s\n", error.c_str());
+                return 2;
+            }
+            options.faults.push_back(spec);
+        } else if (arg == "--fault-seed" && hasValue) {
+            if (!parseSeed(argv[++i], &options.faultSeed)) {
+                std::fprintf(stderr, "tarvik11-board: bad fault seed '%s' (a whole number)\n", argv[i]);
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "tarvik11-board: %s '%s'\n",
                          (arg.rfind("--", 0) == 0 && !hasValue) ? "missing value for" : "unknown argument",
@@ -70,6 +111,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
@@ -82,15 +124,27 @@ int main(int argc, char** argv) {
     std::printf("ready %s\n", board.devicePath().c_str());
     std::fflush(stdout);
 
+    LineFaults::Stats stats{};
+    bool faultsEnded = false;
     for (;;) {
         int sig = 0;
         if (sigwait(&signals, &sig) != 0)
             continue;
         if (sig == SIGUSR1)
             board.pressReset();
+        else if (sig == SIGUSR2) {
+            if (!faultsEnded)
+                stats = board.faultStats(); // the figures of the faults' run
+            faultsEnded = true;
+            board.setFaults({}, options.faultSeed);
+        }
         else
             break;
     }
+    if (!faultsEnded)
+        stats = board.faultStats();
     board.stop();
+    if (!options.faults.empty())
+        printFaultStats(stats);
     return 0;
 }
