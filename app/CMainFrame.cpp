@@ -81,6 +81,7 @@ CMainFrame::~CMainFrame()
     // The child frames go after this body; nothing may be refreshed while they do.
     built_ = false;
     qApp->removeEventFilter(this);
+
 }
 
 bool CMainFrame::create()
@@ -249,11 +250,13 @@ void CMainFrame::attachFrame(QMdiSubWindow* frame, CTextView* view)
     frame->show();
     mdiArea_->setActiveSubWindow(frame);
     view->setFocus();
-    if (CTarvik11Doc* doc = view->GetDocument())
-        connect(doc, &CTarvik11Doc::commandStateChanged, this, &CMainFrame::updateCommandStates,
-                Qt::UniqueConnection);
-    connect(view, &QPlainTextEdit::selectionChanged, this, &CMainFrame::updateCommandStates);
-    connect(frame, &QObject::destroyed, this, [this] {
+    if (CTarvik11Doc* doc = view->GetDocument()) {
+        // One connection per document, however many views it has.
+        disconnect(doc, &CTarvik11Doc::commandStateChanged, &childWatch_, nullptr);
+        connect(doc, &CTarvik11Doc::commandStateChanged, &childWatch_, [this] { updateCommandStates(); });
+    }
+    connect(view, &QPlainTextEdit::selectionChanged, &childWatch_, [this] { updateCommandStates(); });
+    connect(frame, &QObject::destroyed, &childWatch_, [this] {
         updateMenuBar();
         updateTitle();
         updateCommandStates();

@@ -83,6 +83,9 @@ private:
     QList<std::pair<CommandTarget*, QObject*>> route() const;
 
     QMdiArea* mdiArea_ = nullptr;
+    // Context of the connections from child frames, views and documents: a member, so it is gone
+    // (and with it those connections) before the base class destroys the child frames.
+    QObject childWatch_;
     QToolBar* toolBar_ = nullptr;
     QLabel* readyPane_ = nullptr;
     QLabel* capPane_ = nullptr;
