@@ -309,6 +309,11 @@ int SerialPort::write(const uint8_t* buffer, int count) {
 
 void SerialPort::close() {
     if (fd_ >= 0) {
+        // A pseudo-terminal's far end takes our last characters some time after their wire time
+        // has passed; give it two more character times before the line may change its settings
+        // (a download at 1200 baud is followed at once by a reopen at 9600).
+        if (pty_ && open_ && baud_ > 0)
+            Deadline(Deadline::wireTime(2, bitsPerCharacter(), baud_)).sleepUntil();
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
