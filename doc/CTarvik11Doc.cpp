@@ -1,4 +1,6 @@
 #include "CTarvik11Doc.h"
+#include "ListingPath.h"
+#include "ListingReader.h"
 #include "CBlockFillDialog.h"
 #include "CBreakpointsDialog.h"
 #include "CCallSubroutineDialog.h"
@@ -615,20 +617,15 @@ void CTarvik11Doc::OnOpenS19()
         ReportStatus(s);
         return;
     }
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    const QString listingPath = (dot < 0 ? path : path.left(dot)) + QStringLiteral(".lst");
-    QFile listing(listingPath);
-    if (listing.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        if (listingShown) {
-            listingLines.clear();
-        } else {
+    const QString listingPath = QString::fromStdString(listingPathFor(path.toStdString()));
+    QStringList lines;
+    if (ListingReader::read(listingPath, lines)) {
+        if (!listingShown) {
             // Only a view that really opened shows the listing; otherwise the next load tries again.
             listingLines.clear();
             listingShown = host_.openAsmView(this) ? 1 : 0;
         }
-        QTextStream in(&listing);
-        while (!in.atEnd())
-            listingLines.append(in.readLine());
+        listingLines = lines;
     } else {
         host_.messageBox(QString::fromLatin1(CommandText::kListingMissing));
     }

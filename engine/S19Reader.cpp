@@ -92,6 +92,9 @@ TalkerStatus S19Reader::parse(const std::string& fileText)
         S19Record record;
         record.address = fieldValue(text, pos + 4, 4);
         record.dataLength = static_cast<uint8_t>(count - 3);
+        // Data running past $FFFF would wrap into $0000, over the talker itself.
+        if (record.address + record.dataLength > 0x10000u)
+            return kTalkerS19Invalid;
         for (size_t i = 0; i < record.dataLength; ++i)
             record.data[i] = static_cast<uint8_t>(fieldValue(text, pos + 8 + 2 * i, 2));
         records.push_back(record);

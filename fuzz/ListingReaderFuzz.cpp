@@ -2,35 +2,20 @@
 #include "FuzzEntries.h"
 #include "FuzzScratch.h"
 
-#include <QFile>
+#include "ListingReader.h"
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 #include <algorithm>
 #include <string>
 
-namespace {
-
-// The listing as the Load S19 command reads it: the file opened as text, every line without its
-// line end appended in order. False when the file does not open (the listing is then left alone).
-bool readListingLines(const QString& path, QStringList& lines) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    QTextStream in(&file);
-    while (!in.atEnd())
-        lines.append(in.readLine());
-    return true;
-}
-
-} // namespace
 
 int fuzzListingReader(const uint8_t* data, size_t size) {
     const std::string path = FuzzScratch::path("prog.lst");
     if (!FuzzScratch::writeFile(path, data, size))
         return 0;
     QStringList lines;
-    fuzzExpect(readListingLines(QString::fromStdString(path), lines), "a listing file did not open");
+    fuzzExpect(ListingReader::read(QString::fromStdString(path), lines), "a listing file did not open");
 
     // Every character comes from at least one byte of the file, and every line but the last
     // ended at a line feed or carriage return.

@@ -1,6 +1,9 @@
 // The command dialogs, the tool windows' fixed shape, the dump range rounding and the pieces of
 // long transfers, without a target.
 #include "BlockTransfer.h"
+#include "ListingReader.h"
+#include <QTemporaryDir>
+#include <sys/stat.h>
 #include "CBlockFillDialog.h"
 #include "CCallSubroutineDialog.h"
 #include "CDisplayMemoryDialog.h"
@@ -58,6 +61,30 @@ const QList<DialogCase>& dialogCases()
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
+    // A listing is read line by line from regular files only; nothing else blocks or is read.
+    void listingReaderTakesRegularFilesOnly()
+    {
+        QTemporaryDir dir;
+        const QString good = dir.filePath("prog.lst");
+        {
+            QFile f(good);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("  1 c000 86 01   ldaa #1\r\n  2\n" + QByteArray(70000, 'x'));
+        }
+        QStringList lines{"kept"};
+        QVERIFY(ListingReader::read(good, lines));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1], QString("  1 c000 86 01   ldaa #1"));
+        QCOMPARE(lines[3].size(), 70000);
+
+        const QString fifo = dir.filePath("fifo.lst");
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+        for (const QString& path : {fifo, dir.path(), dir.filePath("missing.lst"), QString("/dev/zero")}) {
+            QStringList none{"kept"};
+            QVERIFY2(!ListingReader::read(path, none), qPrintable(path));
+            QCOMPARE(none, QStringList{"kept"});
+        }
+    }
     void commandDialogs_data()
     {
         QTest::addColumn<int>("index");

@@ -53,6 +53,7 @@ TEST(S19Reader, ParsesRecordsAndRejectsMalformedOnes)
         {"count 0", "S1000000FF", kTalkerS19Invalid, {}},
         {"count not hexadecimal", "S1G70000C0C1C2C3F1", kTalkerS19Invalid, {}},
         {"count with a blank", "S1 70000C0C1C2C3F1", kTalkerS19Invalid, {}},
+        {"data running past $FFFF", "S107FFFE01020304F0", kTalkerS19Invalid, {}},
         {"a NUL ends the text", std::string("S1040000AA51\n\0S0garbage", 24), kTalkerOk, {{0x0000, {0xAA}}}},
         {"a NUL cuts a record", std::string("S1070000C0\0C2C3F1", 18), kTalkerS19Invalid, {}},
         {"blank-led and short fields", "S105 1FFG.0000", kTalkerOk, {{0x01FF, {0x00, 0x00}}}},

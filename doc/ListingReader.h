@@ -1,0 +1,13 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Reads an assembler listing for the Assembly View.
+namespace ListingReader {
+// Largest listing file read; a larger one (or anything not a regular file) is refused.
+inline constexpr qint64 kMaxBytes = 16 * 1024 * 1024;
+// Appends every line of the file at path (without its line end) to lines; false, with lines
+// untouched, when the file is missing, not a regular file (a folder, a FIFO, a device), too large
+// or unreadable.
+bool read(const QString& path, QStringList& lines);
+} // namespace ListingReader
