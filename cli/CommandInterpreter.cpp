@@ -583,6 +583,8 @@ bool CommandInterpreter::wait(const Args& a)
         case BreakpointHitKind::NotInTable:
             return false; // the engine's message has been printed
         case BreakpointHitKind::None:
+            if (hit.status != kTalkerOk)
+                return report(hit.status, ""); // the line hung up: nothing will arrive
             break;
         }
         if (deadline.expired()) {

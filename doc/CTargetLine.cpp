@@ -47,8 +47,10 @@ void CTargetLine::setBusy(bool busy)
     if (busy_ == busy)
         return;
     busy_ = busy;
-    if (busy)
+    if (busy) {
+        lost_ = false;
         watch(false);
+    }
     emit busyChanged(busy);
 }
 
@@ -72,7 +74,7 @@ void CTargetLine::rearm()
 {
     if (retry_->isActive())
         return;
-    watch(!busy_ && engine_.running != 0 && port_.isOpen());
+    watch(!busy_ && !lost_ && engine_.running != 0 && port_.isOpen());
 }
 
 void CTargetLine::pollNow()
@@ -88,6 +90,9 @@ void CTargetLine::pollNow()
         hit = engine_.pollBreakpointHit();
         if (hit.kind != BreakpointHitKind::None) {
             idleWakeups_ = 0;
+            emit breakpointHit(hit);
+        } else if (hit.status != kTalkerOk) {
+            lost_ = true;
             emit breakpointHit(hit);
         } else if (++idleWakeups_ > 1) {
             retry_->start();

@@ -52,7 +52,8 @@ public:
     quint64 pollCount() const { return polls_; }
 
 signals:
-    // The poll found a stopped program (a hit, or one of the failures the engine reported).
+    // The poll found a stopped program (a hit, or one of the failures the engine reported), or
+    // lost the line (kind None with a failing status: the device is gone).
     void breakpointHit(const BreakpointHit& hit);
     // The line became busy or free.
     void busyChanged(bool busy);
@@ -66,6 +67,8 @@ private:
     QPointer<QSocketNotifier> notifier_;
     QTimer* retry_;
     bool busy_ = false;
+    // The line hung up while a program ran; no more polling until the next command.
+    bool lost_ = false;
     int idleWakeups_ = 0;
     quint64 polls_ = 0;
 };

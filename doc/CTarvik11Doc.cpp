@@ -701,7 +701,11 @@ void CTarvik11Doc::OnClearAllBreakpoints()
 
 void CTarvik11Doc::OnBreakpointHit(const BreakpointHit& hit)
 {
-    // The failures were already shown by the engine.
+    // A line lost while the program ran is news; the other failures were shown by the engine.
+    if (hit.kind == BreakpointHitKind::None && hit.status != kTalkerOk) {
+        ReportStatus(hit.status);
+        return;
+    }
     if (hit.kind != BreakpointHitKind::Hit)
         return;
     setStatusTextDirect(text(CommandText::kBreakpointReached, hit.address));

@@ -147,6 +147,24 @@ private slots:
         QCOMPARE(host.engine.running, 0);
         QVERIFY(!host.line.watching());
     }
+
+    void aLineThatHangsUpWhileRunningIsReportedOnce()
+    {
+        PtyPair pty;
+        TestHost host;
+        QCOMPARE(host.link.openPort(pty.modeText()), 0);
+        CTarvik11Doc doc(host, "Tarvik1");
+        QObject::connect(&host.line, &CTargetLine::breakpointHit, &doc, &CTarvik11Doc::OnBreakpointHit);
+        host.engine.running = 1;
+        host.line.rearm();
+        QVERIFY(host.line.watching());
+
+        pty.closeMaster(); // the board is gone
+        QTRY_COMPARE(host.boxes, QStringList{"Error - Unknown Comm Error"});
+        QVERIFY(!host.line.watching());
+        QTest::qWait(50);
+        QCOMPARE(host.boxes.size(), 1);
+    }
 };
 
 QTEST_MAIN(SilentTargetTest)
