@@ -263,6 +263,15 @@ void CTarvik11Doc::endProgress()
         progress_->hide();
 }
 
+TalkerStatus CTarvik11Doc::withS19Progress(const std::function<TalkerStatus()>& operation)
+{
+    services_.engine->s19Progress = [this](uint64_t done, uint64_t total) { stepProgress(done, total); };
+    const TalkerStatus s = operation();
+    services_.engine->s19Progress = nullptr;
+    endProgress();
+    return s;
+}
+
 BlockTransfer::Progress CTarvik11Doc::progressFor(uint64_t totalBytes, bool always)
 {
     if (totalBytes <= kProgressThreshold && !always)
@@ -590,7 +599,7 @@ void CTarvik11Doc::OnVerifyS19()
     BusyCursor busy;
     yieldOnce();
     ShowStatusText(text(CommandText::kVerifyProgress, path.toLocal8Bit().constData()));
-    if (TalkerStatus s = services_.engine->verifyS19(path.toStdString()))
+    if (TalkerStatus s = withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); }))
         ReportStatus(s);
     else
         ShowStatusText(QString::fromLatin1(CommandText::kVerifyDone));
@@ -609,11 +618,10 @@ void CTarvik11Doc::OnOpenS19()
     BusyCursor busy;
     yieldOnce();
     ShowStatusText(text(CommandText::kLoadProgress, path.toLocal8Bit().constData()));
-    if (TalkerStatus s = services_.engine->loadS19(path.toStdString())) {
-        ReportStatus(s);
-        return;
-    }
-    if (TalkerStatus s = services_.engine->verifyS19(path.toStdString())) {
+    TalkerStatus s = withS19Progress([&] { return services_.engine->loadS19(path.toStdString()); });
+    if (!s)
+        s = withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); });
+    if (s) {
         ReportStatus(s);
         return;
     }

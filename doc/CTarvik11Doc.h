@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include "BlockTransfer.h"
 #include "BreakpointHit.h"
 #include "CommandTarget.h"
@@ -111,6 +112,8 @@ private:
     void setStatusTextDirect(const QString& text);
     // Shows the transfer's progress in the status bar's progress bar and dispatches events.
     void stepProgress(uint64_t done, uint64_t total);
+    // Runs an S19 load or verify with its progress shown in the status bar.
+    TalkerStatus withS19Progress(const std::function<TalkerStatus()>& operation);
     // Hides the progress bar.
     void endProgress();
     // The progress callback for a transfer of totalBytes: none for short ones (1 KB or less)

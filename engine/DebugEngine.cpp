@@ -494,6 +494,8 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
         return s;
     if (TalkerStatus s = restoreLeftovers())
         return s;
+    const uint64_t total = reader.dataBytes();
+    uint64_t done = 0;
     bool first = true;
     for (const S19Record& r : reader.records()) {
         if (first) {
@@ -515,6 +517,7 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
         }
         if (TalkerStatus s = link_.writeMemory(r.address, r.dataLength, data.data()))
             return s;
+        reportS19Progress(done += r.dataLength, total);
     }
     return kTalkerOk;
 }
@@ -524,6 +527,8 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
+    const uint64_t total = reader.dataBytes();
+    uint64_t done = 0;
     for (const S19Record& r : reader.records()) {
         if (r.dataLength == 0)
             continue;
@@ -533,6 +538,13 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
         for (size_t i = 0; i < r.dataLength; ++i)
             if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i])
                 return kTalkerS19Mismatch;
+        reportS19Progress(done += r.dataLength, total);
     }
     return kTalkerOk;
+}
+
+void DebugEngine::reportS19Progress(uint64_t done, uint64_t total) const
+{
+    if (s19Progress)
+        s19Progress(done, total);
 }

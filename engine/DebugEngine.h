@@ -5,6 +5,7 @@
 #include "TalkerStatus.h"
 #include "TargetRegisters.h"
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <string>
 
@@ -92,6 +93,9 @@ public:
     uint32_t talkerIdleAddress = 0;
     // Nonzero while a program started with breakpoints runs and a hit is awaited.
     int32_t running = 0;
+    // Called after each S19 data record is written or compared, with the data bytes done so far
+    // and the file's total; empty means no reports.
+    std::function<void(uint64_t done, uint64_t total)> s19Progress;
     // Longest wait for the talker's "J" after a trace step starts the target (one immediate look first).
     int traceWaitMs = 20;
 
@@ -110,6 +114,7 @@ private:
     // True once the talker has sent "J", looking at once and then for up to traceWaitMs.
     bool waitForSwi();
     void notify(const char* text);
+    void reportS19Progress(uint64_t done, uint64_t total) const;
 
     TalkerLink& link_;
     TargetMemory& memory_;

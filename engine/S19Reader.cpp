@@ -103,3 +103,11 @@ TalkerStatus S19Reader::parse(const std::string& fileText)
     records_ = std::move(records);
     return kTalkerOk;
 }
+
+uint64_t S19Reader::dataBytes() const
+{
+    uint64_t total = 0;
+    for (const S19Record& r : records_)
+        total += r.dataLength;
+    return total;
+}

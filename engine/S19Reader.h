@@ -27,6 +27,8 @@ public:
     TalkerStatus parse(const std::string& text);
     // The records of the last successful read, in file order.
     const std::vector<S19Record>& records() const { return records_; }
+    // The number of data bytes in those records.
+    uint64_t dataBytes() const;
 
 private:
     std::vector<S19Record> records_;

@@ -40,7 +40,11 @@ TEST_F(S19Load, LoadsEveryDataRecordAndVerifies)
     longRecord += "00\n";
     const std::string path = file("S113C000000102030405060708090A0B0C0D0E0F00\n"
                                   "S105C0108E0000\n" + longRecord + "S9030000FC\n");
+    std::vector<std::pair<uint64_t, uint64_t>> progress;
+    rig.engine.s19Progress = [&](uint64_t done, uint64_t total) { progress.emplace_back(done, total); };
     ASSERT_EQ(rig.engine.loadS19(path), kTalkerOk);
+    EXPECT_EQ(progress, (std::vector<std::pair<uint64_t, uint64_t>>{{16, 270}, {18, 270}, {270, 270}}));
+    rig.engine.s19Progress = nullptr;
     EXPECT_EQ(rig.engine.currentPC, 0xC000u);
     const auto writes = rig.commandsOf(0x41);
     ASSERT_EQ(writes.size(), 3u); // the S9 record transfers nothing
