@@ -3,7 +3,7 @@
 
 uint64_t LineFaults::Stats::total() const { return std::accumulate(injected.begin(), injected.end(), uint64_t{0}); }
 
-void LineFaults::set(std::vector<FaultSpec> specs, uint64_t seed) {
+void LineFaults::set(std::vector<FaultRule> specs, uint64_t seed) {
     std::lock_guard lock(mutex_);
     active_.clear();
     std::seed_seq base{uint32_t(seed), uint32_t(seed >> 32)};

@@ -1,5 +1,5 @@
 #pragma once
-#include "FaultSpec.h"
+#include "FaultRule.h"
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -33,10 +33,10 @@ public:
     };
 
     LineFaults() = default;
-    LineFaults(std::vector<FaultSpec> specs, uint64_t seed) { set(std::move(specs), seed); }
+    LineFaults(std::vector<FaultRule> specs, uint64_t seed) { set(std::move(specs), seed); }
 
     // Replaces the faults (an empty list ends them, and any outage) and clears the figures.
-    void set(std::vector<FaultSpec> specs, uint64_t seed);
+    void set(std::vector<FaultRule> specs, uint64_t seed);
     // Applies the faults to one byte crossing in direction (ToBoard or ToHost) at time now.
     Verdict pass(FaultDirection direction, uint8_t byte, Clock::time_point now);
     // True while no fault is set and no outage lasts (bytes then pass untouched).
@@ -46,7 +46,7 @@ public:
 
 private:
     struct Active {
-        FaultSpec spec;
+        FaultRule spec;
         std::mt19937_64 random;
         uint64_t seen = 0;
         uint64_t fired = 0;

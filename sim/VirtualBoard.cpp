@@ -93,7 +93,7 @@ void VirtualBoard::pressReset() {
     impl_->wake();
 }
 
-void VirtualBoard::setFaults(std::vector<FaultSpec> faults, uint64_t seed) {
+void VirtualBoard::setFaults(std::vector<FaultRule> faults, uint64_t seed) {
     impl_->faults.set(std::move(faults), seed);
     impl_->wake();
 }

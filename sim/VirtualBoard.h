@@ -1,5 +1,5 @@
 #pragma once
-#include "FaultSpec.h"
+#include "FaultRule.h"
 #include "LineFaults.h"
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,7 @@ struct VirtualBoardOptions {
     // When set, a symbolic link to the pseudo-terminal's device is made here (and removed on stop).
     std::string linkPath;
     // Faults of the serial line, from the start of the run.
-    std::vector<FaultSpec> faults{};
+    std::vector<FaultRule> faults{};
     // Seed of the faults' random draws: the same seed and traffic give the same faults.
     uint64_t faultSeed = 1;
 };
@@ -39,7 +39,7 @@ public:
     void pressReset();
     // Replaces the line faults while the board runs (an empty list ends them, and any outage);
     // the figures start again from zero.
-    void setFaults(std::vector<FaultSpec> faults, uint64_t seed);
+    void setFaults(std::vector<FaultRule> faults, uint64_t seed);
     // Faults injected and bytes carried since the faults were last set.
     LineFaults::Stats faultStats() const;
 

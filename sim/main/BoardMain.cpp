@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (arg == "--fault" && hasValue) {
-            FaultSpec spec;
+            FaultRule spec;
             std::string error;
-            if (!FaultSpec::parse(argv[++i], &spec, &error)) {
+            if (!FaultRule::parse(argv[++i], &spec, &error)) {
                 std::fprintf(stderr, "tarvik11-board: %s\n", error.c_str());
                 return 2;
             }

@@ -140,7 +140,7 @@ bool BoardSession::holds(const MemoryImage& image, TalkerStatus* status)
     return s == kTalkerOk && actual == image.bytes;
 }
 
-void BoardSession::setFaults(std::vector<FaultSpec> faults, uint64_t seed)
+void BoardSession::setFaults(std::vector<FaultRule> faults, uint64_t seed)
 {
     board_->setFaults(std::move(faults), seed);
 }
@@ -185,13 +185,13 @@ MemoryImage spanOf(const std::vector<MemoryImage>& images, uint8_t fill)
     return span;
 }
 
-FaultSpec faultOf(const std::string& text)
+FaultRule faultOf(const std::string& text)
 {
-    FaultSpec spec;
+    FaultRule spec;
     std::string error;
-    if (!FaultSpec::parse(text, &spec, &error)) {
+    if (!FaultRule::parse(text, &spec, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        spec = FaultSpec{FaultKind::Drop, FaultDirection::Both, 0, 0, 0, 0, 0};
+        spec = FaultRule{FaultKind::Drop, FaultDirection::Both, 0, 0, 0, 0, 0};
         spec.after = ~uint64_t{0};
     }
     return spec;

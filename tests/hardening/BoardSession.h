@@ -26,7 +26,7 @@ class BoardSession {
 public:
     struct Options {
         std::string linkPath;           // symbolic link to the board's device (empty: none)
-        std::vector<FaultSpec> faults;  // line faults from the start
+        std::vector<FaultRule> faults;  // line faults from the start
         uint64_t seed = 1;
         int readWaitMs = 100;           // the host's wait per awaited byte
     };
@@ -57,7 +57,7 @@ public:
     bool holds(const MemoryImage& image, TalkerStatus* status = nullptr);
 
     // Replaces the line faults (empty: none) and zeroes the figures.
-    void setFaults(std::vector<FaultSpec> faults, uint64_t seed = 1);
+    void setFaults(std::vector<FaultRule> faults, uint64_t seed = 1);
     // Bytes both ways since the faults were last set.
     uint64_t lineBytes() const;
 
@@ -84,6 +84,6 @@ std::vector<MemoryImage> readS19Images(const std::string& path);
 // (bytes between records take fill).
 MemoryImage spanOf(const std::vector<MemoryImage>& images, uint8_t fill);
 // One fault text parsed; an unparsable text gives a fault that never fires (and a message on stderr).
-FaultSpec faultOf(const std::string& text);
+FaultRule faultOf(const std::string& text);
 // Addresses where two blocks of equal start differ.
 std::vector<uint32_t> differences(const MemoryImage& expected, const Bytes& actual);

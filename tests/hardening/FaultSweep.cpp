@@ -153,7 +153,7 @@ uint64_t FaultSweep::measure(const Scenario& scenario)
     return ok ? bytes : 0;
 }
 
-void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultSpec>& faults, uint64_t seed,
+void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>& faults, uint64_t seed,
                          uint64_t boundMs, const std::string& label, SweepFigures& f)
 {
     SampleTarget& t = target_;
@@ -242,7 +242,7 @@ SweepFigures FaultSweep::sweep(const Scenario& scenario, const std::string& patt
     return f;
 }
 
-SweepFigures FaultSweep::random(const Scenario& scenario, const std::vector<FaultSpec>& faults, uint64_t seed,
+SweepFigures FaultSweep::random(const Scenario& scenario, const std::vector<FaultRule>& faults, uint64_t seed,
                                 int rounds)
 {
     SweepFigures f;

@@ -53,11 +53,11 @@ public:
     // pattern (every "K" replaced by K) injected into one run.
     SweepFigures sweep(const Scenario& scenario, const std::string& pattern, uint64_t first, uint64_t stride);
     // rounds runs of the scenario, each under the faults with seed + round.
-    SweepFigures random(const Scenario& scenario, const std::vector<FaultSpec>& faults, uint64_t seed, int rounds);
+    SweepFigures random(const Scenario& scenario, const std::vector<FaultRule>& faults, uint64_t seed, int rounds);
 
 private:
     // One run: setup, faults on, operation, faults off, boot, checks, a fault-free repeat.
-    void runOnce(const Scenario& scenario, const std::vector<FaultSpec>& faults, uint64_t seed,
+    void runOnce(const Scenario& scenario, const std::vector<FaultRule>& faults, uint64_t seed,
                  uint64_t boundMs, const std::string& label, SweepFigures& figures);
     TalkerStatus recover(SweepFigures* figures);
     void note(SweepFigures& figures, const std::string& text);

@@ -67,9 +67,9 @@ int main(int argc, char** argv)
         } else if (a == "--stride" && hasValue && number(argv[i + 1], &stride) && stride >= 1) {
             ++i;
         } else if (a == "--fault" && hasValue) {
-            FaultSpec spec;
+            FaultRule spec;
             std::string error;
-            if (!FaultSpec::parse(argv[++i], &spec, &error)) {
+            if (!FaultRule::parse(argv[++i], &spec, &error)) {
                 std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
                 return 2;
             }

@@ -1,4 +1,4 @@
-#include "FaultSpec.h"
+#include "FaultRule.h"
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -37,8 +37,8 @@ bool fail(std::string* error, std::string_view text, const std::string& reason) 
 
 std::string_view faultKindName(FaultKind kind) { return kKindNames[size_t(kind)]; }
 
-bool FaultSpec::parse(std::string_view text, FaultSpec* spec, std::string* error) {
-    FaultSpec s;
+bool FaultRule::parse(std::string_view text, FaultRule* spec, std::string* error) {
+    FaultRule s;
     const size_t comma = text.find(',');
     const std::string_view kindText = text.substr(0, comma);
     bool known = false;
@@ -114,7 +114,7 @@ bool FaultSpec::parse(std::string_view text, FaultSpec* spec, std::string* error
     return true;
 }
 
-std::string FaultSpec::text() const {
+std::string FaultRule::text() const {
     std::string out(faultKindName(kind));
     char buffer[64];
     if (probability > 0) {

@@ -25,7 +25,7 @@ enum class FaultDirection : uint8_t { ToBoard, ToHost, Both };
 // byte) or every=K (at every K-th byte). Bytes are counted in the fault's direction (dir=to-board,
 // to-host or both, the default). count=N ends the fault after N injections. delay and outage need
 // ms=1..600000 (wall-clock milliseconds); the other kinds take no ms.
-struct FaultSpec {
+struct FaultRule {
     FaultKind kind = FaultKind::Drop;
     FaultDirection direction = FaultDirection::Both;
     double probability = 0; // trigger p=, 0 when another trigger is used
@@ -35,7 +35,7 @@ struct FaultSpec {
     uint32_t ms = 0;        // delay or outage length
 
     // Parses one fault text; false with a reason (naming the offending part) on any error.
-    static bool parse(std::string_view text, FaultSpec* spec, std::string* error);
+    static bool parse(std::string_view text, FaultRule* spec, std::string* error);
     // The fault written back as text that parse accepts.
     std::string text() const;
     // Whether a byte travelling in direction (ToBoard or ToHost) is watched by this fault.

@@ -1,4 +1,4 @@
-#include "FaultSpec.h"
+#include "FaultRule.h"
 #include "LineFaults.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ namespace {
 using Clock = LineFaults::Clock;
 using namespace std::chrono_literals;
 
-TEST(FaultSpec, ParsesEveryKindAndWritesItBack)
+TEST(FaultRule, ParsesEveryKindAndWritesItBack)
 {
     struct Case {
         const char* text;
@@ -29,18 +29,18 @@ TEST(FaultSpec, ParsesEveryKindAndWritesItBack)
         {"reset,every=2000,count=3", FaultKind::Reset, FaultDirection::Both, "reset,every=2000,count=3"},
     };
     for (const Case& c : cases) {
-        FaultSpec spec;
+        FaultRule spec;
         std::string error;
-        ASSERT_TRUE(FaultSpec::parse(c.text, &spec, &error)) << c.text << ": " << error;
+        ASSERT_TRUE(FaultRule::parse(c.text, &spec, &error)) << c.text << ": " << error;
         EXPECT_EQ(spec.kind, c.kind) << c.text;
         EXPECT_EQ(spec.direction, c.direction) << c.text;
         EXPECT_EQ(spec.text(), c.canonical);
-        FaultSpec again;
-        EXPECT_TRUE(FaultSpec::parse(spec.text(), &again, &error)) << error;
+        FaultRule again;
+        EXPECT_TRUE(FaultRule::parse(spec.text(), &again, &error)) << error;
     }
 }
 
-TEST(FaultSpec, RejectsBadTextsNamingTheFault)
+TEST(FaultRule, RejectsBadTextsNamingTheFault)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "unknown kind"},
@@ -68,21 +68,21 @@ TEST(FaultSpec, RejectsBadTextsNamingTheFault)
         {std::string("drop,p=0.1\0x", 12), "bad p"},
     };
     for (const auto& [text, reason] : cases) {
-        FaultSpec spec;
+        FaultRule spec;
         spec.limit = 77;
         std::string error;
-        EXPECT_FALSE(FaultSpec::parse(text, &spec, &error)) << text;
+        EXPECT_FALSE(FaultRule::parse(text, &spec, &error)) << text;
         EXPECT_NE(error.find(reason), std::string::npos) << text << " -> " << error;
         EXPECT_EQ(error.rfind("bad fault '", 0), 0u) << error;
-        EXPECT_EQ(spec.limit, 77u) << "a rejected text leaves the spec alone: " << text;
+        EXPECT_EQ(spec.limit, 77u) << "a rejected text leaves the rule alone: " << text;
     }
 }
 
-FaultSpec spec(const char* text)
+FaultRule spec(const char* text)
 {
-    FaultSpec s;
+    FaultRule s;
     std::string error;
-    EXPECT_TRUE(FaultSpec::parse(text, &s, &error)) << error;
+    EXPECT_TRUE(FaultRule::parse(text, &s, &error)) << error;
     return s;
 }
 
@@ -145,7 +145,7 @@ TEST(LineFaults, OutageSilencesBothWaysForItsTimeAndEndsWithTheFaults)
 TEST(LineFaults, RandomFaultsRepeatWithTheSeedAndKeepTheirRates)
 {
     const Clock::time_point t0 = Clock::time_point{} + 1s;
-    const std::vector<FaultSpec> specs{spec("garble,p=0.1"), spec("delay,p=0.05,ms=20"), spec("drop,p=0.02")};
+    const std::vector<FaultRule> specs{spec("garble,p=0.1"), spec("delay,p=0.05,ms=20"), spec("drop,p=0.02")};
     auto signature = [&](uint64_t seed) {
         LineFaults faults(specs, seed);
         std::vector<int> out;
