@@ -272,6 +272,21 @@ TalkerStatus CTarvik11Doc::withS19Progress(const std::function<TalkerStatus()>& 
     return s;
 }
 
+void CTarvik11Doc::finish(TalkerStatus status, const char* doneText)
+{
+    if (status)
+        ReportStatus(status);
+    else
+        ShowStatusText(QString::fromLatin1(doneText));
+}
+
+bool CTarvik11Doc::programsEeprom(uint32_t first, uint32_t last) const
+{
+    return services_.link->eepromEnabled && last - first + 1 > BlockTransfer::kEepromRowBytes &&
+           first <= static_cast<uint32_t>(services_.memory->eepromEnd) &&
+           last >= static_cast<uint32_t>(services_.memory->eepromStart);
+}
+
 BlockTransfer::Progress CTarvik11Doc::progressFor(uint64_t totalBytes, bool always)
 {
     if (totalBytes <= kProgressThreshold && !always)
@@ -329,10 +344,7 @@ void CTarvik11Doc::OnExecute()
     yieldOnce();
     ShowStatusText(QString::fromLatin1(CommandText::kExecuteProgress));
     const uint32_t address = parse(dialog.address());
-    if (TalkerStatus s = services_.engine->execute(address, true))
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kExecuteDone));
+    finish(services_.engine->execute(address, true), CommandText::kExecuteDone);
 }
 
 void CTarvik11Doc::OnStopExecution()
@@ -343,10 +355,7 @@ void CTarvik11Doc::OnStopExecution()
     BusyCursor busy;
     yieldOnce();
     ShowStatusText(QString::fromLatin1(CommandText::kStopProgress));
-    if (TalkerStatus s = services_.engine->stop())
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kStopDone));
+    finish(services_.engine->stop(), CommandText::kStopDone);
 }
 
 void CTarvik11Doc::OnCallSubroutine()
@@ -364,10 +373,7 @@ void CTarvik11Doc::OnCallSubroutine()
     yieldOnce();
     ShowStatusText(QString::fromLatin1(CommandText::kCallProgress));
     const uint32_t address = parse(dialog.address());
-    if (TalkerStatus s = services_.engine->callSubroutine(address))
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kCallDone));
+    finish(services_.engine->callSubroutine(address), CommandText::kCallDone);
 }
 
 void CTarvik11Doc::OnBootTalker()
@@ -392,10 +398,7 @@ void CTarvik11Doc::OnBootTalker()
     const TalkerStatus s = services_.engine->startTalker(
         settings.port.toStdString(), settings.talkerType, settings.talkerFile.toStdString(),
         settings.chipMode, settings.eepromEnable);
-    if (s)
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kTalkerDownloaded));
+    finish(s, CommandText::kTalkerDownloaded);
 }
 
 // ---------------------------------------------------------------- memory
@@ -455,16 +458,11 @@ void CTarvik11Doc::OnMoveMemory()
     }
     ShowStatusText(text(CommandText::kMoveProgress, start, end, destination));
     const uint32_t last = destination + count - 1;
-    const bool eeprom = services_.link->eepromEnabled && count > BlockTransfer::kEepromRowBytes &&
-                        destination <= static_cast<uint32_t>(services_.memory->eepromEnd) &&
-                        last >= static_cast<uint32_t>(services_.memory->eepromStart);
+    const bool eeprom = programsEeprom(destination, last);
     BlockTransfer mover(*services_.memory, *services_.link, progressFor(count, eeprom));
     const TalkerStatus s = mover.move(start, count, destination);
     endProgress();
-    if (s)
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kMoveDone));
+    finish(s, CommandText::kMoveDone);
 }
 
 void CTarvik11Doc::OnBlockFill()
@@ -488,16 +486,11 @@ void CTarvik11Doc::OnBlockFill()
     }
     ShowStatusText(text(CommandText::kFillProgress, start, end, value));
     const uint32_t count = end - start + 1;
-    const bool eeprom = services_.link->eepromEnabled && count > BlockTransfer::kEepromRowBytes &&
-                        start <= static_cast<uint32_t>(services_.memory->eepromEnd) &&
-                        end >= static_cast<uint32_t>(services_.memory->eepromStart);
+    const bool eeprom = programsEeprom(start, end);
     BlockTransfer filler(*services_.memory, *services_.link, progressFor(count, eeprom));
     const TalkerStatus s = filler.fill(start, count, value);
     endProgress();
-    if (s)
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kFillDone));
+    finish(s, CommandText::kFillDone);
 }
 
 void CTarvik11Doc::OnSetMemory()
@@ -515,10 +508,7 @@ void CTarvik11Doc::OnSetMemory()
     const uint32_t address = parse(dialog.address());
     const uint8_t value = static_cast<uint8_t>(parse(dialog.value()) & 0xFF);
     ShowStatusText(text(CommandText::kSetProgress, address, static_cast<unsigned>(value)));
-    if (TalkerStatus s = services_.memory->writeBlock(address, 1, &value))
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kSetDone));
+    finish(services_.memory->writeBlock(address, 1, &value), CommandText::kSetDone);
 }
 
 void CTarvik11Doc::AlignDumpRange(uint32_t& start, uint32_t& end)
@@ -599,10 +589,8 @@ void CTarvik11Doc::OnVerifyS19()
     BusyCursor busy;
     yieldOnce();
     ShowStatusText(text(CommandText::kVerifyProgress, path.toLocal8Bit().constData()));
-    if (TalkerStatus s = withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); }))
-        ReportStatus(s);
-    else
-        ShowStatusText(QString::fromLatin1(CommandText::kVerifyDone));
+    finish(withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); }),
+           CommandText::kVerifyDone);
 }
 
 void CTarvik11Doc::OnOpenS19()

@@ -112,6 +112,10 @@ private:
     void setStatusTextDirect(const QString& text);
     // Shows the transfer's progress in the status bar's progress bar and dispatches events.
     void stepProgress(uint64_t done, uint64_t total);
+    // Ends a command: the status's message box on a failure, else doneText in the status bar.
+    void finish(TalkerStatus status, const char* doneText);
+    // True for a block of more than one EEPROM row that the memory services will program.
+    bool programsEeprom(uint32_t first, uint32_t last) const;
     // Runs an S19 load or verify with its progress shown in the status bar.
     TalkerStatus withS19Progress(const std::function<TalkerStatus()>& operation);
     // Hides the progress bar.
