@@ -68,8 +68,10 @@ CTarvik11App::~CTarvik11App()
     delete mainFrame_.data();
     targetLine_.reset();
     if (Singletons* singletons = Singletons::instance())
-        if (DebugEngine* engine = singletons->engine())
+        if (DebugEngine* engine = singletons->engine()) {
             engine->setNotifier(nullptr);
+            engine->breakpointConfirmed = nullptr;
+        }
 }
 
 void CTarvik11App::ensureTargetLine()
@@ -87,6 +89,11 @@ void CTarvik11App::ensureTargetLine()
         if (currentDoc)
             currentDoc->OnBreakpointHit(hit);
     });
+    // The stop is on screen as soon as it is confirmed, before the SWIs are written back.
+    singletons->engine()->breakpointConfirmed = [this](uint32_t address) {
+        if (currentDoc)
+            currentDoc->OnBreakpointConfirmed(address);
+    };
 }
 
 TargetServices CTarvik11App::targetServices()

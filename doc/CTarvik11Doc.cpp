@@ -695,8 +695,17 @@ void CTarvik11Doc::OnClearAllBreakpoints()
     ShowStatusText(QString::fromLatin1(CommandText::kClearAllDone));
 }
 
+void CTarvik11Doc::OnBreakpointConfirmed(uint32_t address)
+{
+    beforeHitText_ = statusBar ? statusBar->currentMessage() : QString();
+    setStatusTextDirect(text(CommandText::kBreakpointReached, address));
+}
+
 void CTarvik11Doc::OnBreakpointHit(const BreakpointHit& hit)
 {
+    // The early notice stands only for a handled hit.
+    if (hit.kind == BreakpointHitKind::RestoreFailed)
+        setStatusTextDirect(beforeHitText_);
     // A line lost while the program ran is news; the other failures were shown by the engine.
     if (hit.kind == BreakpointHitKind::None && hit.status != kTalkerOk) {
         ReportStatus(hit.status);

@@ -67,6 +67,8 @@ public:
     void DumpMemory();
     // A running program stopped: on a hit, the status text, the Registers window and the list.
     void OnBreakpointHit(const BreakpointHit& hit);
+    // Shows a confirmed stop at a breakpoint at once, before the poll has finished with it.
+    void OnBreakpointConfirmed(uint32_t address);
     // The objects the commands talk to the target through.
     const TargetServices& services() const { return services_; }
 
@@ -130,4 +132,6 @@ private:
     QString title_;
     TargetServices services_;
     QPointer<QProgressBar> progress_;
+    // The status text before an early stop notice, shown again if the stop then fails.
+    QString beforeHitText_;
 };

@@ -320,6 +320,11 @@ BreakpointHit DebugEngine::pollBreakpointHit()
         return hit;
     }
     hit.address = r.PC;
+    if (breakpointConfirmed &&
+        std::any_of(breakpoints.begin(), breakpoints.end(), [&](const BreakpointRecord& b) {
+            return b.address != 0 && b.address == hit.address;
+        }))
+        breakpointConfirmed(hit.address);
     if ((hit.status = restoreBreakpoints())) {
         hit.kind = BreakpointHitKind::RestoreFailed;
         notify(EngineMessage::kBreakpointsNotRemoved);

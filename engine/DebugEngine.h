@@ -93,6 +93,9 @@ public:
     uint32_t talkerIdleAddress = 0;
     // Nonzero while a program started with breakpoints runs and a hit is awaited.
     int32_t running = 0;
+    // Called as soon as a hit at one of the table's breakpoints is confirmed, before the SWIs are
+    // written back, so that a front end can show the stop at once; empty means no call.
+    std::function<void(uint32_t address)> breakpointConfirmed;
     // Called after each S19 data record is written or compared, with the data bytes done so far
     // and the file's total; empty means no reports.
     std::function<void(uint64_t done, uint64_t total)> s19Progress;

@@ -102,8 +102,19 @@ TEST(Execution, BreakpointHitIsHandledAndReported)
 
     ASSERT_EQ(e.execute(0xC000, true), kTalkerOk);
     EXPECT_EQ(e.pollBreakpointHit().kind, BreakpointHitKind::None);
+    // The stop is announced once confirmed, before any SWI is written back.
+    std::vector<uint32_t> announced;
+    size_t writesWhenAnnounced = 0;
+    e.breakpointConfirmed = [&](uint32_t address) {
+        announced.push_back(address);
+        writesWhenAnnounced = rig.commandsOf(0x41).size();
+    };
+    const size_t writesBefore = rig.commandsOf(0x41).size();
     rig.model.raiseSwi(0xC010);
     const BreakpointHit hit = pollUntilReported(e);
+    e.breakpointConfirmed = nullptr;
+    EXPECT_EQ(announced, std::vector<uint32_t>{0xC010});
+    EXPECT_EQ(writesWhenAnnounced, writesBefore);
     ASSERT_EQ(hit.kind, BreakpointHitKind::Hit);
     EXPECT_EQ(hit.address, 0xC010u);
     EXPECT_EQ(hit.registers.PC, 0xC010u);
