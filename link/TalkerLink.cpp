@@ -103,30 +103,34 @@ TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uin
     return kTalkerOk;
 }
 
+bool TalkerLink::receiveWord(uint32_t& field) {
+    // A 16-bit field holds its high byte x 256 until the low byte arrives.
+    uint8_t byte = 0;
+    if (!receiveByte(byte))
+        return false;
+    field = static_cast<uint32_t>(byte) << 8;
+    if (!receiveByte(byte))
+        return false;
+    field |= byte;
+    return true;
+}
+
+bool TalkerLink::receiveField(uint8_t& field) {
+    uint8_t byte = 0;
+    if (!receiveByte(byte))
+        return false;
+    field = byte;
+    return true;
+}
+
 TalkerStatus TalkerLink::readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
                                        uint32_t& X, uint32_t& Y, uint32_t& PC) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
     if (TalkerStatus status = command(TalkerCmd::kReadRegisters, kTalkerBadEcho))
         return status;
-    uint8_t byte = 0;
-    // A 16-bit field holds its high byte x 256 until the low byte arrives.
-    auto word = [&](uint32_t& field) {
-        if (!receiveByte(byte))
-            return false;
-        field = static_cast<uint32_t>(byte) << 8;
-        if (!receiveByte(byte))
-            return false;
-        field |= byte;
-        return true;
-    };
-    auto single = [&](uint8_t& field) {
-        if (!receiveByte(byte))
-            return false;
-        field = byte;
-        return true;
-    };
-    if (!word(SP) || !single(CCR) || !single(B) || !single(A) || !word(X) || !word(Y) || !word(PC))
+    if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
+        !receiveWord(X) || !receiveWord(Y) || !receiveWord(PC))
         return kTalkerNoResponse;
     return kTalkerOk;
 }
@@ -159,31 +163,15 @@ TalkerStatus TalkerLink::confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, ui
                                     uint8_t& A, uint32_t& X, uint32_t& Y) {
     if (!sendByte(TalkerCmd::kSwiConfirm))
         return kTalkerCommError;
-    uint8_t byte = 0;
-    auto word = [&](uint32_t& field) {
-        if (!receiveByte(byte))
-            return false;
-        field = static_cast<uint32_t>(byte) << 8;
-        if (!receiveByte(byte))
-            return false;
-        field |= byte;
-        return true;
-    };
-    auto single = [&](uint8_t& field) {
-        if (!receiveByte(byte))
-            return false;
-        field = byte;
-        return true;
-    };
     uint8_t ignored = 0;
-    if (!single(ignored))
+    if (!receiveField(ignored))
         return kTalkerNoResponse;
-    if (!word(PC))
+    if (!receiveWord(PC))
         return kTalkerNoResponse;
     // The talker reports the address after the SWI; the caller wants the SWI itself.
     PC = (PC - 1) & 0xFFFF;
-    if (!word(SP) || !single(CCR) || !single(B) || !single(A) || !word(X) || !word(Y) ||
-        !single(ignored) || !single(ignored))
+    if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
+        !receiveWord(X) || !receiveWord(Y) || !receiveField(ignored) || !receiveField(ignored))
         return kTalkerNoResponse;
     return kTalkerOk;
 }

@@ -58,6 +58,10 @@ private:
     bool sendByte(uint8_t byte);
     // True when one byte arrived within one read wait.
     bool receiveByte(uint8_t& byte);
+    // Receives a 16-bit field, high byte first; a missing low byte leaves the high byte x 256.
+    bool receiveWord(uint32_t& field);
+    // Receives an 8-bit field, left alone when the byte does not arrive.
+    bool receiveField(uint8_t& field);
     // Sends a command byte and checks its echo: 0, 1 unsent, 10 no echo, wrongEcho otherwise.
     TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho);
     // Sends count, address high, address low.
