@@ -204,10 +204,15 @@ TalkerStatus TalkerLink::reopenAndReadConfig(const std::string& portName, uint32
     return kTalkerOk;
 }
 
-TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName) {
+TalkerStatus TalkerLink::openForBootLoader(const std::string& portName) {
+    // Closed first: reopening a port this object holds would be refused.
     if (port_.isOpen())
         closePort();
-    if (TalkerStatus status = openPort(portName + ":1200,n,8,1"))
+    return openPort(portName + ":1200,n,8,1");
+}
+
+TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName) {
+    if (TalkerStatus status = openForBootLoader(portName))
         return status;
 
     const int fd = openRegularFile(fileName);
@@ -238,10 +243,7 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
 }
 
 TalkerStatus TalkerLink::bootRomTalker(const std::string& portName, const std::string& fileName) {
-    // Close first, like the RAM start: reopening a port this object holds would be refused.
-    if (port_.isOpen())
-        closePort();
-    if (TalkerStatus status = openPort(portName + ":1200,n,8,1"))
+    if (TalkerStatus status = openForBootLoader(portName))
         return status;
     const int fd = openRegularFile(fileName);
     if (fd < 0)

@@ -66,6 +66,8 @@ private:
     TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho);
     // Sends count, address high, address low.
     TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
+    // Closes the port if open and opens it at the boot loader's 1200 baud.
+    TalkerStatus openForBootLoader(const std::string& portName);
     // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
     TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
