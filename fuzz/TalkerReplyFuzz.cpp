@@ -81,15 +81,17 @@ private:
     size_t pos_ = 0;
 };
 
-// A port opened once at a fast line rate on a pseudo-terminal, with a one-millisecond read wait.
+// A port opened once on a pseudo-terminal. Every reply is queued before the operation starts,
+// so a read that finds nothing may give up at once and writes need no pacing.
 struct Rig {
     FuzzPty pty;
     SerialPort port;
     TalkerLink link{port};
     bool ready = false;
     Rig() {
-        ready = pty.valid() && port.open(pty.slavePath() + ":921600,n,8,1") == 0;
-        port.readWaitMs = 1;
+        port.readWaitMs = 0;
+        port.paceOnPseudoTerminal = false;
+        ready = pty.valid() && port.open(pty.slavePath() + ":9600,n,8,1") == 0;
     }
 };
 

@@ -5,6 +5,7 @@
 #   TARVIK11_FUZZ_BUILD  build folder (default <source>/build-fuzz)
 #   TARVIK11_FUZZ_GUI    ON (default) also builds the Qt listing and settings targets; OFF skips them
 #   TARVIK11_FUZZ_SOURCE source tree (default: the one holding this script)
+#   TARVIK11_FUZZ_RUNS   also stop a target after this many executions (SECONDS stays the limit)
 # The working corpus grows in <build>/fuzz-corpus/<target>; the seeds in fuzz/seeds/<target> and the
 # saved inputs in tests/fuzz/corpus-regressions/<target> are read too. A failing input is written to
 # <build>/fuzz-artifacts/<target>/; copy it into tests/fuzz/corpus-regressions/<target>/ to keep it.
@@ -22,6 +23,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=${TARVIK11_FUZZ_SOURCE:-$(dirname "$here")}
 build=${TARVIK11_FUZZ_BUILD:-$source_dir/build-fuzz}
 gui=${TARVIK11_FUZZ_GUI:-ON}
+runs_limit=${TARVIK11_FUZZ_RUNS:-}
+if [ -n "$runs_limit" ] && ! [[ $runs_limit =~ ^[0-9]+$ ]]; then
+  echo "TARVIK11_FUZZ_RUNS must be a number of executions" >&2
+  exit 2
+fi
 seeds=$source_dir/fuzz/seeds
 saved=$source_dir/tests/fuzz/corpus-regressions
 
@@ -72,7 +78,8 @@ for t in "${targets[@]}"; do
   start=$(date +%s.%N)
   # shellcheck disable=SC2046
   QT_QPA_PLATFORM=offscreen "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" $(extra_options "$t") "${inputs[@]}" >"$log" 2>&1
+    -print_final_stats=1 -artifact_prefix="$artifacts/" $(extra_options "$t") ${runs_limit:+-runs=$runs_limit} \
+    "${inputs[@]}" >"$log" 2>&1
   status=$?
   end=$(date +%s.%N)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

@@ -268,7 +268,7 @@ int SerialPort::write(const uint8_t* buffer, int count) {
         return 0;
     if (count < 0 || buffer == nullptr)
         return 1;
-    const Deadline lineFree(pty_ ? Deadline::wireTime(count, bitsPerCharacter(), baud_)
+    const Deadline lineFree(pty_ && paceOnPseudoTerminal ? Deadline::wireTime(count, bitsPerCharacter(), baud_)
                                  : std::chrono::microseconds(0));
     int done = 0;
     while (done < count) {
@@ -312,7 +312,7 @@ void SerialPort::close() {
         // A pseudo-terminal's far end takes our last characters some time after their wire time
         // has passed; give it two more character times before the line may change its settings
         // (a download at 1200 baud is followed at once by a reopen at 9600).
-        if (pty_ && open_ && baud_ > 0)
+        if (pty_ && paceOnPseudoTerminal && open_ && baud_ > 0)
             Deadline(Deadline::wireTime(2, bitsPerCharacter(), baud_)).sleepUntil();
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);

@@ -38,6 +38,10 @@ public:
 
     // Milliseconds a read waits once when nothing is queued.
     int readWaitMs = 20;
+    // On a pseudo-terminal: pace writes to the wire time and wait two character times on close,
+    // as a real line would. A harness that plays the far end itself and never changes the line's
+    // speed under a transfer may turn this off.
+    bool paceOnPseudoTerminal = true;
 
     // Line settings parsed from the last mode text.
     int baudRate() const { return baud_; }
@@ -48,7 +52,8 @@ public:
     const std::string& deviceName() const { return device_; }
     // The OS descriptor while open, -1 otherwise (for readiness notifiers).
     int descriptor() const { return fd_; }
-    // True when the open device is a Unix98 pseudo-terminal slave (writes are then paced).
+    // True when the open device is a Unix98 pseudo-terminal slave (writes are then paced unless
+    // paceOnPseudoTerminal is off).
     bool isPseudoTerminal() const { return pty_; }
 
     // Port map: "COM1".."COM4" to device paths; defaults /dev/ttyS0../dev/ttyS3.
