@@ -11,6 +11,8 @@
 
 #include <poll.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -24,6 +26,23 @@ using CommandText::format;
 namespace {
 
 constexpr uint32_t kAddressSpace = 0x10000;
+
+// Set while "wait" runs, and when it has been asked to give up (from a signal handler).
+volatile std::sig_atomic_t waitInProgress = 0;
+volatile std::sig_atomic_t waitInterrupted = 0;
+constexpr int kInterruptCheckMs = 100;
+
+// Marks a wait in progress for its lifetime.
+struct WaitInProgress {
+    WaitInProgress()
+    {
+        waitInterrupted = 0;
+        waitInProgress = 1;
+    }
+    ~WaitInProgress() { waitInProgress = 0; }
+    WaitInProgress(const WaitInProgress&) = delete;
+    WaitInProgress& operator=(const WaitInProgress&) = delete;
+};
 
 std::string lowerCase(std::string s)
 {
@@ -122,7 +141,7 @@ const char* CommandInterpreter::helpText()
            "  setreg NAME VALUE    change A, B, X, Y, PC or CCR\n"
            "  break ADDR | unbreak ADDR | breaks | clearbreaks\n"
            "  run [ADDR]           start the program with its breakpoints\n"
-           "  wait [MS]            wait for a breakpoint hit (default 10000 ms)\n"
+           "  wait [MS]            wait for a breakpoint hit (default 10000 ms; Ctrl-C stops the program)\n"
            "  stop                 stop the program\n"
            "  call [ADDR]          call a subroutine that returns into the talker\n"
            "  trace [ADDR]         execute one instruction\n"
@@ -571,7 +590,17 @@ bool CommandInterpreter::wait(const Args& a)
         return false;
     }
     const Deadline deadline = Deadline::afterMs(static_cast<int>(ms));
+    WaitInProgress inProgress;
     for (;;) {
+        if (waitInterrupted) {
+            // Leaving the program running would leave our SWIs in its code with no one to take
+            // them out: stop it, which writes the saved bytes back.
+            say("Wait interrupted");
+            say(CommandText::kStopProgress);
+            shownPC_.reset();
+            report(engine_.stop(), CommandText::kStopDone);
+            return false;
+        }
         const BreakpointHit hit = engine_.pollBreakpointHit();
         switch (hit.kind) {
         case BreakpointHitKind::Hit:
@@ -595,9 +624,18 @@ bool CommandInterpreter::wait(const Args& a)
         if (fd < 0)
             return report(kTalkerPortNotOpen, "");
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, deadline.remainingMs()) > 0 && !(p.revents & POLLIN))
+        // Woken now and then to see an interrupt: the signal may have gone to another thread.
+        if (::poll(&p, 1, std::min(deadline.remainingMs(), kInterruptCheckMs)) > 0 && !(p.revents & POLLIN))
             return report(kTalkerCommError, ""); // hang-up or error: nothing will arrive
     }
+}
+
+bool CommandInterpreter::interruptWait()
+{
+    if (!waitInProgress)
+        return false;
+    waitInterrupted = 1;
+    return true;
 }
 
 bool CommandInterpreter::stop(const Args&)

@@ -49,6 +49,9 @@ public:
 
     // Longest wait of "wait" without an argument, in milliseconds.
     static constexpr int kDefaultWaitMs = 10000;
+    // Asks a "wait" in progress to give up and stop the program, which takes the breakpoints out of
+    // its code; false (nothing asked) when no wait is in progress. Safe to call from a signal handler.
+    static bool interruptWait();
 
     // The objects commands work on (for tests and the front end's own use).
     DebugEngine& engine() { return engine_; }

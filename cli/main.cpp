@@ -4,9 +4,24 @@
 #include "NumberParse.h"
 #include "VirtualBoard.h"
 
+#include <csignal>
 #include <iostream>
 #include <memory>
 #include <string>
+
+namespace {
+
+// Ctrl-C during "wait" stops the program (taking its breakpoints out); anywhere else it ends the
+// front end as usual.
+void onInterrupt(int)
+{
+    if (!CommandInterpreter::interruptWait()) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -34,6 +49,11 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+
+    struct sigaction interrupt {};
+    interrupt.sa_handler = onInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, nullptr);
 
     CommandInterpreter::Settings settings;
     settings.port = options.port;

@@ -4,7 +4,10 @@
 #include "NumberParse.h"
 #include "S19Reader.h"
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 using Lines = std::vector<std::string>;
 
@@ -185,6 +188,31 @@ TEST_F(CliSession, WaitTimesOutAndStopReturnsToTheTalker)
     ASSERT_EQ(cli_->memory().readBlock(sym.at("count"), 2, b), 0);
     EXPECT_EQ(a[0] << 8 | a[1], b[0] << 8 | b[1]);
     EXPECT_NE(a[0] << 8 | a[1], 0);
+}
+
+TEST_F(CliSession, InterruptedWaitStopsTheProgramAndTakesItsBreakpointOut)
+{
+    EXPECT_FALSE(CommandInterpreter::interruptWait()); // no wait to interrupt
+    bootAndLoad("counter");
+    const auto sym = symbols("counter");
+    const uint8_t original = byteAt(0xC000);
+    ASSERT_TRUE(run("break $c000"));
+    ASSERT_TRUE(run("run " + CommandText::format("$%04x", sym.at("main"))));
+    ASSERT_EQ(byteAt(0xC000), 0x3F); // our SWI while the program runs
+
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        while (!done && !CommandInterpreter::interruptWait())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const bool waited = run("wait 600000");
+    done = true;
+    user.join();
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(lines, (Lines{"Wait interrupted", "Stopping execution", "Execution stopped"}));
+    EXPECT_FALSE(cli_->engine().running);
+    EXPECT_EQ(byteAt(0xC000), original);
+    EXPECT_FALSE(CommandInterpreter::interruptWait());
 }
 
 TEST_F(CliSession, CallReturnsIntoTheTalker)
