@@ -56,6 +56,7 @@ LineFaults::Verdict LineFaults::pass(FaultDirection direction, uint8_t byte, Clo
     }
     // Every fault counts every byte it watches, whatever the others do to it.
     bool lost = false;
+    bool outage = false;
     for (Active& a : active_) {
         if (!a.spec.watches(direction) || !triggers(a))
             continue;
@@ -79,7 +80,7 @@ LineFaults::Verdict LineFaults::pass(FaultDirection direction, uint8_t byte, Clo
         case FaultKind::Outage:
             if (outageUntil_ == Clock::time_point{})
                 outageUntil_ = now + std::chrono::milliseconds(a.spec.ms);
-            lost = true;
+            lost = outage = true;
             break;
         case FaultKind::Reset:
             v.reset = true;
@@ -88,5 +89,7 @@ LineFaults::Verdict LineFaults::pass(FaultDirection direction, uint8_t byte, Clo
     }
     if (lost)
         v.count = 0;
+    if (direction == FaultDirection::ToBoard && !outage && (v.count != 1 || v.bytes[0] != byte))
+        ++stats_.damagedToBoard;
     return v;
 }

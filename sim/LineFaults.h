@@ -28,6 +28,8 @@ public:
         uint64_t bytesToBoard = 0;  // bytes the host sent
         uint64_t bytesToHost = 0;   // bytes the board sent
         uint64_t lostInOutage = 0;  // bytes swallowed by an outage after the one that started it
+        uint64_t damagedToBoard = 0; // bytes the host sent that a drop, garble or duplicate fault
+                                     // took away, changed or doubled (outages are counted above)
         // Faults injected of every kind.
         uint64_t total() const;
     };

@@ -59,8 +59,9 @@ void printFaultStats(const LineFaults::Stats& stats) {
     for (int k = 0; k < kFaultKindCount; ++k)
         std::fprintf(stderr, "%s%s %llu", k ? ", " : "", std::string(faultKindName(FaultKind(k))).c_str(),
                      static_cast<unsigned long long>(stats.injected[size_t(k)]));
-    std::fprintf(stderr, "); bytes to board %llu, to host %llu, lost in outages %llu\n",
+    std::fprintf(stderr, "); bytes to board %llu (damaged %llu), to host %llu, lost in outages %llu\n",
                  static_cast<unsigned long long>(stats.bytesToBoard),
+                 static_cast<unsigned long long>(stats.damagedToBoard),
                  static_cast<unsigned long long>(stats.bytesToHost),
                  static_cast<unsigned long long>(stats.lostInOutage));
 }

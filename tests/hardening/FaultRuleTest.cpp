@@ -119,6 +119,7 @@ TEST(LineFaults, CountedTriggersFireAtTheirBytesOnly)
     EXPECT_EQ(s.injected[size_t(FaultKind::Reset)], 1u);
     EXPECT_EQ(s.bytesToBoard, 12u);
     EXPECT_EQ(s.bytesToHost, 3u);
+    EXPECT_EQ(s.damagedToBoard, 3u) << "one dropped, two doubled; a reset damages nothing";
 }
 
 TEST(LineFaults, OutageSilencesBothWaysForItsTimeAndEndsWithTheFaults)
@@ -132,6 +133,7 @@ TEST(LineFaults, OutageSilencesBothWaysForItsTimeAndEndsWithTheFaults)
     EXPECT_EQ(faults.pass(FaultDirection::ToHost, 4, t0 + 49ms).count, 0);
     EXPECT_EQ(faults.pass(FaultDirection::ToBoard, 5, t0 + 50ms).count, 1);
     EXPECT_EQ(faults.stats().lostInOutage, 2u);
+    EXPECT_EQ(faults.stats().damagedToBoard, 0u) << "an outage's bytes are counted as lost in it";
 
     faults.set({spec("outage,p=1,ms=1000")}, 1);
     EXPECT_EQ(faults.pass(FaultDirection::ToBoard, 1, t0).count, 0);
@@ -172,6 +174,9 @@ TEST(LineFaults, RandomFaultsRepeatWithTheSeedAndKeepTheirRates)
         EXPECT_NE(v.bytes[0], i);
         EXPECT_EQ(v.holdUntil, t0 + 20ms);
     }
+    EXPECT_EQ(faults.stats().damagedToBoard, 0u) << "damage on the way to the host";
+    faults.pass(FaultDirection::ToBoard, 0x41, t0);
+    EXPECT_EQ(faults.stats().damagedToBoard, 1u);
 }
 
 } // namespace

@@ -48,6 +48,7 @@ SweepFigures& SweepFigures::operator+=(const SweepFigures& o)
     hangs += o.hangs;
     lostBytes += o.lostBytes;
     straySwis += o.straySwis;
+    strayWrites += o.strayWrites;
     plantedLeft += o.plantedLeft;
     bootRetries += o.bootRetries;
     bootFailures += o.bootFailures;
@@ -67,7 +68,7 @@ std::string SweepFigures::text() const
 {
     return "faults injected " + std::to_string(faults) + ", operations " + std::to_string(operations) +
            ", hangs " + std::to_string(hangs) + ", lost bytes " + std::to_string(lostBytes) + " (SWIs left " +
-           std::to_string(straySwis) + "), records left planted " + std::to_string(plantedLeft) +
+           std::to_string(straySwis) + "), stray writes " + std::to_string(strayWrites) + ", records left planted " + std::to_string(plantedLeft) +
            ", boots retried " + std::to_string(bootRetries) + ", failed boots " + std::to_string(bootFailures) + ", failed repeats " + std::to_string(redoFailures);
 }
 
@@ -172,7 +173,9 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
     const Clock::time_point start = Clock::now();
     (void)scenario.operation(t);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    f.faults += s.board().faultStats().total();
+    const LineFaults::Stats line = s.board().faultStats();
+    f.faults += line.total();
+    const bool commandsDamaged = line.damagedToBoard > 0;
     ++f.operations;
     s.setFaults({});
     s.port.readWaitMs = longWaitMs_;
@@ -200,21 +203,28 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
         ++f.plantedLeft;
         note(f, label + ": a record is still planted after the boot");
     }
+    static const std::string kAfterBoot = "after the boot";
     auto check = [&](const std::string& when) {
         const SampleTarget::Damage d = t.damage();
         if (d.differing.empty())
             return;
-        f.lostBytes += d.differing.size();
-        f.straySwis += d.swis.size();
+        const bool stray = commandsDamaged && when == kAfterBoot;
+        if (stray) {
+            f.strayWrites += d.differing.size();
+        } else {
+            f.lostBytes += d.differing.size();
+            f.straySwis += d.swis.size();
+        }
         char at[16];
         std::snprintf(at, sizeof at, "$%04X", d.differing.front());
         note(f, label + ": " + std::to_string(d.differing.size()) + " code bytes differ " + when + ", first at " +
-                    at + (d.swis.empty() ? "" : " (SWIs among them)"));
+                    at + (d.swis.empty() ? "" : " (SWIs among them)") +
+                    (stray ? " (a byte on its way to the board was damaged)" : ""));
         // Put the samples back, so the next run starts from them.
         for (const char* name : {"loops.s19", "counter.s19", "flow.s19"})
             (void)t.engine.loadS19(SampleTarget::example(name));
     };
-    check("after the boot");
+    check(kAfterBoot);
     // A fully working session: the operation again, without faults, all the way.
     const bool redoSetup = scenario.setup(t) == kTalkerOk;
     if (!redoSetup || !scenario.operation(t)) {

@@ -13,8 +13,13 @@ struct SweepFigures {
     uint64_t faults = 0;       // faults the line injected
     uint64_t operations = 0;   // operations run under faults
     uint64_t hangs = 0;        // of those, ones that took longer than their bound
-    uint64_t lostBytes = 0;    // code bytes that differed after recovery
+    uint64_t lostBytes = 0;    // code bytes that differed after recovery, except from a run counted below
+                               // (so under faults on the way to the host, delays, outages and resets)
     uint64_t straySwis = 0;    // of those, ones holding an SWI
+    uint64_t strayWrites = 0;  // code bytes that differed after a run in which a drop, garble or duplicate
+                               // fault hit a byte on its way to the board: the talker protocol carries
+                               // no check of a command's count or address, so the talker may write what
+                               // the host never sent where the host never asked
     uint64_t plantedLeft = 0;  // recoveries after which a record was still planted
     uint64_t bootRetries = 0;  // boots after a fault that needed another try (a character in flight)
     uint64_t bootFailures = 0; // recoveries where no boot worked: the board's EEPROM or CONFIG was
@@ -23,7 +28,8 @@ struct SweepFigures {
     std::vector<std::string> notes; // what went wrong, one line each (at most a few dozen)
 
     SweepFigures& operator+=(const SweepFigures& other);
-    // True when nothing was lost, left planted, hung or failed after recovery.
+    // True when nothing was lost, left planted, hung or failed after recovery (stray writes are
+    // the line's doing and are reported, not judged).
     bool clean() const;
     // One line of figures.
     std::string text() const;

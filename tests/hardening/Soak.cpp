@@ -9,7 +9,10 @@
 // --stride N); the random part runs each operation N rounds under each fault kind (or under the
 // faults given with --fault, in tarvik11-board's notation).
 // Prints, per fault kind and in total: faults injected, operations run, hangs (operations that
-// took longer than their bound) and lost bytes (code bytes that differ, SWIs among them).
+// took longer than their bound), lost bytes (code bytes that differ, SWIs among them) and stray
+// writes (code bytes that differ after a run in which a byte on its way to the board was dropped,
+// changed or doubled: the talker protocol has no check that would let the talker refuse such a
+// command, so these are reported apart).
 // Exit status 0 when nothing hung, nothing was lost and every recovery worked; 1 otherwise;
 // 2 for a bad argument.
 #include "FaultSweep.h"
