@@ -34,6 +34,22 @@ DebugEngine::DebugEngine(TalkerLink& link, TargetMemory& memory, EngineNotifier*
 
 DebugEngine::~DebugEngine()
 {
+    // Once we are gone no one takes a hit or writes a displaced byte back, so nothing of ours may
+    // stay in the target's code: a program still running goes on without its breakpoints. A hit
+    // already reported is taken first, as its "J" would stand in for the first write's echo.
+    bool planted = false;
+    for (const auto& b : breakpoints)
+        planted = planted || (b.address != 0 && b.planted);
+    for (const auto& t : tracepoints)
+        planted = planted || t.planted;
+    if (planted && link_.port().isOpen()) {
+        if (running && link_.pollSwi()) {
+            TargetRegisters r;
+            (void)link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y);
+        }
+        if (restoreBreakpoints() == kTalkerOk)
+            (void)restoreLeftoverTracepoints();
+    }
     link_.closePort();
 }
 

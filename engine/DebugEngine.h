@@ -24,7 +24,8 @@ public:
     // Binds the engine to the link and to memory services over that same link (used for the
     // BPROT/CONFIG steps of start-up); notifier may be null (messages are then dropped).
     DebugEngine(TalkerLink& link, TargetMemory& memory, EngineNotifier* notifier = nullptr);
-    // Closes the serial port through the link.
+    // Writes back every byte an SWI of ours displaced (the program, if running, runs on without
+    // its breakpoints), then closes the serial port through the link.
     ~DebugEngine();
     DebugEngine(const DebugEngine&) = delete;
     DebugEngine& operator=(const DebugEngine&) = delete;

@@ -138,6 +138,45 @@ TEST(Execution, BreakpointHitIsHandledAndReported)
     EXPECT_EQ(rig.notifier.messages, (std::vector<std::string>{"Unable to remove current breakpoint from table."}));
 }
 
+// At exit nothing of ours stays in the target's code, even with a hit waiting to be taken.
+TEST(Execution, EngineGoingAwayWritesEveryDisplacedByteBack)
+{
+    PtyPair pty;
+    TalkerModel model(pty);
+    model.poke(0xC010, {0x4F});
+    model.poke(0xC020, {0x5F});
+    {
+        HostSide host;
+        ASSERT_EQ(host.link.openPort(pty.modeText()), kTalkerOk);
+        ASSERT_EQ(host.engine.setBreakpoint(0xC010), kTalkerOk);
+        ASSERT_EQ(host.engine.execute(0xC000, true), kTalkerOk);
+        ASSERT_EQ(model.peek(0xC010), DebugEngine::kSwiOpcode);
+    }
+    EXPECT_EQ(model.peek(0xC010), 0x4F);
+
+    model.clearLogs();
+    {
+        HostSide host;
+        ASSERT_EQ(host.link.openPort(pty.modeText()), kTalkerOk);
+        ASSERT_EQ(host.engine.setBreakpoint(0xC010), kTalkerOk);
+        ASSERT_EQ(host.engine.setBreakpoint(0xC020), kTalkerOk);
+        ASSERT_EQ(host.engine.execute(0xC000, true), kTalkerOk);
+        model.raiseSwi(0xC020);
+        for (int i = 0; i < 5000 && !host.port.hasInput(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(host.port.hasInput());
+    }
+    EXPECT_EQ(model.peek(0xC010), 0x4F);
+    EXPECT_EQ(model.peek(0xC020), 0x5F);
+    // The hit is confirmed first, then both bytes go back.
+    std::vector<uint8_t> kinds;
+    for (const auto& c : model.commands())
+        if (c.kind == 0xB5 || c.kind == 0x41)
+            kinds.push_back(c.kind);
+    ASSERT_GE(kinds.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(kinds.end() - 3, kinds.end()), (std::vector<uint8_t>{0xB5, 0x41, 0x41}));
+}
+
 TEST(Execution, FailedConfirmationKeepsPolling)
 {
     ModelRig rig;
