@@ -108,6 +108,26 @@ TalkerStatus DebugEngine::setBreakpoint(uint32_t address)
     return kTalkerOk;
 }
 
+TalkerStatus DebugEngine::readByteToSave(uint32_t address, uint8_t& byte)
+{
+    // The byte goes back over the program's code when the SWI comes out, so one garbled on its
+    // way here would be written into the program: it is taken only once two reads agree.
+    uint8_t previous = 0;
+    if (TalkerStatus s = link_.readMemory(address, 1, &previous))
+        return s;
+    for (int i = 0; i < kSaveReadRetries; ++i) {
+        uint8_t again = 0;
+        if (TalkerStatus s = link_.readMemory(address, 1, &again))
+            return s;
+        if (again == previous) {
+            byte = originalByte(address, again);
+            return kTalkerOk;
+        }
+        previous = again;
+    }
+    return kTalkerBadEcho;
+}
+
 TalkerStatus DebugEngine::removeBreakpoint(uint32_t address)
 {
     address &= kAddressMask;
@@ -143,10 +163,8 @@ TalkerStatus DebugEngine::plantBreakpoints()
             continue;
         if (!b.planted) {
             // The byte is taken afresh: a load or memory write since the breakpoint was set counts.
-            uint8_t byte = 0;
-            if ((status = link_.readMemory(b.address, 1, &byte)))
+            if ((status = readByteToSave(b.address, b.savedOpcode)))
                 break;
-            b.savedOpcode = originalByte(b.address, byte);
         }
         // Marked before the write: a write that reached the target but failed its check is undone too.
         b.planted = true;
@@ -370,9 +388,8 @@ TalkerStatus DebugEngine::plantTracepoint(uint32_t address)
     if (!free)
         return kTalkerTraceFailed;
     uint8_t byte = 0;
-    if (TalkerStatus s = link_.readMemory(address, 1, &byte))
+    if (TalkerStatus s = readByteToSave(address, byte))
         return s;
-    byte = originalByte(address, byte);
     // Recorded before the write, so that a write that reached the target but failed its check is undone.
     *free = BreakpointRecord{address, byte, true};
     static constexpr uint8_t swi = kSwiOpcode;

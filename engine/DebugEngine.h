@@ -113,6 +113,10 @@ private:
     TalkerStatus restoreLeftovers();
     // The target's own byte at address, given the byte just read there (which may be one of our SWIs).
     uint8_t originalByte(uint32_t address, uint8_t byteRead) const;
+    // Reads the target's own byte at address for a record that will write it back: read until two
+    // reads in a row agree (at most kSaveReadRetries more reads, else 11).
+    TalkerStatus readByteToSave(uint32_t address, uint8_t& byte);
+    static constexpr int kSaveReadRetries = 3;
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
     TalkerStatus restoreLeftoverTracepoints();
     // True once the talker has sent "J", looking at once and then for up to traceWaitMs.

@@ -112,6 +112,37 @@ TEST(Breakpoints, NoSwiIsLeftBehindOrLost)
     EXPECT_EQ(rig.model.peek(0xC001), 0x01);
 }
 
+// The byte a record will write back is the target's own even when the line garbles a reply:
+// otherwise taking the SWI out would write the garbled byte into the program.
+TEST(Breakpoints, AGarbledReadIsNeverSavedAsTheProgramsByte)
+{
+    ModelRig rig;
+    DebugEngine& e = rig.engine;
+    rig.model.poke(0xC000, {0x4F, 0x5F});
+    ASSERT_EQ(e.setBreakpoint(0xC000), kTalkerOk);
+
+    rig.model.garbleReads(1);
+    ASSERT_EQ(e.plantBreakpoints(), kTalkerOk);
+    EXPECT_EQ(e.breakpoints[0].savedOpcode, 0x4F);
+    rig.model.garbleReads(2);
+    ASSERT_EQ(e.plantTracepoint(0xC001), kTalkerOk);
+    EXPECT_EQ(e.tracepoints[0].savedOpcode, 0x5F);
+    ASSERT_EQ(e.restoreTracepoints(), kTalkerOk);
+    ASSERT_EQ(e.restoreBreakpoints(), kTalkerOk);
+    EXPECT_EQ(rig.model.peek(0xC000), 0x4F);
+    EXPECT_EQ(rig.model.peek(0xC001), 0x5F);
+
+    // A line so bad that no two reads agree plants nothing.
+    rig.model.garbleReads(100);
+    EXPECT_EQ(e.plantBreakpoints(), kTalkerBadEcho);
+    EXPECT_EQ(e.plantTracepoint(0xC001), kTalkerBadEcho);
+    rig.model.garbleReads(0);
+    EXPECT_EQ(rig.model.peek(0xC000), 0x4F);
+    EXPECT_EQ(rig.model.peek(0xC001), 0x5F);
+    EXPECT_FALSE(e.breakpoints[0].planted);
+    EXPECT_FALSE(e.tracepoints[0].planted);
+}
+
 TEST(Breakpoints, LinkFailuresPassUpUnchanged)
 {
     ModelRig rig(false); // port closed

@@ -56,6 +56,12 @@ void TalkerModel::failNextEcho(uint8_t wrongEcho) {
     wrongEcho_ = wrongEcho;
 }
 
+void TalkerModel::garbleReads(int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    garbledReadsLeft_ = count;
+    garbledReadsDone_ = 0;
+}
+
 void TalkerModel::setEepromRange(uint16_t first, uint16_t last) {
     std::lock_guard<std::mutex> lock(mutex_);
     eepromFirst_ = std::max(first, kEepromStart);
@@ -279,6 +285,12 @@ void TalkerModel::serve(uint8_t cmd) {
         std::vector<uint8_t> reply;
         for (int i = 0; i < entry.count; ++i)
             reply.push_back(readLocked(static_cast<uint16_t>(entry.address + i)));
+        if (garbledReadsLeft_ > 0) {
+            --garbledReadsLeft_;
+            const auto mask = static_cast<uint8_t>(++garbledReadsDone_);
+            for (auto& b : reply)
+                b ^= mask;
+        }
         commands_.push_back(entry);
         pty_.write(reply);
         return;

@@ -84,6 +84,9 @@ public:
     void setResetWorks(bool on);
     // The next command byte is answered with wrongEcho and then dropped.
     void failNextEcho(uint8_t wrongEcho);
+    // The data of the next count memory reads arrives garbled, each read differently (the n-th
+    // one's bytes XORed with n), as a noisy line would deliver them.
+    void garbleReads(int count);
     // Narrows the EEPROM array to first..last (inside $B600..$B7FF) so tests stay short.
     void setEepromRange(uint16_t first, uint16_t last);
     // Reads of address return value whatever was written.
@@ -153,6 +156,8 @@ private:
     bool resetWorks_ = true;
     bool swallowNext_ = false;
     int wrongEcho_ = -1;
+    int garbledReadsLeft_ = 0;
+    int garbledReadsDone_ = 0;
     std::map<uint16_t, uint8_t> readBack_;
     std::vector<std::pair<uint16_t, uint16_t>> rom_;
     std::vector<Command> commands_;
