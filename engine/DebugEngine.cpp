@@ -37,16 +37,10 @@ DebugEngine::~DebugEngine()
     // Once we are gone no one takes a hit or writes a displaced byte back, so nothing of ours may
     // stay in the target's code: a program still running goes on without its breakpoints. A hit
     // already reported is taken first, as its "J" would stand in for the first write's echo.
-    bool planted = false;
-    for (const auto& b : breakpoints)
-        planted = planted || (b.address != 0 && b.planted);
-    for (const auto& t : tracepoints)
-        planted = planted || t.planted;
-    if (planted && link_.port().isOpen()) {
-        if (running && link_.pollSwi()) {
-            TargetRegisters r;
-            (void)link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y);
-        }
+    // With nothing planted this sends nothing.
+    if (link_.port().isOpen()) {
+        if (running)
+            takePendingHit();
         if (restoreBreakpoints() == kTalkerOk)
             (void)restoreLeftoverTracepoints();
     }
@@ -290,13 +284,8 @@ TalkerStatus DebugEngine::startAt(uint32_t address)
 TalkerStatus DebugEngine::restoreLeftovers()
 {
     if (!running) {
-        for (auto& b : breakpoints) {
-            if (b.address == 0 || !b.planted)
-                continue;
-            if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode))
-                return s;
-            b.planted = false;
-        }
+        if (TalkerStatus s = restoreBreakpoints())
+            return s;
     }
     return restoreLeftoverTracepoints();
 }
@@ -415,13 +404,17 @@ TalkerStatus DebugEngine::restoreLeftoverTracepoints()
         leftover = leftover || t.planted;
     if (!leftover)
         return kTalkerOk;
-    // The target may have reached a leftover tracepoint after its step gave up waiting: take
-    // that report now, or it would stand in for the echo of the next command.
+    // The target may have reached a leftover tracepoint after its step gave up waiting.
+    takePendingHit();
+    return restoreTracepoints();
+}
+
+void DebugEngine::takePendingHit()
+{
     if (link_.pollSwi()) {
         TargetRegisters r;
         (void)link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y);
     }
-    return restoreTracepoints();
 }
 
 bool DebugEngine::waitForSwi()

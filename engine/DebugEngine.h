@@ -119,6 +119,9 @@ private:
     static constexpr int kSaveReadRetries = 3;
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
     TalkerStatus restoreLeftoverTracepoints();
+    // Confirms a "J" the target has already sent, so that it cannot stand in for the echo of the
+    // next command.
+    void takePendingHit();
     // True once the talker has sent "J", looking at once and then for up to traceWaitMs.
     bool waitForSwi();
     void notify(const char* text);
