@@ -39,6 +39,12 @@ TalkerStatus counterRunning(SampleTarget& t)
     return t.engine.execute(SampleTarget::kCounter, true);
 }
 
+void reloadSamples(SampleTarget& t)
+{
+    for (const char* name : {"loops.s19", "counter.s19", "flow.s19"})
+        (void)t.engine.loadS19(SampleTarget::example(name));
+}
+
 } // namespace
 
 SweepFigures& SweepFigures::operator+=(const SweepFigures& o)
@@ -193,8 +199,7 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
             note(f, label + ": the new board failed too: " + error);
             return;
         }
-        for (const char* name : {"loops.s19", "counter.s19", "flow.s19"})
-            (void)t.engine.loadS19(SampleTarget::example(name));
+        reloadSamples(t);
         t.engine.breakpoints = {};
         t.engine.tracepoints = {};
         return;
@@ -203,12 +208,11 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
         ++f.plantedLeft;
         note(f, label + ": a record is still planted after the boot");
     }
-    static const std::string kAfterBoot = "after the boot";
-    auto check = [&](const std::string& when) {
+    // stray: the differing bytes are the line's doing (see strayWrites).
+    auto check = [&](const std::string& when, bool stray) {
         const SampleTarget::Damage d = t.damage();
         if (d.differing.empty())
             return;
-        const bool stray = commandsDamaged && when == kAfterBoot;
         if (stray) {
             f.strayWrites += d.differing.size();
         } else {
@@ -221,10 +225,9 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
                     at + (d.swis.empty() ? "" : " (SWIs among them)") +
                     (stray ? " (a byte on its way to the board was damaged)" : ""));
         // Put the samples back, so the next run starts from them.
-        for (const char* name : {"loops.s19", "counter.s19", "flow.s19"})
-            (void)t.engine.loadS19(SampleTarget::example(name));
+        reloadSamples(t);
     };
-    check(kAfterBoot);
+    check("after the boot", commandsDamaged);
     // A fully working session: the operation again, without faults, all the way.
     const bool redoSetup = scenario.setup(t) == kTalkerOk;
     if (!redoSetup || !scenario.operation(t)) {
@@ -232,7 +235,7 @@ void FaultSweep::runOnce(const Scenario& scenario, const std::vector<FaultRule>&
         note(f, label + ": the operation failed when repeated without faults");
         (void)recover(nullptr);
     }
-    check("after the repeat");
+    check("after the repeat", false);
 }
 
 SweepFigures FaultSweep::sweep(const Scenario& scenario, const std::string& pattern, uint64_t first, uint64_t stride)
