@@ -1,6 +1,7 @@
 #include "CTalkerSetupDialog.h"
 #include "CPortsDialog.h"
 #include "CTarvik11App.h"
+#include "SerialPort.h"
 #include "SettingsStore.h"
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -211,6 +213,11 @@ void CTalkerSetupDialog::updateDevice()
     device_->setText(device.isEmpty() ? tr("%1: not mapped").arg(name) : tr("%1 is %2").arg(name, device));
 }
 
+QString CTalkerSetupDialog::delayRangeText()
+{
+    return QStringLiteral("Please enter a Communications Delay Time from 0 to %1 milliseconds.").arg(kMaxReadWaitMs);
+}
+
 bool CTalkerSetupDialog::parseDelay(const QString& text, uint32_t& value)
 {
     const QString head = text.left(31);
@@ -257,6 +264,10 @@ void CTalkerSetupDialog::accept()
         fail(delay_, QStringLiteral("Please enter a positive integer."));
         return;
     }
+    if (next.commDelay > static_cast<uint32_t>(kMaxReadWaitMs)) {
+        fail(delay_, delayRangeText());
+        return;
+    }
     next.defaultBase = baseGroup_->checkedId();
     settings_ = next;
     SettingsStore::saveTalkerSettings(settings_);
@@ -290,10 +301,12 @@ void CTalkerSetupDialog::editPorts()
 
 void CTalkerSetupDialog::stepDelay(int step)
 {
+    const auto most = static_cast<uint32_t>(kMaxReadWaitMs);
     uint32_t value = 0;
     if (!parseDelay(delay_->text(), value))
         value = 0;
-    if (step > 0 && value < UINT32_MAX)
+    value = std::min(value, most); // the arrows step only within the accepted range
+    if (step > 0 && value < most)
         ++value;
     else if (step < 0 && value > 0)
         --value;

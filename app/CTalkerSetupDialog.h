@@ -47,6 +47,8 @@ public:
     // Reads a delay: blanks or tabs around decimal digits, at most 31 characters looked at,
     // no sign, no other character, within 32 bits; false when it is not such a number.
     static bool parseDelay(const QString& text, uint32_t& value);
+    // The message shown for a delay above kMaxReadWaitMs, which OK refuses.
+    static QString delayRangeText();
     // Validates, saves and closes; on a failed field shows its message and keeps the dialog open.
     void accept() override;
 

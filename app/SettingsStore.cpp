@@ -1,7 +1,31 @@
 #include "SettingsStore.h"
+#include "SerialPort.h"
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
 
 namespace {
+
+constexpr const char* kOrganisation = "Tarvik11";
+constexpr const char* kApplication = "Tarvik11";
+
+// A folder of its own for ScratchSettings, made before the store and removed after it.
+struct ScratchFolder {
+    QTemporaryDir folder;
+};
+
+// The store handed out for a settings file that must not be touched: it starts empty and what is
+// written to it goes, with its folder, when it is destroyed.
+class ScratchSettings : private ScratchFolder, public QSettings {
+public:
+    ScratchSettings() : QSettings(folder.filePath(QStringLiteral("unused.ini")), QSettings::IniFormat) {}
+};
+
+uint32_t boundedDelay(uint32_t ms)
+{
+    return std::min(ms, static_cast<uint32_t>(kMaxReadWaitMs));
+}
 
 int32_t readInt(QSettings& s, const char* name, int32_t fallback)
 {
@@ -31,10 +55,26 @@ QString readString(QSettings& s, const char* name, const QString& fallback)
 
 } // namespace
 
+QString SettingsStore::filePath()
+{
+    // A QSettings reads its files as soon as it is made, so the user-scope folder (which
+    // QSettings::setPath may have moved) is learnt from a store of an organisation that has no
+    // files: Tarvik11's own could be one that blocks.
+    const QSettings probe(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarvik11 path probe"),
+                          QStringLiteral("probe"));
+    // Path arithmetic only: the folders need not exist yet.
+    const QString userFolder = QFileInfo(QFileInfo(probe.fileName()).path()).path();
+    return QStringLiteral("%1/%2/%3.ini").arg(userFolder, QLatin1String(kOrganisation), QLatin1String(kApplication));
+}
+
 std::unique_ptr<QSettings> SettingsStore::open()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("Tarvik11"), QStringLiteral("Tarvik11"));
+    const QString file = filePath();
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile())
+        return std::make_unique<ScratchSettings>();
+    // Only the user's own file: no organisation-wide or system fallbacks to trip over.
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 
 void SettingsStore::loadTalkerSettings(TalkerSettings& settings)
@@ -47,7 +87,7 @@ void SettingsStore::loadTalkerSettings(TalkerSettings& settings)
     settings.talkerType = readInt(*s, "Talker", defaults.talkerType);
     settings.port = readString(*s, "Port", defaults.port);
     settings.talkerFile = readString(*s, "Talker Filename", defaults.talkerFile);
-    settings.commDelay = readUInt(*s, "Comm Delay", defaults.commDelay);
+    settings.commDelay = boundedDelay(readUInt(*s, "Comm Delay", defaults.commDelay));
     settings.defaultBase = readInt(*s, "Default Base", defaults.defaultBase);
     s->endGroup();
 }
@@ -61,7 +101,7 @@ void SettingsStore::saveTalkerSettings(const TalkerSettings& settings)
     s->setValue(QStringLiteral("Talker"), settings.talkerType);
     s->setValue(QStringLiteral("Port"), settings.port);
     s->setValue(QStringLiteral("Talker Filename"), settings.talkerFile);
-    s->setValue(QStringLiteral("Comm Delay"), settings.commDelay);
+    s->setValue(QStringLiteral("Comm Delay"), boundedDelay(settings.commDelay));
     s->setValue(QStringLiteral("Default Base"), settings.defaultBase);
     s->endGroup();
 }

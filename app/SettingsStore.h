@@ -8,7 +8,9 @@
 class QSettings;
 
 // The per-user settings store: an INI file under organisation and application "Tarvik11".
-// Absent, unreadable or malformed values read as their defaults.
+// Absent, unreadable or malformed values read as their defaults. A store file that is not a
+// regular file (a FIFO, a device, a folder) is neither read nor written: reading a FIFO would
+// block start-up until a writer came. Every value then reads as its default.
 class SettingsStore {
 public:
     // Section and value names.
@@ -17,11 +19,14 @@ public:
     static constexpr const char* kPorts = "Ports";
     static constexpr int kRecentFileCount = 4;
 
-    // Opens the store.
+    // The path of the store's file (which need not exist).
+    static QString filePath();
+    // Opens the store; for a file that is not a regular file, an empty store that goes nowhere.
     static std::unique_ptr<QSettings> open();
-    // Fills all seven fields, each with its default when absent or unreadable.
+    // Fills all seven fields, each with its default when absent or unreadable; a Comm Delay above
+    // kMaxReadWaitMs reads as kMaxReadWaitMs.
     static void loadTalkerSettings(TalkerSettings& settings);
-    // Writes all seven fields.
+    // Writes all seven fields (a Comm Delay above kMaxReadWaitMs as kMaxReadWaitMs).
     static void saveTalkerSettings(const TalkerSettings& settings);
     // The recent-file list, most recent first, at most four entries.
     static QStringList loadRecentFiles();

@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "SerialPort.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -64,8 +66,8 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
             long ms = 0;
             if (!value(v))
                 return false;
-            if (!parseCount(v, 60000, ms)) {
-                error = "--delay takes milliseconds from 0 to 60000, not '" + v + "'";
+            if (!parseCount(v, kMaxReadWaitMs, ms)) {
+                error = "--delay takes milliseconds from 0 to " + std::to_string(kMaxReadWaitMs) + ", not '" + v + "'";
                 return false;
             }
             options.delayMs = static_cast<int>(ms);

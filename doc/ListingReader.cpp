@@ -1,21 +1,13 @@
 #include "ListingReader.h"
-#include <QFile>
-#include <QFileInfo>
-#include <QTextStream>
+#include "ListingPath.h"
 
 bool ListingReader::read(const QString& path, QStringList& lines)
 {
-    // Only regular files: opening a FIFO would block, and a device would never end.
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxBytes)
+    // The rule and the reading are the command line's too: regular files only, read without blocking.
+    std::vector<std::string> read;
+    if (!readListingLines(path.toStdString(), read))
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    QStringList read;
-    QTextStream in(&file);
-    while (!in.atEnd())
-        read.append(in.readLine());
-    lines.append(read);
+    for (const std::string& line : read)
+        lines.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     return true;
 }

@@ -86,7 +86,15 @@ TalkerStatus S19Reader::parse(const std::string& fileText)
         if (high < 0 || low < 0)
             return kTalkerS19Invalid;
         const size_t count = static_cast<size_t>(high * 16 + low);
-        if (count < 3 || pos + 4 + 2 * count > text.size())
+        if (count < 3)
+            return kTalkerS19Invalid;
+        // The count must name exactly the characters up to the line end: a count that runs
+        // past it would take the next record's characters as data, one that stops short would
+        // leave characters unread.
+        size_t lineEnd = text.find_first_of("\r\n", pos);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        if (lineEnd - pos != 4 + 2 * count)
             return kTalkerS19Invalid;
 
         S19Record record;

@@ -14,7 +14,9 @@ struct S19Record {
 };
 
 // Reads the records of an S19 file: "S" type count address data checksum, in hexadecimal.
-// Every uppercase "S" starts a record; only types 1 and 9 are accepted; the checksum is not checked.
+// Every uppercase "S" starts a record; only types 1 and 9 are accepted; the checksum is not checked,
+// but the count must match the record's characters exactly: from the "S" to the line end (CR, LF
+// or the end of the text) there are 4 + 2 x count characters, or the file is refused.
 class S19Reader {
 public:
     // Largest file accepted, in bytes.

@@ -64,21 +64,22 @@ bool FuzzPty::awaitQueued(int hostFd, size_t count, int timeoutMs) {
     }
 }
 
-std::vector<uint8_t> FuzzPty::collect(size_t want, int idleMs) {
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[1024];
-    while (bytes.size() < want) {
-        const ssize_t got = ::read(master_, chunk, sizeof chunk);
-        if (got > 0) {
-            bytes.insert(bytes.end(), chunk, chunk + got);
+std::vector<uint8_t> FuzzPty::receive(size_t n, int timeoutMs) {
+    std::vector<uint8_t> bytes(n);
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t put = ::read(master_, bytes.data() + got, n - got);
+        if (put > 0) {
+            got += static_cast<size_t>(put);
             continue;
         }
-        if (got < 0 && errno == EINTR)
+        if (put < 0 && errno == EINTR)
             continue;
         pollfd pfd{master_, POLLIN, 0};
-        if (::poll(&pfd, 1, idleMs) <= 0)
+        if (::poll(&pfd, 1, timeoutMs) <= 0)
             break;
     }
+    bytes.resize(got);
     return bytes;
 }
 

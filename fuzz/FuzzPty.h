@@ -24,8 +24,8 @@ public:
     bool send(const std::vector<uint8_t>& bytes);
     // Waits (up to timeoutMs) until the slave descriptor hostFd has at least count bytes queued.
     static bool awaitQueued(int hostFd, size_t count, int timeoutMs);
-    // Collects what the host sent: reads until want bytes arrived or nothing came for idleMs.
-    std::vector<uint8_t> collect(size_t want, int idleMs);
+    // At most n bytes the host sent, each awaited up to timeoutMs; never more than n.
+    std::vector<uint8_t> receive(size_t n, int timeoutMs);
     // Discards everything the host has sent so far.
     void discard();
 

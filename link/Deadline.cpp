@@ -17,6 +17,11 @@ int Deadline::remainingMs() const {
     return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
 }
 
+Deadline::Clock::duration Deadline::remaining() const {
+    const auto left = at_ - Clock::now();
+    return left > Clock::duration::zero() ? left : Clock::duration::zero();
+}
+
 void Deadline::sleepUntil() const {
     // sleep_until on steady_clock resumes after EINTR by itself.
     while (!expired())

@@ -16,6 +16,8 @@ public:
     bool expired() const;
     // Whole milliseconds left, rounded up, never negative (suitable for poll()).
     int remainingMs() const;
+    // Time left, never negative.
+    Clock::duration remaining() const;
     // Sleeps until the deadline has passed; returns at once when it already has.
     void sleepUntil() const;
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -19,8 +20,8 @@ constexpr BaseRule kBinary{2, 16};
 
 BaseRule ruleForBase(NumberBase base) {
     switch (base) {
-    case 1: return kHex;
-    case 2: return kBinary;
+    case kBaseHexadecimal: return kHex;
+    case kBaseBinary: return kBinary;
     default: return kDecimal;
     }
 }
@@ -38,8 +39,9 @@ int digitValue(unsigned char c) {
 }
 
 // Unsigned conversion of the whole of digits: blanks, one sign, "0x" in base 16, digits.
-// Anything left over or nothing converted gives 0; values above $FFFF (negatives too) give $FFFF.
-unsigned convert(std::string_view digits, unsigned radix) {
+// Anything left over or nothing converted gives no value; values above $FFFF (negatives too)
+// give $FFFF.
+std::optional<unsigned> convert(std::string_view digits, unsigned radix) {
     size_t i = 0;
     while (i < digits.size() && isBlank(static_cast<unsigned char>(digits[i])))
         ++i;
@@ -64,26 +66,17 @@ unsigned convert(std::string_view digits, unsigned radix) {
             value = 0x100000000u; // saturate; the result clamps to $FFFF anyway
     }
     if (i == firstDigit || i != digits.size())
-        return 0;
+        return std::nullopt;
     uint32_t result = value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
     if (negative)
         result = 0u - result;
     return result > 0xFFFFu ? 0xFFFFu : result;
 }
 
-} // namespace
-
-NumberBase GetDefaultBase() { return gDefaultBase.load(); }
-
-void SetDefaultBase(NumberBase base) { gDefaultBase.store(base); }
-
-unsigned parseNumber(const std::string& text) { return parseNumber(text, GetDefaultBase()); }
-
-unsigned parseNumber(const std::string& text, NumberBase defaultBase) {
-    // The text is what the user typed: it ends at the first NUL.
-    std::string_view typed(text.c_str());
+// The one rule behind both parses: prefix, length limit, then the conversion.
+std::optional<unsigned> readNumber(std::string_view typed, NumberBase defaultBase) {
     if (typed.empty())
-        return 0;
+        return std::nullopt;
     BaseRule rule{};
     size_t skip = 1;
     switch (typed.front()) {
@@ -96,6 +89,25 @@ unsigned parseNumber(const std::string& text, NumberBase defaultBase) {
         break;
     }
     if (typed.size() > rule.maxLength)
-        return 0;
+        return std::nullopt;
     return convert(typed.substr(skip), rule.radix);
+}
+
+} // namespace
+
+NumberBase GetDefaultBase() { return gDefaultBase.load(); }
+
+void SetDefaultBase(NumberBase base) { gDefaultBase.store(base); }
+
+unsigned parseNumber(const std::string& text) { return parseNumber(text, GetDefaultBase()); }
+
+unsigned parseNumber(const std::string& text, NumberBase defaultBase) {
+    // The text is what the user typed: it ends at the first NUL.
+    return readNumber(std::string_view(text.c_str()), defaultBase).value_or(0);
+}
+
+std::optional<unsigned> parseNumberStrict(const std::string& text, NumberBase defaultBase) {
+    if (text.find('\0') != std::string::npos)
+        return std::nullopt;
+    return readNumber(text, defaultBase);
 }

@@ -96,7 +96,21 @@ std::string SerialPort::resolvePortName(const std::string& portName) {
     return {};
 }
 
+std::string portOpenHint(int error, const std::string& device) {
+    if (error != EACCES && error != EPERM)
+        return {};
+    return "Permission denied on " + device +
+           ": add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again";
+}
+
 int SerialPort::open(const std::string& modeText) {
+    const int result = openDevice(modeText);
+    // Results 1 and 2 are the mode text's own; EPERM is 1 too, so they must not look like errno.
+    lastOpenError_ = result == 1 || result == 2 ? 0 : result;
+    return result;
+}
+
+int SerialPort::openDevice(const std::string& modeText) {
     const size_t firstComma = modeText.find(',');
     const size_t colon = modeText.rfind(':', firstComma);
     const std::string portName = colon == std::string::npos ? modeText : modeText.substr(0, colon);
@@ -226,6 +240,31 @@ void SerialPort::waitForInput() {
 
 int SerialPort::bitsPerCharacter() const {
     return 1 + dataBits_ + (parity_ != 0 ? 1 : 0) + (stopBits_ == 0 ? 1 : 2);
+}
+
+std::chrono::microseconds SerialPort::characterTime(int count) const {
+    return baud_ > 0 ? Deadline::wireTime(count, bitsPerCharacter(), baud_) : std::chrono::microseconds(0);
+}
+
+bool SerialPort::inputWithin(std::chrono::microseconds wait) {
+    if (!open_)
+        return false;
+    const Deadline deadline(wait);
+    for (;;) {
+        int queued = 0;
+        if (!lineStatus(queued))
+            return false;
+        if (queued > 0)
+            return true;
+        if (deadline.expired())
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.remaining());
+        const timespec slice{static_cast<time_t>(left.count() / 1000000000),
+                             static_cast<long>(left.count() % 1000000000)};
+        pollfd pfd{fd_, POLLIN, 0};
+        if (::ppoll(&pfd, 1, &slice, nullptr) < 0 && errno != EINTR)
+            return false;
+    }
 }
 
 bool SerialPort::hasInput() {

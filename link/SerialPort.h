@@ -1,8 +1,17 @@
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
+
+// Longest read wait ("Communications Delay Time") any front end accepts, in milliseconds: a
+// missing byte blocks the caller this long, so a larger value would freeze it for minutes.
+inline constexpr int kMaxReadWaitMs = 60000;
+
+// What a user can do about a failed open, from the error lastOpenError() reported: for a
+// permission error (EACCES, EPERM) the advice to join the dialout group; empty otherwise.
+std::string portOpenHint(int error, const std::string& device);
 
 // The host's serial port on POSIX termios. Opened from a mode text such as
 // "COM1:9600,n,8,1" or "/dev/ttyUSB0:9600,n,8,1"; a COM name is looked up in the port map.
@@ -22,6 +31,9 @@ public:
     // failed step (ENOENT unknown port name, EINVAL unsupported baud or data bits, ENOTTY not a
     // terminal, EBUSY device held elsewhere or this object already open, which stays open unchanged).
     int open(const std::string& modeText);
+    // The errno of the failed step of the last open; 0 after a successful open or when the
+    // mode text itself was refused (results 1 and 2, which are not errno values).
+    int lastOpenError() const { return lastOpenError_; }
     // 1 after a fully successful open, else 0.
     int isOpen() const;
     // True when open, no line error pending and at least one byte is queued; consumes nothing.
@@ -30,6 +42,10 @@ public:
     bool lineLost();
     // Bytes stored (at most count, at most 1024, never more than queued); waits at most one read wait.
     int read(uint8_t* buffer, int count);
+    // True when input is queued, waiting for it at most the given time (which may be zero).
+    bool inputWithin(std::chrono::microseconds wait);
+    // Time that count characters take on the line at the current settings.
+    std::chrono::microseconds characterTime(int count) const;
     // 0 when every byte has left the host (drained; on a pseudo-terminal also paced to the wire
     // time at the line settings); 1 when closed, on a line error or when output stalls for seconds.
     int write(const uint8_t* buffer, int count);
@@ -69,9 +85,13 @@ private:
     // Start, data, parity and stop bits of one character at the current settings.
     int bitsPerCharacter() const;
 
+    // open() without the bookkeeping of lastOpenError.
+    int openDevice(const std::string& modeText);
+
     int fd_ = -1;
     bool pty_ = false;
     int open_ = 0;
+    int lastOpenError_ = 0;
     std::string device_;
     int baud_ = 0;
     int dataBits_ = 0;

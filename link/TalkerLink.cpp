@@ -2,6 +2,7 @@
 
 #include "SerialPort.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -14,6 +15,10 @@ constexpr int kTalkerFileSize = 257;
 constexpr uint32_t kConfigRegister = 0x103F;
 constexpr uint32_t kRomTalkerConfig = 0x1037;
 constexpr uint8_t kBootJumpToEeprom = 0x00;
+// A reply is taken as ended when no stray byte follows within this many character times.
+constexpr int kSettleCharacters = 2;
+// Most bytes one sweep takes off the line before the command goes out anyway.
+constexpr int kMaxSweepBytes = 4096;
 
 // The low 8 bits of a count as sent, and the number of bytes that count byte stands for.
 uint8_t countByte(uint32_t count) { return static_cast<uint8_t>(count & 0xFF); }
@@ -41,15 +46,57 @@ bool TalkerLink::sendByte(uint8_t byte) { return port_.write(&byte, 1) == 0; }
 
 bool TalkerLink::receiveByte(uint8_t& byte) { return port_.read(&byte, 1) == 1; }
 
-TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho) {
+void TalkerLink::forgetLineState() {
+    swiPending_ = false;
+    strayBeforeCommand_ = false;
+}
+
+bool TalkerLink::sweepQueuedInput() {
+    std::array<uint8_t, 64> bytes{};
+    int taken = 0;
+    // Bounded, so that a line that never stops babbling cannot hold the host here.
+    while (taken < kMaxSweepBytes && port_.hasInput()) {
+        const int got = port_.read(bytes.data(), static_cast<int>(bytes.size()));
+        if (got <= 0)
+            break;
+        taken += got;
+        if (std::find(bytes.begin(), bytes.begin() + got, TalkerCmd::kSwiReport) != bytes.begin() + got)
+            swiPending_ = true;
+    }
+    return taken > 0;
+}
+
+TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stray) {
+    if (sweepQueuedInput())
+        stray = true;
     if (!sendByte(cmd))
         return kTalkerCommError;
-    uint8_t echo = 0;
-    if (!receiveByte(echo))
-        return kTalkerNoResponse;
-    if (echo != static_cast<uint8_t>(~cmd))
-        return wrongEcho;
-    return kTalkerOk;
+    const auto echo = static_cast<uint8_t>(~cmd);
+    bool hitSeen = false;
+    bool straySeen = false;
+    for (;;) {
+        uint8_t byte = 0;
+        if (!receiveByte(byte))
+            return straySeen ? wrongEcho : kTalkerNoResponse;
+        if (byte == echo)
+            return kTalkerOk;
+        // No command's echo is "J": the complement of "J" ($B5) has no echo.
+        if (byte == TalkerCmd::kSwiReport && !hitSeen) {
+            hitSeen = true;
+            swiPending_ = true;
+        } else if (!straySeen) {
+            straySeen = true;
+        } else {
+            return wrongEcho;
+        }
+        stray = true;
+    }
+}
+
+bool TalkerLink::replyEndsClean(ReplyEnd end) {
+    if (end == ReplyEnd::Settled)
+        return !port_.inputWithin(port_.characterTime(kSettleCharacters));
+    return !port_.hasInput();
 }
 
 TalkerStatus TalkerLink::sendCountAndAddress(uint32_t count, uint32_t address) {
@@ -60,15 +107,19 @@ TalkerStatus TalkerLink::sendCountAndAddress(uint32_t count, uint32_t address) {
 }
 
 TalkerStatus TalkerLink::openPort(const std::string& modeText) {
+    forgetLineState();
     return port_.open(modeText) == 0 ? kTalkerOk : kTalkerPortOpenFailed;
 }
 
-void TalkerLink::closePort() { port_.close(); }
+void TalkerLink::closePort() {
+    forgetLineState();
+    port_.close();
+}
 
-TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* buffer) {
-    if (!port_.isOpen())
-        return kTalkerPortNotOpen;
-    if (TalkerStatus status = command(TalkerCmd::kReadMemory, kTalkerBadEcho))
+TalkerStatus TalkerLink::readOnce(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+                                  bool& stray, bool& overran) {
+    overran = false;
+    if (TalkerStatus status = command(TalkerCmd::kReadMemory, kTalkerBadEcho, stray))
         return status;
     if (TalkerStatus status = sendCountAndAddress(count, address))
         return status;
@@ -80,22 +131,49 @@ TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* b
             return kTalkerCommError;
         have += got;
     }
+    overran = !replyEndsClean(end);
     return kTalkerOk;
+}
+
+TalkerStatus TalkerLink::readChecked(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+                                     bool& stray) {
+    bool overran = false;
+    if (TalkerStatus status = readOnce(address, count, buffer, end, stray, overran); status || !overran)
+        return status;
+    // The sweep before the repeat takes the stray bytes off the line.
+    bool repeatStray = false;
+    if (TalkerStatus status = readOnce(address, count, buffer, end, repeatStray, overran))
+        return status;
+    return overran ? kTalkerBadEcho : kTalkerOk;
+}
+
+TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end) {
+    if (!port_.isOpen())
+        return kTalkerPortNotOpen;
+    bool stray = false;
+    const TalkerStatus status = readChecked(address, count, buffer, end, stray);
+    strayBeforeCommand_ = stray;
+    return status;
 }
 
 TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uint8_t* data) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
-    if (TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho))
+    bool stray = false;
+    const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
+    strayBeforeCommand_ = stray;
+    if (status)
         return status;
-    if (TalkerStatus status = sendCountAndAddress(count, address))
-        return status;
+    if (TalkerStatus sent = sendCountAndAddress(count, address))
+        return sent;
     const int n = bytesFor(count);
     if (port_.write(data, n) != 0)
         return kTalkerCommError;
+    // A stray byte before the read-back belongs to this write's own echo: the read-back decides.
     std::array<uint8_t, 256> readBack{};
-    if (TalkerStatus status = readMemory(address, count, readBack.data()))
-        return status;
+    bool readBackStray = false;
+    if (TalkerStatus read = readChecked(address, count, readBack.data(), ReplyEnd::Queued, readBackStray))
+        return read;
     for (int i = 0; i < n; ++i) {
         if (readBack[static_cast<size_t>(i)] != data[i])
             return kTalkerBadEcho;
@@ -123,23 +201,43 @@ bool TalkerLink::receiveField(uint8_t& field) {
     return true;
 }
 
-TalkerStatus TalkerLink::readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                                       uint32_t& X, uint32_t& Y, uint32_t& PC) {
-    if (!port_.isOpen())
-        return kTalkerPortNotOpen;
-    if (TalkerStatus status = command(TalkerCmd::kReadRegisters, kTalkerBadEcho))
+TalkerStatus TalkerLink::readRegistersOnce(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
+                                           uint32_t& X, uint32_t& Y, uint32_t& PC, bool& stray,
+                                           bool& overran) {
+    overran = false;
+    if (TalkerStatus status = command(TalkerCmd::kReadRegisters, kTalkerBadEcho, stray))
         return status;
     if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
         !receiveWord(X) || !receiveWord(Y) || !receiveWord(PC))
         return kTalkerNoResponse;
+    overran = !replyEndsClean(ReplyEnd::Settled);
     return kTalkerOk;
+}
+
+TalkerStatus TalkerLink::readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
+                                       uint32_t& X, uint32_t& Y, uint32_t& PC) {
+    if (!port_.isOpen())
+        return kTalkerPortNotOpen;
+    bool stray = false;
+    bool overran = false;
+    TalkerStatus status = readRegistersOnce(SP, CCR, B, A, X, Y, PC, stray, overran);
+    strayBeforeCommand_ = stray;
+    if (status || !overran)
+        return status;
+    bool repeatStray = false;
+    if ((status = readRegistersOnce(SP, CCR, B, A, X, Y, PC, repeatStray, overran)))
+        return status;
+    return overran ? kTalkerBadEcho : kTalkerOk;
 }
 
 TalkerStatus TalkerLink::writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uint8_t A, uint32_t X,
                                         uint32_t Y, uint32_t PC) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
-    if (TalkerStatus status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed))
+    bool stray = false;
+    const TalkerStatus status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed, stray);
+    strayBeforeCommand_ = stray;
+    if (status)
         return status;
     const std::array<uint8_t, 11> frame{
         static_cast<uint8_t>(SP >> 8), static_cast<uint8_t>(SP), CCR, B, A,
@@ -153,14 +251,24 @@ TalkerStatus TalkerLink::writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uin
 }
 
 bool TalkerLink::pollSwi() {
+    if (swiPending_) {
+        swiPending_ = false;
+        return true;
+    }
     if (!port_.hasInput())
         return false;
     uint8_t byte = 0;
     return port_.read(&byte, 1) == 1 && byte == TalkerCmd::kSwiReport;
 }
 
-TalkerStatus TalkerLink::confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B,
-                                    uint8_t& A, uint32_t& X, uint32_t& Y) {
+TalkerStatus TalkerLink::confirmSwiOnce(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B,
+                                        uint8_t& A, uint32_t& X, uint32_t& Y, bool& stray,
+                                        bool& overran) {
+    overran = false;
+    // Only what was queued before $B5 is swept: the reply, whose first byte may well be $4A,
+    // is read as it comes and never taken for a "J".
+    if (sweepQueuedInput())
+        stray = true;
     if (!sendByte(TalkerCmd::kSwiConfirm))
         return kTalkerCommError;
     uint8_t ignored = 0;
@@ -173,7 +281,25 @@ TalkerStatus TalkerLink::confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, ui
     if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
         !receiveWord(X) || !receiveWord(Y) || !receiveField(ignored) || !receiveField(ignored))
         return kTalkerNoResponse;
+    overran = !replyEndsClean(ReplyEnd::Settled);
     return kTalkerOk;
+}
+
+TalkerStatus TalkerLink::confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B,
+                                    uint8_t& A, uint32_t& X, uint32_t& Y) {
+    bool stray = false;
+    bool overran = false;
+    TalkerStatus status = confirmSwiOnce(PC, SP, CCR, B, A, X, Y, stray, overran);
+    strayBeforeCommand_ = stray;
+    if (status == kTalkerOk && overran) {
+        bool repeatStray = false;
+        status = confirmSwiOnce(PC, SP, CCR, B, A, X, Y, repeatStray, overran);
+        if (status == kTalkerOk && overran)
+            status = kTalkerBadEcho;
+    }
+    // Whatever the outcome, the stop being confirmed is the one any pending hit stood for.
+    swiPending_ = false;
+    return status;
 }
 
 TalkerStatus TalkerLink::resetTarget() {

@@ -15,7 +15,26 @@ inline constexpr uint8_t kSwiConfirm = 0xB5;
 inline constexpr uint8_t kSwiReport = 0x4A; // "J", sent unasked on a software interrupt
 } // namespace TalkerCmd
 
+// How the end of a reply is checked for a stray byte behind it. A byte doubled on its way to
+// the host shifts the reply by one: the reply then looks complete one byte early and its real
+// last byte trails behind it.
+enum class ReplyEnd : uint8_t {
+    Queued,  // looks only at what is queued now; a stray byte that comes later is met by the next
+             // command (strayBeforeLastCommand)
+    Settled, // first waits about two character times at the line's speed for a stray byte
+};
+
 // Host side of the talker byte protocol.
+//
+// Resynchronisation, all without sending anything the plain protocol does not send:
+// - Before each command byte, input already queued is taken off the line: a "J" among it is kept
+//   as a pending hit, anything else (the tail of an earlier, damaged exchange) is dropped.
+// - Where an echo is expected, one "J" (the talker stopped at an SWI before it took the command:
+//   it sends "J", then still serves the command) is kept as a pending hit, and one stray byte is
+//   passed over; the echo must follow. So a wrong echo is reported one read wait after it came,
+//   when nothing has followed it.
+// - A reply ($01, $81, $B5) followed by stray bytes is not trusted: the exchange is repeated
+//   once, and fails with 11 when the repeat is followed by stray bytes too.
 class TalkerLink {
 public:
     explicit TalkerLink(SerialPort& port) : port_(port) {}
@@ -24,19 +43,30 @@ public:
     TalkerStatus openPort(const std::string& modeText);
     // Closes the port.
     void closePort();
-    // Command $01: reads count bytes (low 8 bits sent, 0 = 256) into buffer.
-    TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer);
+    // Command $01: reads count bytes (low 8 bits sent, 0 = 256) into buffer. The reply's end is
+    // checked as end says; a lone read whose data must be trusted passes ReplyEnd::Settled.
+    TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer,
+                            ReplyEnd end = ReplyEnd::Queued);
     // Command $41, then verifies by reading the bytes back.
     TalkerStatus writeMemory(uint32_t address, uint32_t count, const uint8_t* data);
-    // Command $81: the 11-byte register frame.
+    // Command $81: the 11-byte register frame (its end checked as ReplyEnd::Settled).
     TalkerStatus readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
                                uint32_t& X, uint32_t& Y, uint32_t& PC);
     // Command $C1: sends the 11-byte register frame.
     TalkerStatus writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uint8_t A,
                                 uint32_t X, uint32_t Y, uint32_t PC);
-    // True when the talker has reported a software interrupt ("J"); never waits.
+    // True when the talker has reported a software interrupt: a pending hit kept by an earlier
+    // command (reported once), or a "J" read now from the line. Never waits.
     bool pollSwi();
-    // Command $B5 and the stopped target's registers; PC is the address of the SWI.
+    // True when a hit taken off the line by a command waits for pollSwi (nothing is consumed).
+    // A readiness notifier on the port does not see such a hit: ask after every command.
+    bool swiPending() const { return swiPending_; }
+    // True when, since the reply before the last operation's first command, bytes other than the
+    // echo came: queued before the command, or ahead of its echo (a "J" counts). That earlier
+    // reply may have been shifted by a doubled byte and is not to be trusted.
+    bool strayBeforeLastCommand() const { return strayBeforeCommand_; }
+    // Command $B5 and the stopped target's registers; PC is the address of the SWI. Ends any
+    // pending hit: it is the one being confirmed.
     TalkerStatus confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
                             uint32_t& X, uint32_t& Y);
     // Forces a target reset through the clock monitor.
@@ -54,6 +84,28 @@ public:
     int32_t eepromEnabled = 0;
 
 private:
+    // Takes queued input off the line, keeping a "J" as a pending hit; true when there was any.
+    bool sweepQueuedInput();
+    // Sweeps, sends a command byte and reads its echo (see the class comment): 0, 1 unsent,
+    // 10 no echo, wrongEcho otherwise. stray is set when anything came before the echo.
+    TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
+    // True when no stray byte follows the reply just read.
+    bool replyEndsClean(ReplyEnd end);
+    // One $01 exchange; overran is set when its reply is followed by stray bytes.
+    TalkerStatus readOnce(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+                          bool& stray, bool& overran);
+    // readOnce, repeated once when overrun; 11 when the repeat overruns too.
+    TalkerStatus readChecked(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+                             bool& stray);
+    // One $81 exchange.
+    TalkerStatus readRegistersOnce(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A, uint32_t& X,
+                                   uint32_t& Y, uint32_t& PC, bool& stray, bool& overran);
+    // One $B5 exchange.
+    TalkerStatus confirmSwiOnce(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
+                                uint32_t& X, uint32_t& Y, bool& stray, bool& overran);
+    // Forgets the pending hit and the stray mark (the line was closed or reopened).
+    void forgetLineState();
+
     // True when the byte was handed to the port.
     bool sendByte(uint8_t byte);
     // True when one byte arrived within one read wait.
@@ -62,8 +114,6 @@ private:
     bool receiveWord(uint32_t& field);
     // Receives an 8-bit field, left alone when the byte does not arrive.
     bool receiveField(uint8_t& field);
-    // Sends a command byte and checks its echo: 0, 1 unsent, 10 no echo, wrongEcho otherwise.
-    TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho);
     // Sends count, address high, address low.
     TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
     // Closes the port if open and opens it at the boot loader's 1200 baud.
@@ -72,4 +122,6 @@ private:
     TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
     SerialPort& port_;
+    bool swiPending_ = false;
+    bool strayBeforeCommand_ = false;
 };

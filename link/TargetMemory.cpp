@@ -23,12 +23,33 @@ bool blockValid(uint32_t address, uint32_t count, const void* buffer) {
 } // namespace
 
 TalkerStatus TargetMemory::readBlock(uint32_t address, uint32_t count, uint8_t* buffer) {
+    return readPieces(address, count, buffer, ReplyEnd::Settled);
+}
+
+TalkerStatus TargetMemory::readPieces(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd lastEnd) {
     if (!blockValid(address, count, buffer))
         return kTalkerCommError;
+    // A stray byte is usually met by the next piece's command: then the piece before is read
+    // again (once), and the piece after it too, since its command came before the repeat.
+    bool havePrevious = false;
+    uint32_t previous = 0;
+    uint32_t repeated = kAddressSpace; // offset of the piece already read twice; none yet
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = count - done >= kCommandBytes ? kCommandBytes : count - done;
-        if (TalkerStatus status = link_.readMemory(address + done, piece, buffer + done))
+        const ReplyEnd end = done + piece == count ? lastEnd : ReplyEnd::Queued;
+        if (TalkerStatus status = link_.readMemory(address + done, piece, buffer + done, end))
             return status;
+        if (havePrevious && link_.strayBeforeLastCommand()) {
+            if (repeated == previous)
+                return kTalkerBadEcho;
+            repeated = previous;
+            done = previous;
+            // The repeat's own command follows this piece's reply: its strays say nothing of the piece before.
+            havePrevious = false;
+            continue;
+        }
+        havePrevious = true;
+        previous = done;
         done += piece;
     }
     return kTalkerOk;
@@ -68,7 +89,8 @@ TalkerStatus TargetMemory::programEepromByte(uint32_t address, uint8_t value) {
     if (TalkerStatus status = pulse(address, Pprog::kEelat, value))
         return status;
     uint8_t readBack = 0;
-    if (TalkerStatus status = readBlock(address & 0xFFFF, 1, &readBack))
+    // The comparison guards this one byte; a settle wait would slow every programmed byte.
+    if (TalkerStatus status = readPieces(address & 0xFFFF, 1, &readBack, ReplyEnd::Queued))
         return status;
     return readBack == value ? kTalkerOk : kTalkerEepromProgramFailed;
 }

@@ -1,8 +1,7 @@
 #pragma once
+#include "TalkerLink.h"
 #include "TalkerStatus.h"
 #include <cstdint>
-
-class TalkerLink;
 
 // Chip registers used by the memory services.
 namespace Hc11Reg {
@@ -30,7 +29,10 @@ class TargetMemory {
 public:
     explicit TargetMemory(TalkerLink& link) : link_(link) {}
 
-    // Reads count (0..65536) bytes in 256-byte commands.
+    // Reads count (0..65536) bytes in 256-byte commands. A piece whose reply turns out to have
+    // been followed by a stray byte (met before the next piece's command or echo) is read once
+    // more; 11 when its repeat is followed by one too. Only after the last piece does the read
+    // wait (about two character times) for a stray byte.
     TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
     // Writes and verifies like RAM, no EEPROM handling.
     TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
@@ -54,6 +56,8 @@ public:
     int32_t eepromEnd = 0xB7FF;
 
 private:
+    // readBlock, with the last piece's reply end checked as lastEnd.
+    TalkerStatus readPieces(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd lastEnd);
     // Verified one-byte write.
     TalkerStatus writeByte(uint32_t address, uint8_t value);
     // Erase or program pulse: latch, write the byte, pump on, wait, pump off.

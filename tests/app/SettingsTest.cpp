@@ -1,6 +1,7 @@
 #include "AppTestMain.h"
 #include "CPortsDialog.h"
 #include "CTalkerSetupDialog.h"
+#include "SerialPort.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include <QCheckBox>
@@ -8,18 +9,60 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 QString storePath()
 {
-    return SettingsStore::open()->fileName();
+    return SettingsStore::filePath();
 }
 
 void clearStore()
 {
-    QFile::remove(storePath());
+    const QString path = storePath();
+    if (QFileInfo(path).isDir())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
 }
+
+// While alive, plays a writer on the FIFO at path: should anything open it for reading (and so
+// block until a writer comes), it gets a store that sets a Comm Delay of 7 and an end of file.
+class FifoWriter {
+public:
+    explicit FifoWriter(const QString& path) : path_(path.toStdString())
+    {
+        thread_ = std::thread([this] {
+            while (!done_) {
+                const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) { // a reader is waiting
+                    const char text[] = "[Startup]\nComm%20Delay=7\n";
+                    (void)!::write(fd, text, sizeof text - 1);
+                    ::close(fd);
+                    readerSeen_ = true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~FifoWriter()
+    {
+        done_ = true;
+        thread_.join();
+    }
+    bool readerSeen() const { return readerSeen_; }
+
+private:
+    std::string path_;
+    std::atomic<bool> done_{false};
+    std::atomic<bool> readerSeen_{false};
+    std::thread thread_;
+};
 
 QByteArray storeBytes()
 {
@@ -83,7 +126,7 @@ private slots:
         s.talkerFile = "/home/u/talk er.boo";
         s.eepromEnable = 1;
         s.chipMode = 1;
-        s.commDelay = 4000000000u;
+        s.commDelay = static_cast<uint32_t>(kMaxReadWaitMs);
         s.defaultBase = -1;
         CTarvik11App::SaveTalkerSettings(s);
         TalkerSettings back;
@@ -92,6 +135,91 @@ private slots:
         auto store = SettingsStore::open();
         QCOMPARE(store->value("Startup/Talker Filename").toString(), s.talkerFile);
         QCOMPARE(store->value("Startup/Default Base").toInt(), -1);
+    }
+
+    // Existing users keep their settings: the file is where the organisation and application
+    // names have always put it.
+    void storeFileKeepsItsPlace()
+    {
+        const QSettings named(QSettings::IniFormat, QSettings::UserScope, "Tarvik11", "Tarvik11");
+        QCOMPARE(SettingsStore::filePath(), named.fileName());
+        QCOMPARE(SettingsStore::open()->fileName(), named.fileName());
+        // Also when the user's settings folder does not exist yet.
+        const QString folder = QFileInfo(QFileInfo(named.fileName()).path()).path();
+        QTemporaryDir parent;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, parent.filePath("not/yet"));
+        const QString fresh = SettingsStore::filePath();
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+        QCOMPARE(fresh, parent.filePath("not/yet/Tarvik11/Tarvik11.ini"));
+        QCOMPARE(SettingsStore::filePath(), named.fileName());
+    }
+
+    void commDelayIsBoundedOnLoadAndSave_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<uint>("loaded");
+        QTest::newRow("below the limit") << QByteArray("59999") << 59999u;
+        QTest::newRow("the limit") << QByteArray("60000") << 60000u;
+        QTest::newRow("just above") << QByteArray("60001") << 60000u;
+        QTest::newRow("largest 32-bit") << QByteArray("4294967295") << 60000u;
+        QTest::newRow("beyond 32 bits") << QByteArray("4294967296") << 20u;
+    }
+    void commDelayIsBoundedOnLoadAndSave()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(uint, loaded);
+        writeStore("[Startup]\nComm%20Delay=" + stored + "\n");
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.commDelay, loaded);
+
+        s.commDelay = 4000000000u;
+        CTarvik11App::SaveTalkerSettings(s);
+        QCOMPARE(SettingsStore::open()->value("Startup/Comm Delay").toUInt(), uint(kMaxReadWaitMs));
+    }
+
+    // A store file that is a FIFO, a folder or a device is neither read (a FIFO would block
+    // start-up) nor written: everything reads as its default and the file stays what it was.
+    void storeThatIsNoRegularFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QString("fifo");
+        QTest::newRow("link to a FIFO") << QString("link");
+        QTest::newRow("folder") << QString("folder");
+    }
+    void storeThatIsNoRegularFileIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        const QString path = storePath();
+        QDir().mkpath(QFileInfo(path).path());
+        QTemporaryDir elsewhere;
+        const QString fifo = kind == "link" ? elsewhere.filePath("store.fifo") : path;
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+            if (kind == "link")
+                QVERIFY(QFile::link(fifo, path));
+        }
+        {
+            FifoWriter writer(fifo);
+            TalkerSettings s;
+            s.commDelay = 1;
+            CTarvik11App::LoadTalkerSettings(s);
+            QCOMPARE(s, TalkerSettings{});
+            QVERIFY(SettingsStore::loadRecentFiles().isEmpty());
+            QVERIFY(SettingsStore::loadPortMap().isEmpty());
+            s.talkerFile = "saved.boo";
+            CTarvik11App::SaveTalkerSettings(s);
+            SettingsStore::saveRecentFiles({"/a"});
+            CTalkerSetupDialog d;
+            QCOMPARE(ctl<QLineEdit>(d, SetupId::kTalkerFile)->text(), QString("ambrel.boo"));
+            QVERIFY(!writer.readerSeen());
+        }
+        struct stat st {};
+        QCOMPARE(::stat(path.toLocal8Bit().constData(), &st), 0);
+        QVERIFY(kind == "folder" ? S_ISDIR(st.st_mode) : S_ISFIFO(st.st_mode));
+        clearStore();
     }
 
     void recentFilesKeepFourInOrder()
@@ -223,6 +351,45 @@ private slots:
         QVERIFY(d.result() != QDialog::Accepted);
         QCOMPARE(storeBytes(), bytes);
         QCOMPARE(ctl<QLineEdit>(d, SetupId::kDelay)->selectedText(), QString("-3"));
+    }
+
+    // The read wait has one bound below both front ends: the dialog refuses more, and its arrows stop there.
+    void delayAboveTheLimitIsRefused_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("the limit") << QString::number(kMaxReadWaitMs) << true;
+        QTest::newRow("one more") << QString::number(kMaxReadWaitMs + 1) << false;
+        QTest::newRow("largest 32-bit") << QString("4294967295") << false;
+    }
+    void delayAboveTheLimitIsRefused()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        CTarvik11App::SaveTalkerSettings(TalkerSettings{});
+        const QByteArray bytes = storeBytes();
+        CTalkerSetupDialog d;
+        auto* delay = ctl<QLineEdit>(d, SetupId::kDelay);
+        delay->setText(text);
+        ModalCatcher box;
+        if (!accepted)
+            box.arm();
+        d.accept();
+        QCOMPARE(d.result() == QDialog::Accepted, accepted);
+        if (accepted) {
+            TalkerSettings s;
+            CTarvik11App::LoadTalkerSettings(s);
+            QCOMPARE(s.commDelay, uint32_t(kMaxReadWaitMs));
+            return;
+        }
+        QVERIFY(box.seen);
+        QCOMPARE(box.text, CTalkerSetupDialog::delayRangeText());
+        QVERIFY(box.text.contains("60000"));
+        QCOMPARE(storeBytes(), bytes);
+        QCOMPARE(delay->selectedText(), text);
+        // The up arrow steps from the limit no further, whatever was typed.
+        QTest::keyClick(delay, Qt::Key_Up);
+        QCOMPARE(delay->text(), QString::number(kMaxReadWaitMs));
     }
 
     void cancelLeavesStoreUnchanged()

@@ -1,3 +1,4 @@
+#include "ListingPath.h"
 #include "S19Reader.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +59,15 @@ TEST(S19Reader, ParsesRecordsAndRejectsMalformedOnes)
         {"a NUL ends the text", std::string("S1040000AA51\n\0S0garbage", 24), kTalkerOk, {{0x0000, {0xAA}}}},
         {"a NUL cuts a record", std::string("S1070000C0\0C2C3F1", 18), kTalkerS19Invalid, {}},
         {"blank-led and short fields", "S105 1FFG.0000", kTalkerOk, {{0x01FF, {0x00, 0x00}}}},
+        // The count must end the record exactly at its line end.
+        {"count running past its line end", "S107c0100102\nS9030000FC\n", kTalkerS19Invalid, {}},
+        {"count running past a CR line end", "S107c0100102\rS9030000FC\r", kTalkerS19Invalid, {}},
+        {"count stopping short of its line end", "S105c010010203FC\nS9030000FC\n", kTalkerS19Invalid, {}},
+        {"line end inside the data", "S105c01001\n02", kTalkerS19Invalid, {}},
+        {"blank after the checksum", "S1040000AA51 \nS9030000FC", kTalkerS19Invalid, {}},
+        {"two records on one line", "S1040000AA51S9030000FC", kTalkerS19Invalid, {}},
+        {"lone CR line ends", "S1040000AA51\rS9030000FC\r", kTalkerOk, {{0x0000, {0xAA}}, {0x0000, {}}}},
+        {"a bad record after good ones", "S1040000AA51\nS105c01001\n", kTalkerS19Invalid, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,6 +114,77 @@ TEST(S19Reader, FileLimitsAndOpenFailures)
     EXPECT_EQ(reader.readFile((dir / "missing.s19").string()), kTalkerS19OpenFailed);
     EXPECT_EQ(reader.readFile(dir.string()), kTalkerS19OpenFailed);
     std::filesystem::remove_all(dir);
+}
+
+// Listings: one rule for every front end. Only regular files of at most 16 MB are read, and
+// nothing else may block (a FIFO would hold an ordinary open until a writer comes).
+TEST(ListingFile, OnlyRegularFilesAreUsable)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("tarvik11-lst-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "prog.lst") << "  1 c000 86 01   ldaa #1\n";
+    ASSERT_EQ(::mkfifo((dir / "fifo.lst").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir / "prog.lst", dir / "link.lst");
+    std::filesystem::create_symlink(dir / "fifo.lst", dir / "fifo-link.lst");
+    std::filesystem::create_directory(dir / "folder.lst");
+    for (const auto& [name, size] : {std::pair{"limit.lst", kMaxListingBytes}, std::pair{"over.lst", kMaxListingBytes + 1}}) {
+        std::ofstream(dir / name).close();
+        std::filesystem::resize_file(dir / name, static_cast<uintmax_t>(size));
+    }
+    struct Case {
+        std::string path;
+        bool usable;
+    };
+    const Case cases[] = {
+        {(dir / "prog.lst").string(), true},       {(dir / "link.lst").string(), true},
+        {(dir / "limit.lst").string(), true},      {(dir / "over.lst").string(), false},
+        {(dir / "fifo.lst").string(), false},      {(dir / "fifo-link.lst").string(), false},
+        {(dir / "folder.lst").string(), false},    {(dir / "missing.lst").string(), false},
+        {"/dev/zero", false},                      {"", false},
+        {(dir / "prog.lst").string() + std::string(1, '\0') + "x", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(listingFileUsable(c.path), c.usable);
+        std::vector<std::string> lines{"kept"};
+        EXPECT_EQ(readListingLines(c.path, lines), c.usable);
+        if (!c.usable) {
+            EXPECT_EQ(lines, std::vector<std::string>{"kept"});
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ListingFile, LinesLoseEveryKindOfLineEnd)
+{
+    const auto path = std::filesystem::temp_directory_path() / ("tarvik11-lines-" + std::to_string(getpid()) + ".lst");
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"\r\n", {""}},
+        {"\xEF\xBB\xBF" "a\n", {"a"}},
+        {"x\xEF\xBB\xBF", {"x\xEF\xBB\xBF"}},
+        {std::string("n\0ul\n", 5), {std::string("n\0ul", 4)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.text));
+        std::ofstream(path, std::ios::binary) << c.text;
+        std::vector<std::string> lines{"kept"};
+        ASSERT_TRUE(readListingLines(path.string(), lines));
+        std::vector<std::string> expected{"kept"};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        EXPECT_EQ(lines, expected);
+    }
+    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 struct Case {
@@ -66,6 +68,59 @@ TEST(NumberParse, AnyTextIsSafe) {
     for (int c = 0; c < 256; ++c)
         EXPECT_LE(parseNumber(std::string(1, static_cast<char>(c)), 1), 0xFFFFu);
     EXPECT_EQ(parseNumber(std::string(1 << 20, '1'), 2), 0u);
+}
+
+// The strict parse tells a typed zero from text that is no number at all.
+TEST(NumberParse, StrictRefusesWhatIsNoNumber) {
+    struct StrictCase {
+        std::string text;
+        NumberBase base;
+        std::optional<unsigned> value;
+    };
+    const StrictCase cases[] = {
+        // Typed zeros in every spelling.
+        {"0", kBaseDecimal, 0u}, {"$0", kBaseDecimal, 0u}, {"%00", kBaseHexadecimal, 0u}, {"#0", kBaseBinary, 0u},
+        {"-0", kBaseDecimal, 0u}, {"+0", kBaseDecimal, 0u}, {" 0", kBaseDecimal, 0u}, {"0000", kBaseDecimal, 0u},
+        {"0x0", kBaseHexadecimal, 0u}, {"$0x0", kBaseDecimal, 0u}, {"0", kBaseBinary, 0u}, {"\t0", kBaseDecimal, 0u},
+        // Numbers read as parseNumber reads them, clamping included.
+        {"1234", kBaseDecimal, 1234u}, {"FFFF", kBaseHexadecimal, 0xFFFFu}, {"1FFFF", kBaseHexadecimal, 0xFFFFu},
+        {"-1", kBaseDecimal, 0xFFFFu}, {"%1010", kBaseDecimal, 10u}, {"101", kBaseBinary, 5u}, {"12", 7, 12u},
+        // No number.
+        {"", kBaseDecimal, std::nullopt}, {" ", kBaseDecimal, std::nullopt}, {"\t\t", kBaseHexadecimal, std::nullopt},
+        {"$", kBaseDecimal, std::nullopt}, {"%", kBaseDecimal, std::nullopt}, {"#", kBaseDecimal, std::nullopt},
+        {"+", kBaseDecimal, std::nullopt}, {"-", kBaseHexadecimal, std::nullopt}, {"abc", kBaseDecimal, std::nullopt},
+        {"12a", kBaseDecimal, std::nullopt}, {"0 ", kBaseDecimal, std::nullopt}, {"0x", kBaseHexadecimal, std::nullopt},
+        {"0x0", kBaseDecimal, std::nullopt}, {"2", kBaseBinary, std::nullopt}, {"$G", kBaseDecimal, std::nullopt},
+        {"00000", kBaseDecimal, std::nullopt}, // too long: parseNumber's 0 here is no typed zero
+        {"$00000", kBaseDecimal, std::nullopt}, {"- 0", kBaseDecimal, std::nullopt},
+        {std::string("0\0", 2), kBaseDecimal, std::nullopt}, {std::string("\0" "0", 2), kBaseDecimal, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseNumberStrict(c.text, c.base), c.value) << '"' << c.text << "\" base " << c.base;
+}
+
+// Whatever the strict parse gives is what parseNumber gives; it refuses only texts that
+// parseNumber reads as 0.
+TEST(NumberParse, StrictAgreesWithParseNumber) {
+    const char alphabet[] = "0123456789abcdefxX$%#+- \t\x80\xFF";
+    for (size_t length = 0; length <= 17; ++length) {
+        for (size_t k = 0; k < sizeof alphabet - 1; ++k) {
+            for (size_t j = 0; j < sizeof alphabet - 1; j += 3) {
+                std::string text(length, alphabet[k]);
+                if (length > 0)
+                    text[0] = alphabet[j];
+                for (NumberBase base : {kBaseDecimal, kBaseHexadecimal, kBaseBinary}) {
+                    const unsigned loose = parseNumber(text, base);
+                    const std::optional<unsigned> strict = parseNumberStrict(text, base);
+                    if (strict) {
+                        EXPECT_EQ(*strict, loose) << '"' << text << "\" base " << base;
+                    } else {
+                        EXPECT_EQ(loose, 0u) << '"' << text << "\" base " << base;
+                    }
+                }
+            }
+        }
+    }
 }
 
 } // namespace

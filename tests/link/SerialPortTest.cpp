@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -61,8 +64,23 @@ TEST(SerialPortOpen, MalformedAndUnopenableModeTexts) {
         EXPECT_EQ(port.open(c.text), c.result) << c.text;
         EXPECT_EQ(port.isOpen(), 0) << c.text;
         EXPECT_EQ(port.descriptor(), -1) << c.text;
+        // Results 1 and 2 belong to the mode text; EPERM is 1 as well and must not be suggested.
+        EXPECT_EQ(port.lastOpenError(), c.result <= 2 ? 0 : c.result) << c.text;
     }
+    SerialPort port;
+    ASSERT_EQ(port.open(p + ":9600,n,8,1"), 0);
+    EXPECT_EQ(port.lastOpenError(), 0);
     std::filesystem::remove_all(dir);
+}
+
+TEST(SerialPortOpen, HintOnlyForPermissionErrors) {
+    const std::string hint =
+        "Permission denied on /dev/ttyUSB0: add your user to the dialout group (sudo usermod -aG dialout $USER) "
+        "and log in again";
+    EXPECT_EQ(portOpenHint(EACCES, "/dev/ttyUSB0"), hint);
+    EXPECT_EQ(portOpenHint(EPERM, "/dev/ttyUSB0"), hint);
+    for (int error : {0, 2, ENOENT, EBUSY, ENOTTY, EINVAL, EIO})
+        EXPECT_EQ(portOpenHint(error, "/dev/ttyUSB0"), "") << error;
 }
 
 TEST(SerialPortOpen, AppliesLineSettingsInRawMode) {
@@ -154,15 +172,38 @@ TEST(SerialPortOpen, HoldsTheDeviceExclusively) {
     EXPECT_EQ(second.open(pty.modeText()), 0);
 }
 
+// A device the user may not open: the open reports EACCES, and lastOpenError keeps it for the
+// hint. Root passes every permission check, so there the open runs in a child as "nobody".
 TEST(SerialPortOpen, DeviceWithoutPermission) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root: file permissions do not stop an open";
     PtyPair pty;
     ASSERT_TRUE(pty.valid());
     ASSERT_EQ(::fchmod(pty.slave(), 0), 0);
-    SerialPort port;
-    EXPECT_EQ(port.open(pty.modeText()), EACCES);
-    EXPECT_EQ(port.isOpen(), 0);
+    const std::string mode = pty.modeText();
+    auto attempt = [&mode] {
+        SerialPort port;
+        const int result = port.open(mode);
+        return std::pair{result, port.isOpen() == 0 && port.lastOpenError() == result};
+    };
+    if (::geteuid() != 0) {
+        const auto [result, consistent] = attempt();
+        EXPECT_EQ(result, EACCES);
+        EXPECT_TRUE(consistent);
+        return;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(99);
+        const auto [result, consistent] = attempt();
+        ::_exit(consistent ? result : 98);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 99)
+        GTEST_SKIP() << "cannot drop root privileges here";
+    EXPECT_EQ(WEXITSTATUS(status), EACCES);
 }
 
 TEST(SerialPortIo, ClosedPortRefusesEverything) {

@@ -2,6 +2,7 @@
 #include "RegisterFrame.h"
 #include "ScriptedPeer.h"
 #include "TalkerModel.h"
+#include "TargetMemory.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +25,13 @@ Bytes pattern(size_t n, uint8_t seed) {
     for (size_t i = 0; i < n; ++i)
         b[i] = static_cast<uint8_t>(seed + i * 3);
     return b;
+}
+
+// Waits (bounded) until the host's port has input queued.
+bool inputArrives(SerialPort& port) {
+    for (int i = 0; i < 1000 && !port.hasInput(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return port.hasInput();
 }
 
 using TalkerLinkTest = LinkFixture;
@@ -179,19 +187,36 @@ TEST_F(TalkerLinkTest, RegisterFrameCutShortKeepsWhatArrived) {
 TEST_F(TalkerLinkTest, PollSwiConsumesOneByteAndNeverWaits) {
     port.readWaitMs = 60000;
     EXPECT_FALSE(link.pollSwi());
-    auto arrived = [&] {
-        for (int i = 0; i < 1000 && !port.hasInput(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return port.hasInput();
-    };
     pty.write({0x41});
-    ASSERT_TRUE(arrived());
+    ASSERT_TRUE(inputArrives(port));
     EXPECT_FALSE(link.pollSwi());
     EXPECT_FALSE(port.hasInput());
     pty.write({0x4A});
-    ASSERT_TRUE(arrived());
+    ASSERT_TRUE(inputArrives(port));
     EXPECT_TRUE(link.pollSwi());
     link.closePort();
+    EXPECT_FALSE(link.pollSwi());
+}
+
+// A pending hit ends with the confirmation it stands for, and with the line closing.
+TEST_F(TalkerLinkTest, PendingHitEndsWithItsConfirmationOrTheLine) {
+    TalkerModel model(pty);
+    uint32_t PC = 0, SP = 0, X = 0, Y = 0;
+    uint8_t CCR = 0, B = 0, A = 0, byte = 0;
+    model.swiBeforeNextEcho(0xC010);
+    ASSERT_EQ(link.readMemory(0x0000, 1, &byte), kTalkerOk);
+    ASSERT_TRUE(link.swiPending());
+    EXPECT_EQ(link.confirmSwi(PC, SP, CCR, B, A, X, Y), kTalkerOk);
+    EXPECT_EQ(PC, 0xC010u);
+    EXPECT_FALSE(link.swiPending());
+    EXPECT_FALSE(link.pollSwi());
+
+    model.swiBeforeNextEcho(0xC020);
+    ASSERT_EQ(link.readMemory(0x0000, 1, &byte), kTalkerOk);
+    ASSERT_TRUE(link.swiPending());
+    link.closePort();
+    EXPECT_FALSE(link.swiPending());
+    ASSERT_EQ(link.openPort(pty.modeText()), kTalkerOk);
     EXPECT_FALSE(link.pollSwi());
 }
 
@@ -210,6 +235,7 @@ TEST_F(TalkerLinkTest, ConfirmSwiReportsTheSwiAddress) {
         uint8_t CCR = 0, B = 0, A = 0;
         EXPECT_EQ(link.confirmSwi(PC, SP, CCR, B, A, X, Y), kTalkerOk);
         EXPECT_EQ(peer.finish(), Bytes{0xB5});
+        EXPECT_FALSE(link.swiPending()); // the reply's first byte, $4A here, is no hit
         EXPECT_EQ(PC, c.pc);
         EXPECT_EQ(SP, 0x0041u);
         EXPECT_EQ(CCR, 0xC0);
@@ -227,6 +253,287 @@ TEST_F(TalkerLinkTest, ConfirmSwiReportsTheSwiAddress) {
     uint8_t CCR = 0, B = 0, A = 0;
     EXPECT_EQ(link.confirmSwi(PC, SP, CCR, B, A, X, Y), kTalkerNoResponse);
     peer.finish();
+}
+
+// A "J" or stale bytes queued before a command, and a "J" or a late byte where the echo belongs,
+// for every command with an echo: the command succeeds, the wire carries exactly the plain
+// protocol, and a "J" comes out of pollSwi once.
+TEST_F(TalkerLinkTest, LineFaultsAroundTheEchoOfEveryCommand) {
+    uint32_t SP = 0, X = 0, Y = 0, PC = 0;
+    uint8_t CCR = 0, B = 0, A = 0;
+    uint8_t buffer[3] = {};
+    const uint8_t data[2] = {0x05, 0x06};
+    const Bytes frame{0x00, 0x4F, 0xD4, 0x12, 0x34, 0xAB, 0xCD, 0x98, 0x76, 0xE0, 0x01};
+    struct Command {
+        const char* name;
+        uint8_t cmd;
+        std::function<TalkerStatus()> call;
+        std::function<void(ScriptedPeer&)> afterEcho; // the rest of the talker's side
+        Bytes wire;
+    };
+    const Command commands[] = {
+        {"readMemory", 0x01, [&] { return link.readMemory(0x1234, 3, buffer); },
+         [](ScriptedPeer& p) {
+             p.expect(3);
+             p.send({0x11, 0x22, 0x33});
+         },
+         {0x01, 0x03, 0x12, 0x34}},
+        {"writeMemory", 0x41, [&] { return link.writeMemory(0x1234, 2, data); },
+         [](ScriptedPeer& p) {
+             p.expect(5);
+             p.echoCommand();
+             p.expect(3);
+             p.send({0x05, 0x06});
+         },
+         {0x41, 0x02, 0x12, 0x34, 0x05, 0x06, 0x01, 0x02, 0x12, 0x34}},
+        {"readRegisters", 0x81, [&] { return link.readRegisters(SP, CCR, B, A, X, Y, PC); },
+         [&](ScriptedPeer& p) { p.send(frame); }, {0x81}},
+        {"writeRegisters", 0xC1, [&] { return link.writeRegisters(0x4F, 0xD4, 0x12, 0x34, 0xABCD, 0x9876, 0xE001); },
+         [](ScriptedPeer& p) { p.expect(11); }, concat({{0xC1}, frame})},
+    };
+    struct Fault {
+        const char* name;
+        Bytes queued;     // waiting on the line before the command
+        Bytes aheadOfEcho; // sent right after the command, before its echo
+        bool hit;
+    };
+    const Fault faults[] = {
+        {"clean line", {}, {}, false},
+        {"J queued", {0x4A}, {}, true},
+        {"stale bytes queued", {0x12, 0xFE, 0x7E, 0x00}, {}, false},
+        {"stale bytes and a J queued", {0x12, 0x4A, 0x00}, {}, true},
+        {"J ahead of the echo", {}, {0x4A}, true},
+        {"late byte ahead of the echo", {}, {0x5A}, false},
+        {"late byte and J ahead of the echo", {}, {0x5A, 0x4A}, true},
+    };
+    for (const auto& c : commands) {
+        for (const auto& f : faults) {
+            SCOPED_TRACE(std::string(c.name) + ", " + f.name);
+            if (!f.queued.empty()) {
+                pty.write(f.queued);
+                ASSERT_TRUE(inputArrives(port));
+            }
+            ScriptedPeer peer(pty);
+            peer.start([&](ScriptedPeer& p) {
+                p.expect(1);
+                p.send(concat({f.aheadOfEcho, {static_cast<uint8_t>(~c.cmd)}}));
+                c.afterEcho(p);
+            });
+            EXPECT_EQ(c.call(), kTalkerOk);
+            EXPECT_EQ(peer.finish(), c.wire);
+            EXPECT_EQ(link.strayBeforeLastCommand(), !f.queued.empty() || !f.aheadOfEcho.empty());
+            EXPECT_EQ(link.swiPending(), f.hit);
+            EXPECT_EQ(link.pollSwi(), f.hit);
+            EXPECT_FALSE(link.swiPending());
+            EXPECT_FALSE(link.pollSwi());
+        }
+    }
+    EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{0x11, 0x22, 0x33}));
+    EXPECT_EQ(PC, 0xE001u);
+}
+
+// What may come where the echo belongs: one "J" and one stray byte are passed over, nothing more.
+TEST_F(TalkerLinkTest, EchoPositionSequences) {
+    struct Case {
+        Bytes sent;
+        TalkerStatus status;
+        bool hit;
+    };
+    const Case cases[] = {
+        {{0xFE}, kTalkerOk, false},
+        {{0x4A, 0xFE}, kTalkerOk, true},
+        {{0x33, 0xFE}, kTalkerOk, false},
+        {{0x4A, 0x33, 0xFE}, kTalkerOk, true},
+        {{0x33, 0x4A, 0xFE}, kTalkerOk, true},
+        {{0x4A, 0x4A, 0xFE}, kTalkerOk, true},        // the second "J" is the one stray byte
+        {{0x33, 0x44, 0xFE}, kTalkerBadEcho, false},
+        {{0x4A, 0x33, 0x44, 0xFE}, kTalkerBadEcho, true},
+        {{0x33}, kTalkerBadEcho, false},
+        {{0x4A}, kTalkerNoResponse, true},
+        {{}, kTalkerNoResponse, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.sent));
+        ScriptedPeer peer(pty);
+        peer.start([&](ScriptedPeer& p) {
+            p.expect(1);
+            p.send(c.sent);
+            if (c.status == kTalkerOk) {
+                p.expect(3);
+                p.send({0x9A});
+            }
+        });
+        uint8_t byte = 0;
+        EXPECT_EQ(link.readMemory(0x0042, 1, &byte), c.status);
+        EXPECT_EQ(peer.finish(), c.status == kTalkerOk ? (Bytes{0x01, 0x01, 0x00, 0x42}) : Bytes{0x01});
+        if (c.status == kTalkerOk) {
+            EXPECT_EQ(byte, 0x9A);
+        }
+        EXPECT_EQ(link.pollSwi(), c.hit);
+        (void)pty.readAvailable(0);
+        while (port.hasInput())
+            (void)link.pollSwi();
+    }
+}
+
+// A reply followed by stray bytes is repeated once; a repeat followed by them too gives 11.
+TEST_F(TalkerLinkTest, ReplyFollowedByStrayBytesIsRepeatedOnceThenFails) {
+    TalkerModel model(pty);
+    const Bytes memoryBytes = pattern(16, 0x21);
+    model.poke(0x2000, memoryBytes);
+    TalkerModel::Registers regs;
+    regs.SP = 0x0041;
+    regs.CCR = 0xC4;
+    regs.B = 0x0B;
+    regs.A = 0x0A;
+    regs.X = 0x1234;
+    regs.Y = 0x5678;
+    regs.PC = 0xC101;
+    model.setRegisters(regs);
+    enum class Call { Read, Write, Registers, Confirm };
+    struct Case {
+        const char* name;
+        Call call;
+        std::function<void()> fault;
+        TalkerStatus status;
+        Bytes kinds; // the commands the talker saw
+    };
+    const Case cases[] = {
+        {"$01 echo doubled", Call::Read, [&] { model.doubleReplyByte(0); }, kTalkerOk, {0x01, 0x01}},
+        {"$01 data byte doubled", Call::Read, [&] { model.doubleReplyByte(7); }, kTalkerOk, {0x01, 0x01}},
+        {"$01 last data byte doubled", Call::Read, [&] { model.doubleReplyByte(16); }, kTalkerOk, {0x01, 0x01}},
+        {"$01 stray byte behind the data", Call::Read, [&] { model.trailReplies({0x55}); }, kTalkerOk, {0x01, 0x01}},
+        {"$01 doubled in the repeat too", Call::Read, [&] { model.doubleReplyByte(7, 2); }, kTalkerBadEcho,
+         {0x01, 0x01}},
+        {"$41 echo doubled", Call::Write, [&] { model.doubleReplyByte(0); }, kTalkerOk, {0x41, 0x01}},
+        {"$41 and its read-back doubled", Call::Write, [&] { model.doubleReplyByte(0, 2); }, kTalkerOk,
+         {0x41, 0x01, 0x01}},
+        {"$41 read-back doubled twice", Call::Write, [&] { model.doubleReplyByte(0, 3); }, kTalkerBadEcho,
+         {0x41, 0x01, 0x01}},
+        {"$81 stray bytes behind the frame", Call::Registers, [&] { model.trailReplies({0x01, 0x02}); },
+         kTalkerOk, {0x81, 0x81}},
+        {"$81 frame byte doubled", Call::Registers, [&] { model.doubleReplyByte(3); }, kTalkerOk, {0x81, 0x81}},
+        {"$81 doubled in the repeat too", Call::Registers, [&] { model.doubleReplyByte(3, 2); },
+         kTalkerBadEcho, {0x81, 0x81}},
+        {"$B5 reply byte doubled", Call::Confirm, [&] { model.doubleReplyByte(4); }, kTalkerOk, {0xB5, 0xB5}},
+        {"$B5 first byte doubled", Call::Confirm, [&] { model.doubleReplyByte(0); }, kTalkerOk, {0xB5, 0xB5}},
+        {"$B5 stray byte behind it twice", Call::Confirm, [&] { model.trailReplies({0x00}, 2); },
+         kTalkerBadEcho, {0xB5, 0xB5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        model.clearLogs();
+        c.fault();
+        uint32_t SP = 0, X = 0, Y = 0, PC = 0;
+        uint8_t CCR = 0, B = 0, A = 0;
+        Bytes buffer(16, 0);
+        TalkerStatus status = kTalkerOk;
+        switch (c.call) {
+        case Call::Read: status = link.readMemory(0x2000, 16, buffer.data()); break;
+        case Call::Write: status = link.writeMemory(0x2000, 16, memoryBytes.data()); break;
+        case Call::Registers: status = link.readRegisters(SP, CCR, B, A, X, Y, PC); break;
+        case Call::Confirm: status = link.confirmSwi(PC, SP, CCR, B, A, X, Y); break;
+        }
+        EXPECT_EQ(status, c.status);
+        Bytes kinds;
+        for (const auto& command : model.commands())
+            kinds.push_back(command.kind);
+        EXPECT_EQ(kinds, c.kinds);
+        if (status == kTalkerOk && c.call == Call::Read) {
+            EXPECT_EQ(buffer, memoryBytes);
+        }
+        if (status == kTalkerOk && (c.call == Call::Registers || c.call == Call::Confirm)) {
+            EXPECT_EQ(SP, 0x0041u);
+            EXPECT_EQ(CCR, 0xC4);
+            EXPECT_EQ(B, 0x0B);
+            EXPECT_EQ(A, 0x0A);
+            EXPECT_EQ(X, 0x1234u);
+            EXPECT_EQ(Y, 0x5678u);
+            EXPECT_EQ(PC, c.call == Call::Confirm ? 0xC100u : 0xC101u);
+        }
+        EXPECT_FALSE(link.swiPending());
+        // Whatever a failed repeat left on the line goes with the next command's sweep.
+        model.clearLogs();
+        EXPECT_EQ(link.readMemory(0x2000, 16, buffer.data()), kTalkerOk);
+        EXPECT_EQ(buffer, memoryBytes);
+    }
+}
+
+// A settled reply end waits for a stray byte that comes a little after the reply.
+TEST_F(TalkerLinkTest, SettledReplyEndWaitsForALateStrayByte) {
+    // At 50 baud two character times are 400 ms: the stray byte, 50 ms late, falls well inside.
+    link.closePort();
+    port.paceOnPseudoTerminal = false;
+    ASSERT_EQ(link.openPort(pty.modeText(50)), kTalkerOk);
+    const Bytes data{0x10, 0x20, 0x30};
+    ScriptedPeer peer(pty);
+    peer.start([&](ScriptedPeer& p) {
+        p.echoCommand();
+        p.expect(3);
+        p.send(data);
+        ScriptedPeer::pause(50);
+        p.send({0x30});
+        p.echoCommand();
+        p.expect(3);
+        p.send(data);
+    });
+    Bytes buffer(3, 0);
+    EXPECT_EQ(link.readMemory(0x0100, 3, buffer.data(), ReplyEnd::Settled), kTalkerOk);
+    EXPECT_EQ(peer.finish(), concat({{0x01, 0x03, 0x01, 0x00}, {0x01, 0x03, 0x01, 0x00}}));
+    EXPECT_EQ(buffer, data);
+}
+
+// A doubled byte whose stray tail is met only by the next piece's command (ahead of its echo, as
+// on a real line): the block read goes back and reads that piece again, once.
+TEST_F(TalkerLinkTest, BlockReadRepeatsThePieceAStrayByteFollowed) {
+    TargetMemory memory(link);
+    const Bytes piece0 = pattern(256, 0x03);
+    const Bytes piece1 = pattern(256, 0x81);
+    // piece 0 with its byte 9 doubled, cut after 256 bytes: its real last byte is still to come.
+    Bytes shifted(piece0.begin(), piece0.begin() + 10);
+    shifted.insert(shifted.end(), piece0.begin() + 9, piece0.end() - 1);
+    struct Case {
+        const char* name;
+        int shiftedRounds;   // how many reads of piece 0 come shifted
+        bool hitBetween;     // a "J" ahead of piece 1's echo in the first round
+        TalkerStatus status;
+    };
+    const Case cases[] = {
+        {"tail byte ahead of the next echo", 1, false, kTalkerOk},
+        {"a hit between the pieces", 0, true, kTalkerOk},
+        {"shifted again in the repeat", 2, false, kTalkerBadEcho},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer(pty);
+        peer.start([&](ScriptedPeer& p) {
+            for (int round = 0; round < 2; ++round) {
+                const bool shift = round < c.shiftedRounds;
+                p.echoCommand();
+                p.expect(3);
+                p.send(shift ? shifted : piece0);
+                p.expect(1);
+                Bytes ahead;
+                if (shift)
+                    ahead.push_back(piece0.back());
+                if (c.hitBetween && round == 0)
+                    ahead.push_back(0x4A);
+                ahead.push_back(0xFE);
+                p.send(ahead);
+                p.expect(3);
+                p.send(piece1);
+            }
+        });
+        Bytes buffer(512, 0);
+        EXPECT_EQ(memory.readBlock(0x1000, 512, buffer.data()), c.status);
+        const Bytes read0{0x01, 0x00, 0x10, 0x00};
+        const Bytes read1{0x01, 0x00, 0x11, 0x00};
+        EXPECT_EQ(peer.finish(), concat({read0, read1, read0, read1}));
+        if (c.status == kTalkerOk) {
+            EXPECT_EQ(buffer, concat({piece0, piece1}));
+        }
+        EXPECT_EQ(link.pollSwi(), c.hitBetween);
+    }
 }
 
 TEST_F(TalkerLinkTest, ClosedPortSendsNothing) {

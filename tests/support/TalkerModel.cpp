@@ -89,6 +89,39 @@ void TalkerModel::sendRaw(const std::vector<uint8_t>& bytes) {
     pty_.write(bytes);
 }
 
+void TalkerModel::doubleReplyByte(size_t index, int times) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    doubleIndex_ = index;
+    doubleTimes_ = times;
+}
+
+void TalkerModel::trailReplies(const std::vector<uint8_t>& extra, int times) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trail_ = extra;
+    trailTimes_ = times;
+}
+
+void TalkerModel::swiBeforeNextEcho(uint16_t swiAddress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    swiBeforeEcho_ = swiAddress;
+}
+
+void TalkerModel::replyLocked(const std::vector<uint8_t>& bytes, size_t& sent, bool faulty, bool last) {
+    std::vector<uint8_t> out;
+    for (uint8_t byte : bytes) {
+        out.push_back(byte);
+        if (faulty && sent == doubleIndex_)
+            out.push_back(byte);
+        ++sent;
+    }
+    if (last && trailTimes_ > 0) {
+        --trailTimes_;
+        out.insert(out.end(), trail_.begin(), trail_.end());
+    }
+    // One write, so that the host finds a stray byte queued the moment the reply is complete.
+    pty_.write(out);
+}
+
 uint8_t TalkerModel::peek(uint16_t address) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (address == kConfig)
@@ -241,10 +274,27 @@ void TalkerModel::boot(uint8_t first) {
 void TalkerModel::serve(uint8_t cmd) {
     Command entry;
     entry.kind = cmd;
+    size_t sent = 0;    // bytes of this command's reply so far
+    bool faulty = false; // whether a doubled byte is due in this reply
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool known = cmd == 0x01 || cmd == 0x41 || cmd == 0x81 || cmd == 0xC1 || cmd == 0xB5;
+        if (known && doubleTimes_ > 0) {
+            --doubleTimes_;
+            faulty = true;
+        }
+        if (known && cmd != 0xB5 && swiBeforeEcho_ >= 0) {
+            regs_.PC = static_cast<uint16_t>(swiBeforeEcho_ + 1);
+            swiBeforeEcho_ = -1;
+            pty_.write({0x4A});
+        }
+    }
     auto echo = [&] {
         std::lock_guard<std::mutex> lock(mutex_);
-        pty_.write({static_cast<uint8_t>(~cmd)});
+        replyLocked({static_cast<uint8_t>(~cmd)}, sent, faulty, false);
     };
+    // The data part of a reply, and the trailing bytes due after it.
+    auto finish = [&](const std::vector<uint8_t>& bytes) { replyLocked(bytes, sent, faulty, true); };
     auto log = [&](bool answered) {
         entry.answered = answered;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -292,7 +342,7 @@ void TalkerModel::serve(uint8_t cmd) {
                 b ^= mask;
         }
         commands_.push_back(entry);
-        pty_.write(reply);
+        finish(reply);
         return;
     }
     case 0x81: {
@@ -300,10 +350,10 @@ void TalkerModel::serve(uint8_t cmd) {
         entry.count = 11;
         std::lock_guard<std::mutex> lock(mutex_);
         const Registers& r = regs_;
-        pty_.write({static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
-                    static_cast<uint8_t>(r.X >> 8), static_cast<uint8_t>(r.X),
-                    static_cast<uint8_t>(r.Y >> 8), static_cast<uint8_t>(r.Y),
-                    static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)});
+        finish({static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
+                static_cast<uint8_t>(r.X >> 8), static_cast<uint8_t>(r.X),
+                static_cast<uint8_t>(r.Y >> 8), static_cast<uint8_t>(r.Y),
+                static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)});
         commands_.push_back(entry);
         return;
     }
@@ -328,10 +378,10 @@ void TalkerModel::serve(uint8_t cmd) {
         entry.count = 14;
         std::lock_guard<std::mutex> lock(mutex_);
         const Registers& r = regs_;
-        pty_.write({0x4A, static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC),
-                    static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
-                    static_cast<uint8_t>(r.X >> 8), static_cast<uint8_t>(r.X),
-                    static_cast<uint8_t>(r.Y >> 8), static_cast<uint8_t>(r.Y), 0x00, 0x00});
+        finish({0x4A, static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC),
+                static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
+                static_cast<uint8_t>(r.X >> 8), static_cast<uint8_t>(r.X),
+                static_cast<uint8_t>(r.Y >> 8), static_cast<uint8_t>(r.Y), 0x00, 0x00});
         commands_.push_back(entry);
         return;
     }

@@ -98,6 +98,16 @@ public:
     // Sends arbitrary bytes to the host.
     void sendRaw(const std::vector<uint8_t>& bytes);
 
+    // Faults on the way to the host. A reply is all the talker sends for one command: the echo,
+    // then the data ($01) or the frame ($81); for $B5 the 14 bytes.
+    // The next `times` replies carry their byte at index twice (index 0 is the echo).
+    void doubleReplyByte(size_t index, int times = 1);
+    // The next `times` replies of $01, $81 and $B5 are followed by the bytes extra.
+    void trailReplies(const std::vector<uint8_t>& extra, int times = 1);
+    // The next command finds the talker just stopped at an SWI at swiAddress: "J" goes out ahead
+    // of its echo (the frame PC becomes swiAddress + 1), then the command is served as usual.
+    void swiBeforeNextEcho(uint16_t swiAddress);
+
     // Memory as the host would read it (EEPROM array when on, else RAM).
     uint8_t peek(uint16_t address) const;
     // Stores bytes directly (EEPROM array when on and in range, else RAM), without logging.
@@ -127,6 +137,9 @@ private:
     // A byte from the host; -1 on time-out or stop.
     int nextByte(int timeoutMs);
     void serve(uint8_t cmd);
+    // Sends part of the current reply (from offset sent on) with the faults in force for it; the
+    // trailing bytes due go out behind the last part, in the same write.
+    void replyLocked(const std::vector<uint8_t>& bytes, size_t& sent, bool faulty, bool last);
     void boot(uint8_t first);
     uint8_t readLocked(uint16_t address) const;
     void writeLocked(uint16_t address, uint8_t value);
@@ -158,6 +171,11 @@ private:
     int wrongEcho_ = -1;
     int garbledReadsLeft_ = 0;
     int garbledReadsDone_ = 0;
+    size_t doubleIndex_ = 0;
+    int doubleTimes_ = 0;
+    std::vector<uint8_t> trail_;
+    int trailTimes_ = 0;
+    int swiBeforeEcho_ = -1;
     std::map<uint16_t, uint8_t> readBack_;
     std::vector<std::pair<uint16_t, uint16_t>> rom_;
     std::vector<Command> commands_;

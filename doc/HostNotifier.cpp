@@ -1,8 +1,0 @@
-#include "HostNotifier.h"
-#include "DocumentHost.h"
-#include <QString>
-
-void HostNotifier::showMessage(const std::string& text)
-{
-    host_.messageBox(QString::fromStdString(text));
-}
