@@ -1,6 +1,6 @@
 #include "Cpu.h"
 #include "CpuAlu.h"
-#include "CpuTables.h"
+#include "OpcodeTable.h"
 
 // Behaviour chosen where the chip's documentation is silent or vague:
 // - An illegal opcode (undefined page-1 opcode or undefined prebyte/opcode pair) stacks the
@@ -12,8 +12,6 @@
 //   pin can be pending then, as the clocks are stopped); the oscillator start-up delay selected
 //   by OPTION.DLY belongs to the board. Leaving STOP through XIRQ with X = 1 costs 2 cycles.
 // - Memory read-modify-write instructions, CLR included, read their operand before writing.
-
-using cputab::Mode;
 
 namespace {
 constexpr uint32_t kStopResumeCycles = 2;
@@ -216,9 +214,9 @@ uint32_t Cpu::execute() {
     case (base) + 0x20: { const uint16_t e = fetch16(); BODY; break; }
 
 template <bool kPageY> uint32_t Cpu::executeMain(uint8_t op, uint16_t opPc) {
-    const cputab::Page& table = kPageY ? cputab::kPage18 : cputab::kPage1;
+    const OpcodePage& table = kPageY ? opcodes::kPage2 : opcodes::kPage1;
     if constexpr (kPageY) {
-        if (table[op].mode == Mode::Illegal)
+        if (table[op].mode == AddressMode::Undefined)
             return illegalOpcode(opPc);
     }
     const uint32_t cycles = table[op].cycles;
@@ -433,7 +431,7 @@ uint32_t Cpu::executePage1A(uint16_t opPc) {
     case 0xEF: write16(uint16_t(x + fetch8()), alu::logic16(ccr, y)); break;          // STY ind,X
     default: return illegalOpcode(opPc);
     }
-    return cputab::kPage1A[op].cycles;
+    return opcodes::kPage3[op].cycles;
 }
 
 uint32_t Cpu::executePageCD(uint16_t opPc) {
@@ -445,6 +443,6 @@ uint32_t Cpu::executePageCD(uint16_t opPc) {
     case 0xEF: write16(uint16_t(y + fetch8()), alu::logic16(ccr, x)); break;          // STX ind,Y
     default: return illegalOpcode(opPc);
     }
-    return cputab::kPageCD[op].cycles;
+    return opcodes::kPage4[op].cycles;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Buses and a program runner for the CPU core tests.
 #include "Cpu.h"
-#include "CpuTables.h"
+#include "OpcodeTable.h"
 
 #include <gtest/gtest.h>
 
@@ -120,10 +120,7 @@ inline uint64_t runProgram(Cpu& cpu, FlatBus& bus, const std::vector<uint8_t>& p
     const uint64_t startCycles = cpu.cycles(), startTicks = bus.ticked;
     uint64_t tableCycles = 0;
     for (uint64_t n = 0; n < maxSteps && cpu.pc < kHaltAddress; ++n) {
-        const uint8_t op = bus.mem[cpu.pc];
-        const bool prefixed = op == 0x18 || op == 0x1A || op == 0xCD;
-        tableCycles += prefixed ? cputab::opInfo(op, bus.mem[uint16_t(cpu.pc + 1)]).cycles
-                                : cputab::opInfo(0, op).cycles;
+        tableCycles += opcodes::instructionAt(bus.mem[cpu.pc], bus.mem[uint16_t(cpu.pc + 1)]).cycles;
         cpu.step();
     }
     EXPECT_EQ(cpu.pc, kHaltAddress) << "program did not reach SWI";
