@@ -1,9 +1,11 @@
 #include "DebugEngine.h"
 
+#include "CommandTexts.h"
 #include "Deadline.h"
 #include "InstructionDecoder.h"
 #include "S19Reader.h"
 #include "SerialPort.h"
+#include "Successors.h"
 #include "TalkerLink.h"
 #include "TargetMemory.h"
 
@@ -20,9 +22,28 @@ constexpr uint8_t configValue(bool eepromOn) { return eepromOn ? 0x0D : 0x0C; }
 // HPRIO value that switches a chip in special bootstrap mode to special test mode.
 constexpr uint8_t kHprioSpecialTest = 0xE5;
 
-constexpr uint32_t signedOffset(uint32_t base, uint8_t offset)
+// The RTS our talker keeps among its pseudo-vectors and never executes itself.
+constexpr uint32_t kTalkerRts = 0x00C8;
+constexpr uint8_t kRtsOpcode = 0x39;
+// A RAM talker's code, stack and pseudo-vectors fill the chip's RAM up to here.
+constexpr uint32_t kTalkerRamEnd = 0x00FF;
+
+bool sameFrame(const TargetRegisters& a, const TargetRegisters& b)
 {
-    return (base + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(offset)))) & kAddressMask;
+    return a.SP == b.SP && a.CCR == b.CCR && a.B == b.B && a.A == b.A && a.X == b.X && a.Y == b.Y && a.PC == b.PC;
+}
+
+// The program's registers in a talker frame; the program's own stack pointer is the frame's SP + 8.
+CpuRegisters cpuRegisters(const TargetRegisters& frame)
+{
+    CpuRegisters r;
+    r.A = frame.A;
+    r.B = frame.B;
+    r.CCR = frame.CCR;
+    r.X = static_cast<uint16_t>(frame.X);
+    r.Y = static_cast<uint16_t>(frame.Y);
+    r.SP = static_cast<uint16_t>(frame.SP + 8);
+    return r;
 }
 
 } // namespace
@@ -47,7 +68,7 @@ DebugEngine::~DebugEngine()
     link_.closePort();
 }
 
-void DebugEngine::notify(const char* text)
+void DebugEngine::notify(const std::string& text)
 {
     if (notifier_)
         notifier_->showMessage(text);
@@ -61,6 +82,37 @@ TalkerStatus DebugEngine::readRegisters(TargetRegisters& r)
 TalkerStatus DebugEngine::writeRegisters(const TargetRegisters& r)
 {
     return link_.writeRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC);
+}
+
+TalkerStatus DebugEngine::readFrameToWriteBack(TargetRegisters& frame)
+{
+    // The talker stores a frame written to it at the frame's SP, so a frame garbled on its way
+    // here would put nine bytes where the program keeps its data (and wrong registers into the
+    // program): it is taken once two reads in a row agree. A running program moves its registers
+    // between reads but, as a rule, not its stack: while nothing is held, a read whose SP (the
+    // field that decides where the frame goes) agrees with the read before it is taken when no two
+    // reads agree on every register.
+    TargetRegisters previous;
+    if (TalkerStatus s = readRegisters(previous))
+        return s;
+    std::optional<TargetRegisters> sameStack;
+    for (int i = 0; i < kSaveReadRetries; ++i) {
+        TargetRegisters again;
+        if (TalkerStatus s = readRegisters(again))
+            return s;
+        if (sameFrame(again, previous)) {
+            frame = again;
+            return kTalkerOk;
+        }
+        if (again.SP == previous.SP)
+            sameStack = again;
+        previous = again;
+    }
+    if (sameStack && !heldAt) {
+        frame = *sameStack;
+        return kTalkerOk;
+    }
+    return kTalkerBadEcho;
 }
 
 uint8_t DebugEngine::originalByte(uint32_t address, uint8_t byteRead) const
@@ -106,6 +158,15 @@ TalkerStatus DebugEngine::readByteToSave(uint32_t address, uint8_t& byte)
 {
     // The byte goes back over the program's code when the SWI comes out, so one garbled on its
     // way here would be written into the program: it is taken only once two reads agree.
+    uint8_t read = 0;
+    if (TalkerStatus s = readStableByte(address, read))
+        return s;
+    byte = originalByte(address, read);
+    return kTalkerOk;
+}
+
+TalkerStatus DebugEngine::readStableByte(uint32_t address, uint8_t& byte)
+{
     uint8_t previous = 0;
     if (TalkerStatus s = link_.readMemory(address, 1, &previous))
         return s;
@@ -114,7 +175,7 @@ TalkerStatus DebugEngine::readByteToSave(uint32_t address, uint8_t& byte)
         if (TalkerStatus s = link_.readMemory(address, 1, &again))
             return s;
         if (again == previous) {
-            byte = originalByte(address, again);
+            byte = again;
             return kTalkerOk;
         }
         previous = again;
@@ -195,24 +256,24 @@ TalkerStatus DebugEngine::restoreBreakpoints()
 TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerType, const std::string& fileName,
                                       int chipMode, int32_t eepromEnable)
 {
-    TalkerStatus status;
-    if (talkerType == 0)
-        status = link_.bootRamTalker(portName, fileName);
-    else if (talkerType == 1)
-        status = link_.bootRomTalker(portName, fileName);
-    else
+    if (talkerType != 0 && talkerType != 1)
         return kTalkerTypeInvalid;
+    talkerKind_ = TalkerKind::None;
+    TalkerStatus status = talkerType == 0 ? link_.bootRamTalker(portName, fileName)
+                                          : link_.bootRomTalker(portName, fileName);
     if (status)
         return status;
-    // The boot restarted the chip (or the talker took over an idle one): no program runs now.
+    talkerKind_ = talkerType == 0 ? TalkerKind::Ram : TalkerKind::Rom;
+    // The boot restarted the chip (or the talker took over an idle one): no program runs or is held now.
     running = 0;
+    heldAt.reset();
 
     static constexpr uint8_t unprotect = 0x00;
     if ((status = memory_.writeBlock(Hc11Reg::kBprot, 1, &unprotect)))
         return status;
 
     TargetRegisters frame;
-    if ((status = readRegisters(frame)))
+    if ((status = readFrameToWriteBack(frame)))
         return status;
     currentPC = frame.PC;
     talkerIdleAddress = frame.PC;
@@ -269,16 +330,69 @@ TalkerStatus DebugEngine::execute(uint32_t address, bool withBreakpoints)
         return status;
     if (withBreakpoints && (status = plantBreakpoints()))
         return status;
-    return startAt(address);
+    TargetRegisters frame;
+    if ((status = readFrameToWriteBack(frame)))
+        return status;
+    return startFrameAt(frame, address);
 }
 
-TalkerStatus DebugEngine::startAt(uint32_t address)
+// The talker keeps a stopped program stopped when a register write brings the PC it stacked (the
+// address after the SWI): that is how a stopped program's registers are edited. A start at that
+// very address therefore goes through the RTS our talker keeps at $00C8: the frame moves two
+// bytes down, the address goes where the old frame's PC was, and the talker returns from the
+// moved frame into that RTS, which pulls the address and leaves the program's stack pointer
+// exactly as it was. Where $00C8 holds no RTS (another talker, or one of our SWIs planted there)
+// the target goes back to the talker's idle loop first and is started from there; the idle loop
+// stacks on the talker's own stack, which a program that keeps its stack there shares.
+TalkerStatus DebugEngine::startFrameAt(TargetRegisters frame, uint32_t address)
 {
-    TargetRegisters frame;
-    if (TalkerStatus status = readRegisters(frame))
-        return status;
+    address &= kAddressMask;
+    heldAt.reset();
+    if (frame.PC != address) {
+        frame.PC = address;
+        return writeRegisters(frame);
+    }
+    bool viaRts = false;
+    if (TalkerStatus s = talkerRtsUsable(address, viaRts))
+        return s;
+    if (viaRts)
+        return startThroughRts(frame, {address});
+    frame.PC = talkerIdleAddress;
+    if (TalkerStatus s = writeRegisters(frame))
+        return s;
     frame.PC = address;
     return writeRegisters(frame);
+}
+
+TalkerStatus DebugEngine::startThroughRts(TargetRegisters frame, std::initializer_list<uint32_t> pushed)
+{
+    // With its PC unchanged the moved frame keeps a held program held.
+    frame.SP = (frame.SP - 2 * static_cast<uint32_t>(pushed.size())) & kAddressMask;
+    if (TalkerStatus s = writeRegisters(frame))
+        return s;
+    uint8_t bytes[4] = {};
+    uint32_t count = 0;
+    for (uint32_t a : pushed) {
+        bytes[count++] = static_cast<uint8_t>(a >> 8);
+        bytes[count++] = static_cast<uint8_t>(a & 0xFF);
+    }
+    if (TalkerStatus s = link_.writeMemory((frame.SP + 9) & kAddressMask, count, bytes))
+        return s;
+    frame.PC = kTalkerRts;
+    return writeRegisters(frame);
+}
+
+TalkerStatus DebugEngine::talkerRtsUsable(uint32_t address, bool& usable)
+{
+    usable = false;
+    // A program held right after $00C7 has $00C8 as its stacked PC: a start there stays held.
+    if (address == kTalkerRts)
+        return kTalkerOk;
+    uint8_t byte = 0;
+    if (TalkerStatus s = readStableByte(kTalkerRts, byte))
+        return s;
+    usable = byte == kRtsOpcode;
+    return kTalkerOk;
 }
 
 TalkerStatus DebugEngine::restoreLeftovers()
@@ -292,12 +406,28 @@ TalkerStatus DebugEngine::restoreLeftovers()
 
 TalkerStatus DebugEngine::callSubroutine(uint32_t address)
 {
+    address &= kAddressMask;
     TargetRegisters frame;
     TalkerStatus status;
     if ((status = restoreLeftovers()))
         return status;
-    if ((status = readRegisters(frame)))
+    if ((status = readFrameToWriteBack(frame)))
         return status;
+    heldAt.reset();
+    if (frame.PC == address) {
+        // The subroutine starts where the talker holds a program (see startFrameAt): through the
+        // talker's RTS, with the idle address below the subroutine's as its return address.
+        bool viaRts = false;
+        if ((status = talkerRtsUsable(address, viaRts)))
+            return status;
+        if (viaRts)
+            return startThroughRts(frame, {address, talkerIdleAddress});
+        frame.PC = talkerIdleAddress;
+        if ((status = writeRegisters(frame)))
+            return status;
+    }
+    // The frame moves down first with its PC unchanged, so the target keeps doing what it did (a
+    // held program stays held) while the return address goes where the old frame ended.
     frame.SP = (frame.SP - 2) & kAddressMask;
     if ((status = writeRegisters(frame)))
         return status;
@@ -305,24 +435,36 @@ TalkerStatus DebugEngine::callSubroutine(uint32_t address)
                                       static_cast<uint8_t>(talkerIdleAddress & 0xFF)};
     if ((status = link_.writeMemory((frame.SP + 9) & kAddressMask, 2, returnAddress)))
         return status;
-    frame.PC = address & kAddressMask;
+    frame.PC = address;
     return writeRegisters(frame);
 }
 
 TalkerStatus DebugEngine::stop()
 {
+    // A stop the talker has already reported: the program is held at that SWI.
+    takePendingHit();
     TargetRegisters frame;
     TalkerStatus status;
-    if ((status = readRegisters(frame)))
+    if ((status = readFrameToWriteBack(frame)))
         return status;
-    currentPC = frame.PC;
+    // A held program's frame PC is the address after its SWI; the program goes on at the SWI's
+    // address, where its own byte is back once our SWI comes out.
+    const bool held = heldAt && frame.PC == ((*heldAt + 1) & kAddressMask);
+    currentPC = held ? *heldAt : frame.PC;
+    heldAt.reset();
     frame.PC = talkerIdleAddress;
     if ((status = writeRegisters(frame)))
         return status;
+    // A "J" that met this exchange is of a program the talker has just let go back to idle.
+    if (link_.swiPending())
+        (void)link_.pollSwi();
     if ((status = restoreBreakpoints()))
         return status;
     running = 0;
-    return restoreLeftoverTracepoints();
+    status = restoreLeftoverTracepoints();
+    // A late report taken on the way is of a program that the talker has let go since.
+    heldAt.reset();
+    return status;
 }
 
 BreakpointHit DebugEngine::pollBreakpointHit()
@@ -343,6 +485,7 @@ BreakpointHit DebugEngine::pollBreakpointHit()
         return hit;
     }
     hit.address = r.PC;
+    heldAt = r.PC;
     if (breakpointConfirmed &&
         std::any_of(breakpoints.begin(), breakpoints.end(), [&](const BreakpointRecord& b) {
             return b.address != 0 && b.address == hit.address;
@@ -413,7 +556,8 @@ void DebugEngine::takePendingHit()
 {
     if (link_.pollSwi()) {
         TargetRegisters r;
-        (void)link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y);
+        if (link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y) == kTalkerOk)
+            heldAt = r.PC;
     }
 }
 
@@ -444,59 +588,71 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         return kTalkerTraceFailed;
     }
 
-    uint8_t b[6] = {};
+    InstructionBytes bytes{};
     TalkerStatus status;
-    if ((status = link_.readMemory(address, 6, b)))
+    // A shifted reply here would decode another instruction: the reply's end is made sure of.
+    if ((status = link_.readMemory(address, static_cast<uint32_t>(bytes.size()), bytes.data(), ReplyEnd::Settled)))
         return status;
-
-    const uint32_t p = InstructionDecoder::isPrefix(b[0]) ? 1 : 0;
-    const bool indexY = b[0] == 0x18;
-    const bool otherPage = b[0] == 0x1A || b[0] == 0xCD;
-    const DecodedInstruction d = InstructionDecoder::decode(b[p]);
-    // Pages $1A and $CD hold no control transfer: such a pair is an illegal opcode on the chip.
-    if (!d.valid || (otherPage && d.changesFlow))
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = originalByte((address + i) & kAddressMask, bytes[i]);
+    // Refused before the registers are read or anything is planted: undefined instructions, and
+    // the ones that would leave the processor waiting.
+    Successors next = successorsOf(static_cast<uint16_t>(address), bytes, CpuRegisters{});
+    if (next.kind == FlowKind::Undefined)
         return kTalkerInvalidOpcode;
-
-    const uint32_t fallThrough = (address + p + d.length) & kAddressMask;
-    uint32_t successors[2];
-    int count = 0;
-    const std::string_view m = d.mnemonic;
-    if (!d.changesFlow) {
-        successors[count++] = fallThrough;
-    } else if (m == "BRSET" || m == "BRCLR") {
-        successors[count++] = signedOffset(fallThrough, b[p + 3]);
-        successors[count++] = fallThrough;
-    } else if (m == "JMP" || m == "BRA" || m == "JSR" || m == "BSR") {
-        if (d.mode == "DIR") {
-            successors[count++] = b[p + 1];
-        } else if (d.mode == "EXT") {
-            successors[count++] = (uint32_t{b[p + 1]} << 8) | b[p + 2];
-        } else if (d.mode == "IND") {
-            TargetRegisters frame;
-            if ((status = readRegisters(frame)))
-                return status;
-            successors[count++] = ((indexY ? frame.Y : frame.X) + b[p + 1]) & kAddressMask;
-        } else {
-            successors[count++] = signedOffset(fallThrough, b[p + 1]);
-        }
-    } else if (m == "RTS") {
-        TargetRegisters frame;
-        if ((status = readRegisters(frame)))
-            return status;
-        uint8_t top[2] = {};
-        if ((status = link_.readMemory((frame.SP + 9) & kAddressMask, 2, top)))
-            return status;
-        successors[count++] = (uint32_t{top[0]} << 8) | top[1];
-    } else {
-        successors[count++] = signedOffset(fallThrough, b[p + 1]);
-        successors[count++] = fallThrough;
+    if (next.kind == FlowKind::Wait) {
+        notify(EngineMessage::kTraceWaits);
+        return kTalkerTraceFailed;
     }
 
+    // The frame the program starts from is also the one its successors depend on.
+    TargetRegisters frame;
+    if ((status = readFrameToWriteBack(frame)))
+        return status;
+    const CpuRegisters registers = cpuRegisters(frame);
+    next = successorsOf(static_cast<uint16_t>(address), bytes, registers);
+    // Target bytes only where they count: a return's address, and the tested byte of a branch
+    // onto its own bytes.
+    const bool ontoItself = std::any_of(next.targets.begin(), next.targets.begin() + next.count,
+                                        [&](uint16_t t) { return next.inside(t); });
+    if (next.needs.count &&
+        (next.kind == FlowKind::Return || next.kind == FlowKind::ReturnFromInterrupt || ontoItself)) {
+        std::array<uint8_t, 2> memory{};
+        if ((status = link_.readMemory(next.needs.address, next.needs.count, memory.data(), ReplyEnd::Settled)))
+            return status;
+        for (size_t i = 0; i < next.needs.count; ++i)
+            memory[i] = originalByte((next.needs.address + i) & kAddressMask, memory[i]);
+        next = successorsOf(static_cast<uint16_t>(address), bytes, registers,
+                            std::span<const uint8_t>(memory.data(), next.needs.count));
+    }
+
+    // Never a tracepoint on the instruction being traced: its SWI would run in the instruction's
+    // place. Only a branch or jump changes nothing but PC, so one taken onto its own bytes ends
+    // the step at its target without running; not taken, the step goes to the next instruction.
+    std::array<uint32_t, 2> plant{};
+    int count = 0;
+    for (int i = 0; i < next.count; ++i) {
+        const uint16_t target = next.targets[i];
+        if (!next.inside(target)) {
+            plant[count++] = target;
+            continue;
+        }
+        if (next.kind != FlowKind::Branch && next.kind != FlowKind::Jump) {
+            notify(EngineMessage::kTraceIntoItself);
+            return kTalkerTraceFailed;
+        }
+        if (i == 0 && next.decision == BranchDecision::Taken) {
+            currentPC = target;
+            return kTalkerOk;
+        }
+    }
+
+    // An SWI plants nothing: the talker reports it at its own address.
     for (int i = 0; i < count; ++i)
-        if ((status = plantTracepoint(successors[i])))
+        if ((status = plantTracepoint(plant[i])))
             return status;
     currentPC = address;
-    if ((status = startAt(address)))
+    if ((status = startFrameAt(frame, address)))
         return status;
 
     if (!waitForSwi()) {
@@ -508,6 +664,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         notify(EngineMessage::kSwiConfirmFailed);
         return kTalkerTraceFailed;
     }
+    heldAt = stopped.PC;
     currentPC = stopped.PC;
     if (restoreTracepoints() != kTalkerOk) {
         notify(EngineMessage::kTracepointsNotRemoved);
@@ -523,6 +680,18 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
+    if (talkerKind_ == TalkerKind::Ram) {
+        // The RAM talker's code, stack and pseudo-vectors: a load there would cut the line.
+        for (const S19Record& r : reader.records()) {
+            for (size_t i = 0; i < r.dataLength; ++i) {
+                const uint32_t a = (r.address + i) & kAddressMask;
+                if (a <= kTalkerRamEnd) {
+                    notify(CommandText::format(EngineMessage::kS19OverTalker, static_cast<unsigned>(a)));
+                    return kTalkerS19Invalid;
+                }
+            }
+        }
+    }
     if (TalkerStatus s = restoreLeftovers())
         return s;
     const uint64_t total = reader.dataBytes();

@@ -7,6 +7,8 @@
 #include <array>
 #include <functional>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string>
 
 class TalkerLink;
@@ -46,21 +48,25 @@ public:
     TalkerStatus restoreBreakpoints();
 
     // --- Talker start-up ---
-    // Boots a RAM (type 0) or ROM (type 1) talker, lifts block protection, records the talker's idle
-    // address, reprograms CONFIG (and resets) when eepromEnable differs from the chip, and with
-    // chipMode 1 switches to special test mode. Shows "Talker initialized successfully." on success.
-    // Once the talker is booted nothing runs (running = 0); SWIs left planted by an earlier failure
-    // are then written back where the target takes them (the others stay recorded).
+    // Boots a RAM (type 0) or ROM (type 1) talker, lifts block protection, records the talker's type
+    // and idle address, reprograms CONFIG (and resets) when eepromEnable differs from the chip, and
+    // with chipMode 1 switches to special test mode. Shows "Talker initialized successfully." on
+    // success. Once the talker is booted nothing runs or is held (running = 0, heldAt empty); SWIs
+    // left planted by an earlier failure are then written back where the target takes them (the
+    // others stay recorded).
     TalkerStatus startTalker(const std::string& portName, int talkerType, const std::string& fileName,
                              int chipMode, int32_t eepromEnable);
 
     // --- Execution control ---
-    // Starts the target at address (currentPC = address), planting the breakpoints first when asked.
-    // SWIs left planted by an earlier failure (and not part of a run) are written back first.
+    // Starts the target at address (currentPC = address), planting the breakpoints first when asked;
+    // also at the address where the talker holds a stopped program. SWIs left planted by an earlier
+    // failure (and not part of a run) are written back first.
     TalkerStatus execute(uint32_t address, bool withBreakpoints);
-    // Runs the subroutine at address so that its RTS returns into the talker's idle loop.
+    // Runs the subroutine at address so that its RTS returns into the talker's idle loop; a stopped
+    // program stays stopped until then (and is not resumed afterwards).
     TalkerStatus callSubroutine(uint32_t address);
-    // Stops the program (currentPC = where it was), returns the target to the talker, restores SWIs.
+    // Stops the program (currentPC = where it goes on: a held program's SWI address), returns the
+    // target to the talker, restores SWIs.
     TalkerStatus stop();
     // One non-blocking look for a breakpoint hit while running; handles and reports it. Kind None
     // with status 1 means the serial line is gone (hang-up): no hit can come.
@@ -68,7 +74,9 @@ public:
 
     // --- Trace ---
     // Executes the one instruction at address and stops at its successor (currentPC); 22 for an
-    // undefined opcode, 23 when control does not come back, the hit cannot be confirmed or restored.
+    // undefined opcode, 23 when control does not come back, the hit cannot be confirmed or restored,
+    // and (with a message, nothing planted) for WAI, STOP and a call or return into its own bytes.
+    // A branch or jump taken onto its own bytes ends at its target without running.
     TalkerStatus traceStep(uint32_t address);
     // Writes a temporary SWI at address, recording the displaced byte (once per address).
     TalkerStatus plantTracepoint(uint32_t address);
@@ -77,7 +85,8 @@ public:
 
     // --- S19 ---
     // Writes every data record of the file to the target (currentPC = first record's address).
-    // A malformed file (17) writes nothing. Where a breakpoint is planted while running, the
+    // A malformed file (17) writes nothing; nor (17, with a message) does data in $0000-$00FF
+    // while a RAM talker lives there. Where a breakpoint is planted while running, the
     // loaded byte becomes the one it restores and the SWI stays in place.
     TalkerStatus loadS19(const std::string& path);
     // Compares every data record of the file with target memory (our SWIs count as the bytes
@@ -92,6 +101,9 @@ public:
     std::array<BreakpointRecord, kTracepointCount> tracepoints{};
     // The talker's idle-loop address, recorded by startTalker.
     uint32_t talkerIdleAddress = 0;
+    // The address of our SWI at which the talker holds the stopped program (after a confirmed
+    // breakpoint hit or trace step); empty when nothing is held.
+    std::optional<uint32_t> heldAt;
     // Nonzero while a program started with breakpoints runs and a hit is awaited.
     int32_t running = 0;
     // Called as soon as a hit at one of the table's breakpoints is confirmed, before the SWIs are
@@ -104,10 +116,25 @@ public:
     int traceWaitMs = 20;
 
 private:
+    // Which talker startTalker booted.
+    enum class TalkerKind : uint8_t { None, Ram, Rom };
+
     TalkerStatus readRegisters(TargetRegisters& r);
     TalkerStatus writeRegisters(const TargetRegisters& r);
-    // Sets the frame's PC to address and returns to the target there.
-    TalkerStatus startAt(uint32_t address);
+    // Reads the register frame for an operation that writes it back: read until two reads in a row
+    // agree (at most kSaveReadRetries more reads, else 11); while nothing is held, agreement on SP
+    // is taken when no two reads agree on every register (a running program).
+    TalkerStatus readFrameToWriteBack(TargetRegisters& frame);
+    // Starts the target at address with the frame's registers and stack, also where the talker
+    // holds a stopped program; clears heldAt.
+    TalkerStatus startFrameAt(TargetRegisters frame, uint32_t address);
+    // Moves the frame down, pushes the addresses (the first is pulled first) where it ended and
+    // starts the target at the talker's RTS, which pulls the first of them.
+    TalkerStatus startThroughRts(TargetRegisters frame, std::initializer_list<uint32_t> pushed);
+    // Whether the talker's RTS can start a program at address: it holds RTS now and is not there.
+    TalkerStatus talkerRtsUsable(uint32_t address, bool& usable);
+    // Reads a byte until two reads in a row agree (at most kSaveReadRetries more reads, else 11).
+    TalkerStatus readStableByte(uint32_t address, uint8_t& byte);
     // Writes back SWIs that a failed operation left planted: leftover tracepoints, and the
     // breakpoints too while no run with breakpoints is under way.
     TalkerStatus restoreLeftovers();
@@ -120,14 +147,15 @@ private:
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
     TalkerStatus restoreLeftoverTracepoints();
     // Confirms a "J" the target has already sent, so that it cannot stand in for the echo of the
-    // next command.
+    // next command; the talker then holds the program there (heldAt).
     void takePendingHit();
     // True once the talker has sent "J", looking at once and then for up to traceWaitMs.
     bool waitForSwi();
-    void notify(const char* text);
+    void notify(const std::string& text);
     void reportS19Progress(uint64_t done, uint64_t total) const;
 
     TalkerLink& link_;
     TargetMemory& memory_;
     EngineNotifier* notifier_ = nullptr;
+    TalkerKind talkerKind_ = TalkerKind::None;
 };

@@ -9,6 +9,13 @@ inline constexpr const char* kNoReturn = "68HC11 failed to return control to Tar
 inline constexpr const char* kTracepointsNotRemoved = "Error: unable to remove all tracepoints.";
 inline constexpr const char* kBreakpointsNotRemoved = "Error: unable to remove all breakpoints.";
 inline constexpr const char* kHitNotInTable = "Unable to remove current breakpoint from table.";
+inline constexpr const char* kTraceWaits =
+    "Cannot trace WAI or STOP: the processor would wait for an interrupt or a reset.";
+inline constexpr const char* kTraceIntoItself =
+    "Cannot trace a call or return that continues inside its own instruction.";
+// A printf format: the first address of the file's data that lies in the talker's RAM.
+inline constexpr const char* kS19OverTalker =
+    "S19 data at $%04x would overwrite the talker in RAM ($0000-$00ff); nothing was loaded.";
 } // namespace EngineMessage
 
 // How the engine tells the user something that needs acknowledging; each front end implements it

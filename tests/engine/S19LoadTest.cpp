@@ -79,4 +79,73 @@ TEST_F(S19Load, WriteIntoRomStopsWithTheLinkStatus)
     EXPECT_EQ(rig.commandsOf(0x41).size(), 2u);
 }
 
+// Data in $0000-$00FF would overwrite a RAM talker: such a file is refused before anything is
+// written, naming the first address there. A ROM talker leaves that RAM to the program.
+TEST_F(S19Load, TheRamTalkersOwnRamIsRefused)
+{
+    struct Case {
+        const char* name;
+        int talkerType; // 0 RAM, 1 ROM
+        std::string records;
+        TalkerStatus status;
+        const char* firstInTalker; // the address the message names, or none
+    };
+    // An S1 record line with its count and checksum.
+    auto s1 = [](uint16_t address, std::vector<uint8_t> data) {
+        std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size() + 3), static_cast<uint8_t>(address >> 8),
+                                      static_cast<uint8_t>(address)};
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        unsigned sum = 0;
+        std::string line = "S1";
+        for (uint8_t b : bytes) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", b);
+            line += hex;
+            sum += b;
+        }
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
+        return line + hex + "\n";
+    };
+    const Case cases[] = {
+        {"RAM talker, a record in its RAM after one outside", 0, s1(0xC000, {0xAA}) + s1(0x00F0, {0xAA, 0xBB}),
+         kTalkerS19Invalid, "$00f0"},
+        {"RAM talker, a record that reaches into its RAM's top", 0, s1(0x0100, {0xAA}) + s1(0x00FF, {1, 2}),
+         kTalkerS19Invalid, "$00ff"},
+        {"RAM talker, data from $0100 on", 0, s1(0x0100, {0xAA, 0xBB}), kTalkerOk, nullptr},
+        {"ROM talker, data in the chip's RAM", 1, s1(0xC000, {0xAA}) + s1(0x00F0, {0xAA, 0xBB}), kTalkerOk, nullptr},
+    };
+    const std::string talker = (dir_ / "talker.boo").string();
+    {
+        std::ofstream out(talker, std::ios::binary);
+        out.put(static_cast<char>(0xFF));
+        for (int i = 0; i < 256; ++i)
+            out.put(0);
+    }
+    int booted = -1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.talkerType != booted) {
+            rig.model.setBootMode(true);
+            rig.model.poke(0x1037, {0x00}); // the ROM talker reads CONFIG here: EEPROM off
+            ASSERT_EQ(rig.engine.startTalker(rig.pty.slavePath(), c.talkerType, talker, 0, c.talkerType == 0 ? 1 : 0),
+                      kTalkerOk);
+            booted = c.talkerType;
+        }
+        rig.notifier.messages.clear();
+        rig.model.clearLogs();
+        rig.engine.currentPC = 0x1234;
+        EXPECT_EQ(rig.engine.loadS19(file(c.records)), c.status);
+        if (c.firstInTalker) {
+            EXPECT_EQ(rig.notifier.messages, std::vector<std::string>{std::string("S19 data at ") + c.firstInTalker +
+                                                                      " would overwrite the talker in RAM ($0000-$00ff); nothing was loaded."});
+            EXPECT_TRUE(rig.model.commands().empty());
+            EXPECT_EQ(rig.engine.currentPC, 0x1234u);
+        } else {
+            EXPECT_TRUE(rig.notifier.messages.empty());
+            EXPECT_FALSE(rig.commandsOf(0x41).empty());
+        }
+    }
+}
+
 } // namespace

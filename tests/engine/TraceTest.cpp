@@ -11,7 +11,7 @@ struct TraceCase {
     std::vector<uint32_t> tracepoints; // in planting order
     uint16_t stopAt;                   // where the "program" arrives
     uint16_t x = 0, y = 0, sp = 0x00F6;
-    std::vector<uint8_t> stackTop = {}; // bytes at SP + 9
+    std::vector<uint8_t> stackTop = {}; // bytes at SP + 9 (RTS) or SP + 16 (RTI)
 };
 
 // Every successor rule: the planted SWIs are checked on the wire, the bytes under them afterwards.
@@ -21,12 +21,12 @@ TEST(Trace, SuccessorsOfEveryKindOfInstruction)
         {"NOP falls through", 0xC000, {0x01}, {0xC001}, 0xC001},
         {"BNE taken", 0xC010, {0x26, 0xF0}, {0xC002, 0xC012}, 0xC002},
         {"BNE not taken", 0xC010, {0x26, 0xF0}, {0xC002, 0xC012}, 0xC012},
-        {"BRN still has two successors", 0xC000, {0x21, 0x10}, {0xC012, 0xC002}, 0xC002},
+        {"BRN only falls through", 0xC000, {0x21, 0x10}, {0xC002}, 0xC002},
         {"BRA", 0xC000, {0x20, 0x05}, {0xC007}, 0xC007},
         {"BRA backwards across $0000", 0x0002, {0x20, 0xF0}, {0xFFF4}, 0xFFF4},
         {"BSR", 0xC000, {0x8D, 0x10}, {0xC012}, 0xC012},
         {"BRSET direct", 0xC000, {0x12, 0x40, 0x01, 0x10}, {0xC014, 0xC004}, 0xC014},
-        {"BRCLR direct", 0xC000, {0x13, 0x40, 0x01, 0xFC}, {0xC000, 0xC004}, 0xC004},
+        {"BRCLR direct", 0xC000, {0x13, 0x40, 0x01, 0xFA}, {0xBFFE, 0xC004}, 0xC004},
         {"BRSET indexed by X", 0xC000, {0x1E, 0x05, 0x80, 0x02}, {0xC006, 0xC004}, 0xC006},
         {"BRCLR indexed by Y", 0xC000, {0x18, 0x1F, 0x05, 0x80, 0xF0}, {0xBFF5, 0xC005}, 0xC005},
         {"JMP extended", 0xC000, {0x7E, 0xD1, 0x23}, {0xD123}, 0xD123},
@@ -37,9 +37,10 @@ TEST(Trace, SuccessorsOfEveryKindOfInstruction)
         {"JSR indexed by X", 0xC000, {0xAD, 0xFF}, {0xC1FF}, 0xC1FF, 0xC100},
         {"JSR indexed by Y", 0xC000, {0x18, 0xAD, 0x10}, {0xD010}, 0xD010, 0, 0xD000},
         {"RTS", 0xC000, {0x39}, {0xC033}, 0xC033, 0, 0, 0x00E0, {0xC0, 0x33}},
+        {"RTI", 0xC000, {0x3B}, {0xC044}, 0xC044, 0, 0, 0x00D0, {0xC0, 0x44}},
         {"LDY immediate after a prefix", 0xC000, {0x18, 0xCE, 0x12, 0x34}, {0xC004}, 0xC004},
         {"CPD after $1A", 0xC000, {0x1A, 0x83, 0x12, 0x34}, {0xC004}, 0xC004},
-        {"SWI gets the fall-through only", 0xC000, {0x3F}, {0xC001}, 0xC000},
+        {"SWI is reported by the talker itself", 0xC000, {0x3F}, {}, 0xC000},
         {"branch to its own fall-through", 0xC000, {0x26, 0x00}, {0xC002}, 0xC002},
     };
     for (const auto& c : cases) {
@@ -56,7 +57,7 @@ TEST(Trace, SuccessorsOfEveryKindOfInstruction)
         regs.SP = c.sp;
         rig.model.setRegisters(regs);
         if (!c.stackTop.empty())
-            rig.model.poke(static_cast<uint16_t>(c.sp + 9), c.stackTop);
+            rig.model.poke(static_cast<uint16_t>(c.sp + (c.code[0] == 0x3B ? 16 : 9)), c.stackTop);
         std::vector<uint8_t> before;
         for (uint32_t t : c.tracepoints)
             before.push_back(rig.model.peek(static_cast<uint16_t>(t)));

@@ -22,6 +22,14 @@ TEST(TalkerFile, KeepsRoomForTheStackBelowThePseudoVectors) {
     EXPECT_LT(symbols.at("STACK_TOP"), 0xC4);
 }
 
+// The debugger starts a program at the very address where the talker holds it through this RTS.
+TEST(TalkerFile, KeepsAnRtsAt00C8) {
+    const Bytes file = readFileBytes(TARVIK11_TALKER_FILE);
+    ASSERT_EQ(file.size(), 257u);
+    EXPECT_EQ(file[1 + 0xC8], 0x39);
+    EXPECT_EQ(readSymbolMap(TARVIK11_TALKER_MAP).at("user_rts"), 0xC8);
+}
+
 TEST_F(TalkerOnBoard, FreshFrameIsTheIdleLoopAndOtherBytesGetNoAnswer) {
     WireFrame idle, again;
     ASSERT_TRUE(client_.readRegisters(&idle));
