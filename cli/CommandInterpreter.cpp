@@ -2,35 +2,31 @@
 
 #include "CliOptions.h"
 #include "CommandTexts.h"
+#include "DataFiles.h"
 #include "Deadline.h"
-#include "ListingPath.h"
-#include "MemoryDump.h"
-#include "NumberParse.h"
-#include "RegisterText.h"
 #include "VirtualBoard.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <csignal>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <thread>
+#include <utility>
 
 using CommandText::format;
 
 namespace {
 
-constexpr uint32_t kAddressSpace = 0x10000;
-
 // Set while "wait" runs, and when it has been asked to give up (from a signal handler).
 volatile std::sig_atomic_t waitInProgress = 0;
 volatile std::sig_atomic_t waitInterrupted = 0;
-constexpr int kInterruptCheckMs = 100;
+// Set when the front end has been asked to end (from a signal handler).
+volatile std::sig_atomic_t quitAsked = 0;
 
 // Marks a wait in progress for its lifetime.
 struct WaitInProgress {
@@ -51,31 +47,6 @@ std::string lowerCase(std::string s)
     return s;
 }
 
-bool fileExists(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return f.good();
-}
-
-// True when text, read as parseNumber reads it, spells zero; such a text is a typed 0, while
-// any other text that parses to 0 is no number at all.
-bool spellsZero(const std::string& text)
-{
-    size_t i = 0;
-    bool hex = GetDefaultBase() == 1;
-    if (!text.empty() && (text[0] == '$' || text[0] == '%' || text[0] == '#')) {
-        hex = text[0] == '$';
-        i = 1;
-    }
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    if (hex && i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X'))
-        i += 2;
-    return i < text.size() && text.find_first_not_of('0', i) == std::string::npos;
-}
-
 // A whole decimal count from 1 (or 0 when zeroAllowed) to limit.
 bool decimalCount(const std::string& text, unsigned long limit, bool zeroAllowed, unsigned long& value)
 {
@@ -90,11 +61,17 @@ bool decimalCount(const std::string& text, unsigned long limit, bool zeroAllowed
 CommandInterpreter::CommandInterpreter(Settings settings, std::ostream& out)
     : settings_(std::move(settings)), out_(out)
 {
-    port_.readWaitMs = settings_.delayMs;
-    engine_.traceWaitMs = std::max(engine_.traceWaitMs, settings_.delayMs);
+    session_.setObserver(&printer_);
+    session_.setBase(settings_.base);
+    if (settings_.board) {
+        session_.attachBoard(settings_.board);
+        settings_.port = "board";
+    }
+    session_.port().readWaitMs = settings_.delayMs;
+    session_.engine().traceWaitMs = std::max(session_.engine().traceWaitMs, settings_.delayMs);
 }
 
-CommandInterpreter::~CommandInterpreter() { engine_.setNotifier(nullptr); }
+CommandInterpreter::~CommandInterpreter() { session_.setObserver(nullptr); }
 
 const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 {
@@ -110,6 +87,7 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
         {"find", "find START END BYTE", 3, 3, &CommandInterpreter::find},
         {"regs", "regs", 0, 0, &CommandInterpreter::regs},
         {"setreg", "setreg A|B|X|Y|PC|CCR VALUE", 2, 2, &CommandInterpreter::setreg},
+        {"io", "io [--all]", 0, 1, &CommandInterpreter::io},
         {"break", "break ADDR", 1, 1, &CommandInterpreter::setBreak},
         {"unbreak", "unbreak ADDR", 1, 1, &CommandInterpreter::unbreak},
         {"breaks", "breaks", 0, 0, &CommandInterpreter::breaks},
@@ -120,6 +98,10 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
         {"call", "call [ADDR]", 0, 1, &CommandInterpreter::call},
         {"trace", "trace [ADDR]", 0, 1, &CommandInterpreter::trace},
         {"step", "step [N]", 0, 1, &CommandInterpreter::step},
+        {"next", "next", 0, 0, &CommandInterpreter::next},
+        {"finish", "finish", 0, 0, &CommandInterpreter::finish},
+        {"until", "until ADDR", 1, 1, &CommandInterpreter::until},
+        {"continue", "continue", 0, 0, &CommandInterpreter::continueRun},
         {"reset", "reset", 0, 0, &CommandInterpreter::reset},
         {"help", "help", 0, 0, &CommandInterpreter::help},
     };
@@ -139,6 +121,7 @@ const char* CommandInterpreter::helpText()
            "  find START END BYTE  first address holding the byte\n"
            "  regs                 show the registers\n"
            "  setreg NAME VALUE    change A, B, X, Y, PC or CCR\n"
+           "  io [--all]           the registers at $1000-$103f by name and bit (--all: SCI/SPI status and data too)\n"
            "  break ADDR | unbreak ADDR | breaks | clearbreaks\n"
            "  run [ADDR]           start the program with its breakpoints\n"
            "  wait [MS]            wait for a breakpoint hit (default 10000 ms; Ctrl-C stops the program)\n"
@@ -146,6 +129,10 @@ const char* CommandInterpreter::helpText()
            "  call [ADDR]          call a subroutine that returns into the talker\n"
            "  trace [ADDR]         execute one instruction\n"
            "  step [N]             continue the trace N times\n"
+           "  next                 step over: a JSR or BSR runs until it returns, else one trace step\n"
+           "  finish               step out: run until the current subroutine returns\n"
+           "  until ADDR           run from where the program stopped until it reaches ADDR\n"
+           "  continue             run on from where the program stopped, breakpoints planted\n"
            "  reset                press the virtual board's RESET\n";
 }
 
@@ -157,40 +144,10 @@ void CommandInterpreter::say(const std::string& text)
         out_ << text << std::endl;
 }
 
-bool CommandInterpreter::report(TalkerStatus status, const std::string& success)
-{
-    if (status != kTalkerOk) {
-        say(talkerStatusText(status));
-        return false;
-    }
-    say(success);
-    return true;
-}
-
 bool CommandInterpreter::usageError(const std::string& text)
 {
     say("Error: " + text);
     return false;
-}
-
-bool CommandInterpreter::number(const std::string& text, const char* what, uint32_t& value)
-{
-    value = parseNumber(text);
-    if (value == 0 && !spellsZero(text))
-        return usageError(std::string("the ") + what + " '" + text +
-                          "' is not a number ($hex, %binary, #decimal or the default base)");
-    return true;
-}
-
-bool CommandInterpreter::range(const Args& a, uint32_t& start, uint32_t& end)
-{
-    if (!number(a[1], "start address", start) || !number(a[2], "end address", end))
-        return false;
-    if (end < start) {
-        say(CommandText::kRangeOrder);
-        return false;
-    }
-    return true;
 }
 
 bool CommandInterpreter::execute(const std::string& line)
@@ -217,6 +174,8 @@ bool CommandInterpreter::executeAll(const std::vector<std::string>& lines, bool 
 {
     bool allGood = true;
     for (const std::string& line : lines) {
+        if (quitAsked)
+            return false;
         if (!execute(line)) {
             allGood = false;
             if (!keepGoing)
@@ -283,301 +242,158 @@ bool CommandInterpreter::splitWords(const std::string& line, std::vector<std::st
 
 std::string CommandInterpreter::defaultTalkerFile()
 {
-    static const char* const kName = "ambrel.boo";
-    const std::array<std::string, 3> candidates{
-        kName,
-#ifdef TARVIK11_BUILD_TALKER_FILE
-        TARVIK11_BUILD_TALKER_FILE,
-#else
-        "",
-#endif
-#ifdef TARVIK11_INSTALLED_TALKER_FILE
-        TARVIK11_INSTALLED_TALKER_FILE,
-#else
-        "",
-#endif
-    };
-    for (const std::string& c : candidates)
-        if (!c.empty() && fileExists(c))
-            return c;
-    return kName;
+    return talkerFileFor("");
+}
+
+
+void CommandInterpreter::LinePrinter::programStopped(const BreakpointHit& hit)
+{
+    const bool stopped = hit.kind == BreakpointHitKind::Hit || hit.kind == BreakpointHitKind::Stopped ||
+                         hit.kind == BreakpointHitKind::StepDone;
+    owner_.stopUnwaited_ = owner_.stopUnwaited_ || stopped;
+    switch (hit.kind) {
+    case BreakpointHitKind::Hit:
+        owner_.say(format(CommandText::kBreakpointReached, hit.address));
+        break;
+    case BreakpointHitKind::Stopped:
+        owner_.say(format(CommandText::kProgramStopped, hit.address));
+        break;
+    case BreakpointHitKind::StepDone:
+        owner_.say(format(CommandText::kTraceDone, hit.address));
+        break;
+    case BreakpointHitKind::None:
+        if (hit.status != kTalkerOk)
+            owner_.say(talkerStatusText(hit.status)); // the line hung up: nothing will arrive
+        break;
+    default:
+        break; // the engine's message has been printed
+    }
+}
+
+void CommandInterpreter::LinePrinter::transferProgress(uint64_t done, uint64_t total)
+{
+    static const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    if (!terminal || total == 0)
+        return;
+    const int percent = static_cast<int>(done * 100 / total);
+    if (percent == shownPercent_)
+        return;
+    shownPercent_ = percent;
+    std::fprintf(stderr, "\r%3d%% of %llu bytes", percent, static_cast<unsigned long long>(total));
+    if (done >= total) {
+        std::fprintf(stderr, "\r%*s\r", 40, "");
+        shownPercent_ = -1;
+    }
+    std::fflush(stderr);
+}
+
+bool CommandInterpreter::report(const CommandResult& result)
+{
+    for (const std::string& note : result.notes)
+        say(note);
+    if (!result.ok()) {
+        say(result.errorText());
+        return false;
+    }
+    for (const std::string& line : result.lines)
+        say(line);
+    if (!result.doneText.empty())
+        say(result.doneText);
+    return true;
 }
 
 // ---------------------------------------------------------------- start-up
 
 bool CommandInterpreter::boot(const Args& a)
 {
-    std::string talker = settings_.talkerFile;
-    int talkerType = 0;
-    int32_t eeprom = 0;
-    int chipMode = 0;
-    int base = -1;
+    BootSettings boot;
+    boot.port = settings_.port;
+    boot.talkerFile = settings_.talkerFile;
+    boot.readWaitMs = settings_.delayMs;
     for (size_t i = 1; i < a.size(); ++i) {
         const std::string& opt = a[i];
         const bool hasValue = i + 1 < a.size();
         if (opt == "--rom") {
-            talkerType = 1;
+            boot.talkerType = TalkerType::Rom;
         } else if (opt == "--talker" && hasValue) {
-            talker = a[++i];
+            boot.talkerFile = a[++i];
         } else if (opt == "--eeprom" && hasValue) {
             const std::string v = lowerCase(a[++i]);
             if (v != "on" && v != "off")
                 return usageError("boot --eeprom takes on or off, not '" + a[i] + "'");
-            eeprom = v == "on" ? 1 : 0;
+            boot.eepromEnable = v == "on";
         } else if (opt == "--mode" && hasValue) {
             const std::string v = lowerCase(a[++i]);
             if (v != "bootstrap" && v != "special-test")
                 return usageError("boot --mode takes bootstrap or special-test, not '" + a[i] + "'");
-            chipMode = v == "special-test" ? 1 : 0;
+            boot.chipMode = v == "special-test" ? ChipMode::SpecialTest : ChipMode::Bootstrap;
         } else if (opt == "--base" && hasValue) {
-            base = CliOptions::baseFromName(a[++i]);
+            const int base = CliOptions::baseFromName(a[++i]);
             if (base < 0)
                 return usageError("boot --base takes dec, hex or bin, not '" + a[i] + "'");
+            boot.base = base;
         } else {
             return usageError(std::string("usage: ") + commands()[0].synopsis);
         }
     }
-    if (talker.empty())
-        talker = defaultTalkerFile();
-
-    say(CommandText::kPressReset);
-    if (settings_.board) {
-        // The user's part: the button is pressed before the download starts.
-        settings_.board->pressReset();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    shownPC_.reset();
-    port_.readWaitMs = settings_.delayMs;
-    if (base >= 0)
-        SetDefaultBase(base);
-    const std::string portName = settings_.board ? settings_.board->devicePath() : settings_.port;
-    return report(engine_.startTalker(portName, talkerType, talker, chipMode, eeprom),
-                  CommandText::kTalkerDownloaded);
+    if (boot.talkerFile.empty())
+        boot.talkerFile = defaultTalkerFile();
+    return report(session_.boot(boot));
 }
 
 // ---------------------------------------------------------------- S19
 
 bool CommandInterpreter::load(const Args& a)
 {
-    const std::string& path = a[1];
-    say(format(CommandText::kLoadProgress, path.c_str()));
-    TalkerStatus status = engine_.loadS19(path);
-    if (status == kTalkerOk)
-        status = engine_.verifyS19(path); // every load is checked by reading the target back
-    if (status != kTalkerOk)
-        return report(status, "");
-    if (!fileExists(listingPathFor(path)))
-        say(CommandText::kListingMissing);
-    say(CommandText::kLoadDone);
-    return true;
+    CommandResult result = session_.loadS19(a[1]);
+    result.lines.clear(); // the listing is the GUI's Assembly View
+    return report(result);
 }
 
-bool CommandInterpreter::verify(const Args& a)
-{
-    const std::string& path = a[1];
-    say(format(CommandText::kVerifyProgress, path.c_str()));
-    return report(engine_.verifyS19(path), CommandText::kVerifyDone);
-}
+bool CommandInterpreter::verify(const Args& a) { return report(session_.verifyS19(a[1])); }
 
 // ---------------------------------------------------------------- memory
 
-bool CommandInterpreter::dump(const Args& a)
-{
-    uint32_t start = 0;
-    uint32_t end = 0;
-    if (!number(a[1], "start address", start) || (a.size() > 2 && !number(a[2], "end address", end)))
-        return false;
-    const DumpRange r = MemoryDump::range(start, end);
-    say(format(CommandText::kDumpProgress, r.start, r.end));
-    if (!r.inOrder()) {
-        say(CommandText::kDumpOrder);
-        return false;
-    }
-    std::vector<uint8_t> bytes(r.count());
-    if (TalkerStatus s = memory_.readBlock(r.start, r.count(), bytes.data()))
-        return report(s, "");
-    say(CommandText::kDumpRead);
-    for (const std::string& line : MemoryDump::lines(r.start, bytes.data(), bytes.size()))
-        say(line);
-    say(CommandText::kDumpDone);
-    return true;
-}
-
-bool CommandInterpreter::set(const Args& a)
-{
-    uint32_t address = 0;
-    uint32_t value = 0;
-    if (!number(a[1], "address", address) || !number(a[2], "value", value))
-        return false;
-    const uint8_t byte = static_cast<uint8_t>(value);
-    say(format(CommandText::kSetProgress, address, byte));
-    return report(memory_.writeBlock(address, 1, &byte), CommandText::kSetDone);
-}
-
-bool CommandInterpreter::fill(const Args& a)
-{
-    uint32_t start = 0;
-    uint32_t end = 0;
-    uint32_t value = 0;
-    if (!range(a, start, end) || !number(a[3], "byte", value))
-        return false;
-    value &= 0xFF;
-    say(format(CommandText::kFillProgress, start, end, value));
-    return report(memory_.fill(start, end - start + 1, value), CommandText::kFillDone);
-}
-
-bool CommandInterpreter::move(const Args& a)
-{
-    uint32_t start = 0;
-    uint32_t end = 0;
-    uint32_t destination = 0;
-    if (!range(a, start, end) || !number(a[3], "destination", destination))
-        return false;
-    const uint32_t count = end - start + 1;
-    if (destination + count > kAddressSpace) {
-        say(format(CommandText::kMoveBeyondEnd, destination, count));
-        return false;
-    }
-    say(format(CommandText::kMoveProgress, start, end, destination));
-    return report(memory_.move(start, count, destination), CommandText::kMoveDone);
-}
-
-bool CommandInterpreter::find(const Args& a)
-{
-    uint32_t start = 0;
-    uint32_t end = 0;
-    uint32_t value = 0;
-    if (!range(a, start, end) || !number(a[3], "byte", value))
-        return false;
-    say(format(CommandText::kFindProgress, value, start));
-    uint32_t found = 0;
-    const TalkerStatus s = memory_.search(start, end - start + 1, value & 0xFF, found);
-    return report(s, format(CommandText::kFindDone, value, found));
-}
+bool CommandInterpreter::dump(const Args& a) { return report(session_.dump(a[1], a.size() > 2 ? a[2] : "")); }
+bool CommandInterpreter::set(const Args& a) { return report(session_.setMemory(a[1], a[2])); }
+bool CommandInterpreter::fill(const Args& a) { return report(session_.fill(a[1], a[2], a[3])); }
+bool CommandInterpreter::move(const Args& a) { return report(session_.move(a[1], a[2], a[3])); }
+bool CommandInterpreter::find(const Args& a) { return report(session_.find(a[1], a[2], a[3])); }
 
 // ---------------------------------------------------------------- registers
 
-void CommandInterpreter::printRegisters(const TargetRegisters& r)
-{
-    RegisterFields fields = RegisterText::fields(r);
-    if (shownPC_)
-        fields.PC = format("$%04x", *shownPC_);
-    for (const RegisterFieldInfo& f : RegisterText::kFields) {
-        std::string line = f.label;
-        line.resize(16, ' ');
-        line += fields.*f.text;
-        if (f.text == &RegisterFields::CCR)
-            line += std::string(" ") + RegisterText::kCcrLegend;
-        say(line);
-    }
-}
+bool CommandInterpreter::regs(const Args&) { return report(session_.readRegisters()); }
+bool CommandInterpreter::setreg(const Args& a) { return report(session_.setRegister(a[1], a[2])); }
 
-bool CommandInterpreter::regs(const Args&)
+bool CommandInterpreter::io(const Args& a)
 {
-    TargetRegisters r;
-    if (link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC) != kTalkerOk) {
-        say(CommandText::kRegisterReadFailed);
-        return false;
-    }
-    printRegisters(r);
-    return true;
-}
-
-bool CommandInterpreter::setreg(const Args& a)
-{
-    const std::string name = lowerCase(a[1]);
-    static constexpr std::array<const char*, 6> kSettable{"a", "b", "x", "y", "pc", "ccr"};
-    if (std::find_if(kSettable.begin(), kSettable.end(), [&](const char* n) { return name == n; }) ==
-        kSettable.end()) {
-        if (name == "sp")
-            return usageError("the stack pointer is shown only; it cannot be set");
-        return usageError("setreg takes A, B, X, Y, PC or CCR, not '" + a[1] + "'");
-    }
-    uint32_t value = 0;
-    if (!number(a[2], "value", value))
-        return false;
-    TargetRegisters r;
-    if (link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC) != kTalkerOk) {
-        say(CommandText::kRegisterReadFailed);
-        return false;
-    }
-    if (name == "a")
-        r.A = static_cast<uint8_t>(value);
-    else if (name == "b")
-        r.B = static_cast<uint8_t>(value);
-    else if (name == "x")
-        r.X = value;
-    else if (name == "y")
-        r.Y = value;
-    else if (name == "pc")
-        r.PC = value;
-    else
-        r.CCR = static_cast<uint8_t>(value);
-    if (link_.writeRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC) != kTalkerOk) {
-        say(CommandText::kRegisterWriteFailed);
-        return false;
-    }
-    shownPC_.reset();
-    printRegisters(r);
-    return true;
+    if (a.size() > 1 && a[1] != "--all")
+        return usageError("io takes --all or nothing, not '" + a[1] + "'");
+    return report(session_.readIoRegisters(a.size() > 1));
 }
 
 // ---------------------------------------------------------------- breakpoints
 
-bool CommandInterpreter::setBreak(const Args& a)
-{
-    uint32_t address = 0;
-    if (!number(a[1], "address", address))
-        return false;
-    return report(engine_.setBreakpoint(address), format(CommandText::kBreakpointSet, address));
-}
-
-bool CommandInterpreter::unbreak(const Args& a)
-{
-    uint32_t address = 0;
-    if (!number(a[1], "address", address))
-        return false;
-    if (engine_.removeBreakpoint(address) != kTalkerOk) {
-        say(format(CommandText::kBreakpointNotRemoved, address));
-        return false;
-    }
-    say(format(CommandText::kBreakpointRemoved, address));
-    return true;
-}
+bool CommandInterpreter::setBreak(const Args& a) { return report(session_.setBreakpoint(a[1])); }
+bool CommandInterpreter::unbreak(const Args& a) { return report(session_.removeBreakpoint(a[1])); }
 
 bool CommandInterpreter::breaks(const Args&)
 {
-    std::array<uint32_t, DebugEngine::kBreakpointCount> addresses{};
-    engine_.listBreakpoints(addresses);
+    std::vector<uint32_t> addresses = session_.breakpoints();
     std::sort(addresses.begin(), addresses.end());
     for (uint32_t address : addresses)
-        if (address != 0)
-            say(format(CommandText::kBreakpointEntry, address));
+        say(format(CommandText::kBreakpointEntry, address));
     return true;
 }
 
-bool CommandInterpreter::clearBreaks(const Args&)
-{
-    say(CommandText::kClearAllProgress);
-    std::array<uint32_t, DebugEngine::kBreakpointCount> addresses{};
-    engine_.listBreakpoints(addresses);
-    for (uint32_t address : addresses)
-        if (address != 0)
-            (void)engine_.removeBreakpoint(address);
-    say(CommandText::kClearAllDone);
-    return true;
-}
+bool CommandInterpreter::clearBreaks(const Args&) { return report(session_.clearBreakpoints()); }
 
 // ---------------------------------------------------------------- execution
 
 bool CommandInterpreter::run(const Args& a)
 {
-    uint32_t address = engine_.currentPC;
-    if (a.size() > 1 && !number(a[1], "address", address))
-        return false;
-    say(CommandText::kExecuteProgress);
-    shownPC_.reset();
-    return report(engine_.execute(address, true), CommandText::kExecuteDone);
+    stopUnwaited_ = false;
+    return report(session_.execute(optional(a)));
 }
 
 bool CommandInterpreter::wait(const Args& a)
@@ -585,50 +401,52 @@ bool CommandInterpreter::wait(const Args& a)
     unsigned long ms = kDefaultWaitMs;
     if (a.size() > 1 && !decimalCount(a[1], 86400000, true, ms))
         return usageError("wait takes milliseconds as a decimal number, not '" + a[1] + "'");
-    if (!engine_.running) {
+    if (!session_.awaitingHit()) {
+        // A stop that an earlier command met (and showed) is what the wait was for.
+        if (std::exchange(stopUnwaited_, false))
+            return true;
         say("No program is running with breakpoints");
         return false;
     }
-    const Deadline deadline = Deadline::afterMs(static_cast<int>(ms));
-    WaitInProgress inProgress;
-    for (;;) {
-        if (waitInterrupted) {
-            // Leaving the program running would leave our SWIs in its code with no one to take
-            // them out: stop it, which writes the saved bytes back.
-            say("Wait interrupted");
-            say(CommandText::kStopProgress);
-            shownPC_.reset();
-            report(engine_.stop(), CommandText::kStopDone);
-            return false;
-        }
-        const BreakpointHit hit = engine_.pollBreakpointHit();
-        switch (hit.kind) {
-        case BreakpointHitKind::Hit:
-            shownPC_ = hit.address;
-            say(format(CommandText::kBreakpointReached, hit.address));
-            return true;
-        case BreakpointHitKind::ConfirmFailed:
-        case BreakpointHitKind::RestoreFailed:
-        case BreakpointHitKind::NotInTable:
-            return false; // the engine's message has been printed
-        case BreakpointHitKind::None:
-            if (hit.status != kTalkerOk)
-                return report(hit.status, ""); // the line hung up: nothing will arrive
-            break;
-        }
-        if (deadline.expired()) {
-            say(format("No breakpoint reached within %lu ms", ms));
-            return false;
-        }
-        const int fd = port_.descriptor();
-        if (fd < 0)
-            return report(kTalkerPortNotOpen, "");
-        pollfd p{fd, POLLIN, 0};
-        // Woken now and then to see an interrupt: the signal may have gone to another thread.
-        if (::poll(&p, 1, std::min(deadline.remainingMs(), kInterruptCheckMs)) > 0 && !(p.revents & POLLIN))
-            return report(kTalkerCommError, ""); // hang-up or error: nothing will arrive
-    }
+    return awaitStop(ms);
 }
+
+bool CommandInterpreter::awaitStop(unsigned long ms)
+{
+    WaitInProgress inProgress;
+    stopUnwaited_ = false;
+    switch (session_.waitForHit(static_cast<int>(ms), [] { return waitInterrupted != 0; })) {
+    case WaitOutcome::Stopped:
+        return true;
+    case WaitOutcome::Interrupted:
+        // Leaving the program running would leave our SWIs in its code with no one to take
+        // them out: stop it, which writes the saved bytes back.
+        say("Wait interrupted");
+        report(session_.stop());
+        return false;
+    case WaitOutcome::TimedOut:
+        say(format("No breakpoint reached within %lu ms", ms));
+        return false;
+    case WaitOutcome::LineLost: // printed with the stop record
+    case WaitOutcome::Failed:   // the engine's message has been printed
+        return false;
+    }
+    return false;
+}
+
+bool CommandInterpreter::runToStop(const CommandResult& result)
+{
+    stopUnwaited_ = false;
+    if (!report(result))
+        return false;
+    // A step that needed no run has ended already; a run is waited for.
+    return !session_.awaitingHit() || awaitStop(kDefaultWaitMs);
+}
+
+bool CommandInterpreter::next(const Args&) { return runToStop(session_.stepOver()); }
+bool CommandInterpreter::finish(const Args&) { return runToStop(session_.stepOut()); }
+bool CommandInterpreter::until(const Args& a) { return runToStop(session_.runUntil(a[1])); }
+bool CommandInterpreter::continueRun(const Args&) { return runToStop(session_.continueRun()); }
 
 bool CommandInterpreter::interruptWait()
 {
@@ -638,57 +456,33 @@ bool CommandInterpreter::interruptWait()
     return true;
 }
 
-bool CommandInterpreter::stop(const Args&)
+void CommandInterpreter::requestQuit()
 {
-    say(CommandText::kStopProgress);
-    shownPC_.reset();
-    return report(engine_.stop(), CommandText::kStopDone);
+    quitAsked = 1;
+    waitInterrupted = waitInProgress ? 1 : 0;
 }
 
-bool CommandInterpreter::call(const Args& a)
-{
-    uint32_t address = engine_.currentPC;
-    if (a.size() > 1 && !number(a[1], "address", address))
-        return false;
-    say(CommandText::kCallProgress);
-    shownPC_.reset();
-    return report(engine_.callSubroutine(address), CommandText::kCallDone);
-}
+bool CommandInterpreter::quitRequested() { return quitAsked != 0; }
 
-bool CommandInterpreter::trace(const Args& a)
-{
-    uint32_t address = engine_.currentPC;
-    if (a.size() > 1 && !number(a[1], "address", address))
-        return false;
-    say(format(CommandText::kTraceProgress, address));
-    if (TalkerStatus s = engine_.traceStep(address))
-        return report(s, "");
-    shownPC_ = engine_.currentPC;
-    say(format(CommandText::kTraceDone, engine_.currentPC));
-    return true;
-}
+bool CommandInterpreter::stop(const Args&) { return report(session_.stop()); }
+bool CommandInterpreter::call(const Args& a) { return report(session_.callSubroutine(optional(a))); }
+bool CommandInterpreter::trace(const Args& a) { return report(session_.trace(optional(a))); }
 
 bool CommandInterpreter::step(const Args& a)
 {
     unsigned long n = 1;
     if (a.size() > 1 && !decimalCount(a[1], 1000000, false, n))
         return usageError("step takes a count from 1 as a decimal number, not '" + a[1] + "'");
-    for (unsigned long i = 0; i < n; ++i) {
-        say(format(CommandText::kContinueTraceProgress, engine_.currentPC));
-        if (TalkerStatus s = engine_.traceStep(engine_.currentPC))
-            return report(s, "");
-        shownPC_ = engine_.currentPC;
-        say(format(CommandText::kTraceDone, engine_.currentPC));
-    }
+    for (unsigned long i = 0; i < n && !quitAsked; ++i)
+        if (!report(session_.continueTrace()))
+            return false;
     return true;
 }
 
 bool CommandInterpreter::reset(const Args&)
 {
-    if (!settings_.board)
+    if (!session_.pressBoardReset())
         return usageError("reset presses the virtual board's RESET; it needs --board");
-    settings_.board->pressReset();
-    shownPC_.reset();
     say("RESET pressed: the board waits in its bootstrap loader");
     return true;
 }

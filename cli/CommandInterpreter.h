@@ -1,12 +1,7 @@
 #pragma once
-#include "DebugEngine.h"
-#include "EngineNotifier.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
+#include "DebugSession.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -14,16 +9,17 @@
 
 class VirtualBoard;
 
-// Runs the command-line front end's commands against one port: the engine, memory services
-// and texts of the GUI's commands, each outcome printed as lines of text.
+// The command-line front end's commands over one debug session: the words of a line become the
+// session's commands, and each outcome is printed as lines of text.
 class CommandInterpreter {
 public:
     // What the interpreter works against.
     struct Settings {
         std::string port = "COM1";   // COM name or device path (ignored with a board)
         int delayMs = 20;            // the port's read wait, set by boot
-        VirtualBoard* board = nullptr; // the in-process virtual board, if any (not owned)
+        VirtualBoard* board = nullptr; // an in-process virtual board owned by the caller, if any
         std::string talkerFile;      // default talker file for boot (empty: look it up)
+        NumberBase base = 0;         // the default base of typed numbers until a boot sets another
     };
 
     CommandInterpreter(Settings settings, std::ostream& out);
@@ -52,22 +48,33 @@ public:
     // Asks a "wait" in progress to give up and stop the program, which takes the breakpoints out of
     // its code; false (nothing asked) when no wait is in progress. Safe to call from a signal handler.
     static bool interruptWait();
+    // Asks the interpreter to end: the command in progress finishes, no other starts. Safe to call
+    // from a signal handler.
+    static void requestQuit();
+    // True once an end was asked for.
+    static bool quitRequested();
 
-    // The objects commands work on (for tests and the front end's own use).
-    DebugEngine& engine() { return engine_; }
-    TargetMemory& memory() { return memory_; }
-    SerialPort& port() { return port_; }
+    // The session commands run in (for tests and the front end's own use).
+    DebugSession& session() { return session_; }
+    TargetMemory& memory() { return session_.memory(); }
+    DebugEngine& engine() { return session_.engine(); }
+    SerialPort& port() { return session_.port(); }
 
 private:
     using Args = std::vector<std::string>;
 
-    // Prints the engine's messages as lines.
-    class LineNotifier : public EngineNotifier {
+    // Prints what the session reports while a command runs.
+    class LinePrinter : public SessionObserver {
     public:
-        explicit LineNotifier(CommandInterpreter& owner) : owner_(owner) {}
-        void showMessage(const std::string& text) override { owner_.say(text); }
+        explicit LinePrinter(CommandInterpreter& owner) : owner_(owner) {}
+        void progressText(const std::string& text) override { owner_.say(text); }
+        void message(const std::string& text) override { owner_.say(text); }
+        void programStopped(const BreakpointHit& hit) override;
+        // A long transfer's progress on a terminal's standard error (nothing in a pipe or file).
+        void transferProgress(uint64_t done, uint64_t total) override;
     private:
         CommandInterpreter& owner_;
+        int shownPercent_ = -1;
     };
 
     struct Command {
@@ -81,14 +88,19 @@ private:
 
     // One line of output (a trailing line feed of the text is dropped).
     void say(const std::string& text);
-    // Prints a non-zero status's text and returns false; returns true for 0 after printing success.
-    bool report(TalkerStatus status, const std::string& success);
+    // Prints a result: its notes and lines, then its done text or its failure; true on success.
+    bool report(const CommandResult& result);
+    // Waits up to ms for the running program to stop (Ctrl-C stops it); true when it stopped.
+    bool awaitStop(unsigned long ms);
+    // Prints a result; when it set the program running toward a stop, waits for that stop.
+    bool runToStop(const CommandResult& result);
     // A usage error: prints it and returns false.
     bool usageError(const std::string& text);
-    // Parses a typed number as the GUI's fields do; a text that is no number is refused.
-    bool number(const std::string& text, const char* what, uint32_t& value);
-    // Parses start and end of a range and refuses an end below the start.
-    bool range(const Args& a, uint32_t& start, uint32_t& end);
+    // The optional address argument at index 1.
+    static std::optional<std::string> optional(const Args& a)
+    {
+        return a.size() > 1 ? std::optional<std::string>(a[1]) : std::nullopt;
+    }
 
     bool boot(const Args& a);
     bool load(const Args& a);
@@ -100,6 +112,7 @@ private:
     bool find(const Args& a);
     bool regs(const Args& a);
     bool setreg(const Args& a);
+    bool io(const Args& a);
     bool setBreak(const Args& a);
     bool unbreak(const Args& a);
     bool breaks(const Args& a);
@@ -110,19 +123,17 @@ private:
     bool call(const Args& a);
     bool trace(const Args& a);
     bool step(const Args& a);
+    bool next(const Args& a);
+    bool finish(const Args& a);
+    bool until(const Args& a);
+    bool continueRun(const Args& a);
     bool reset(const Args& a);
     bool help(const Args& a);
 
-    // Prints the Registers window's fields for r.
-    void printRegisters(const TargetRegisters& r);
-
     Settings settings_;
     std::ostream& out_;
-    SerialPort port_;
-    TalkerLink link_{port_};
-    TargetMemory memory_{link_};
-    LineNotifier notifier_{*this};
-    DebugEngine engine_{link_, memory_, &notifier_};
-    // The PC the Registers window shows after a trace step or a breakpoint hit.
-    std::optional<uint32_t> shownPC_;
+    LinePrinter printer_{*this};
+    // A stop was shown since the last run and no wait has answered for it yet.
+    bool stopUnwaited_ = false;
+    DebugSession session_;
 };

@@ -1,8 +1,13 @@
 // tarvik11-cli: the debugger's commands from a script or standard input, without the GUI.
 #include "CliOptions.h"
 #include "CommandInterpreter.h"
-#include "NumberParse.h"
 #include "VirtualBoard.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <csignal>
 #include <iostream>
@@ -11,13 +16,64 @@
 
 namespace {
 
-// Ctrl-C during "wait" stops the program (taking its breakpoints out); anywhere else it ends the
-// front end as usual.
-void onInterrupt(int)
+// The signals that end the front end. Each ends it the orderly way, so that the session writes
+// back every byte our SWIs displaced: Ctrl-C during "wait" stops the program; otherwise the
+// command in progress finishes and no other starts. A second one ends the process at once.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onEndSignal(int signal)
 {
-    if (!CommandInterpreter::interruptWait()) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+    if (signal == SIGINT && CommandInterpreter::interruptWait())
+        return;
+    if (CommandInterpreter::quitRequested()) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    CommandInterpreter::requestQuit();
+}
+
+// The end signals blocked (for threads started while blocked) or unblocked.
+void blockEndSignals(bool block)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kEndSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+// The next line of standard input (without its line feed); false at its end or once an end was
+// asked for. Waits in short polls, so an end signal is seen even when it came just before the wait.
+bool nextLine(std::string& pending, std::string& line)
+{
+    for (;;) {
+        const size_t feed = pending.find('\n');
+        if (feed != std::string::npos) {
+            line = pending.substr(0, feed);
+            pending.erase(0, feed + 1);
+            return true;
+        }
+        if (CommandInterpreter::quitRequested())
+            return false;
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0) {
+            if (pending.empty())
+                return false;
+            line.swap(pending); // a last line without its line feed
+            pending.clear();
+            return true;
+        }
+        pending.append(buffer, static_cast<size_t>(got));
     }
 }
 
@@ -35,9 +91,9 @@ int main(int argc, char** argv)
         std::cout << CliOptions::usage() << "\n" << CommandInterpreter::helpText();
         return 0;
     }
-    if (options.base >= 0)
-        SetDefaultBase(options.base);
-
+    // The board's threads never take an end signal: its delivery must interrupt our own read of
+    // standard input.
+    blockEndSignals(true);
     std::unique_ptr<VirtualBoard> board;
     if (options.board) {
         VirtualBoardOptions boardOptions;
@@ -50,23 +106,28 @@ int main(int argc, char** argv)
         }
     }
 
-    struct sigaction interrupt {};
-    interrupt.sa_handler = onInterrupt;
-    sigemptyset(&interrupt.sa_mask);
-    ::sigaction(SIGINT, &interrupt, nullptr);
+    struct sigaction end {};
+    end.sa_handler = onEndSignal; // no SA_RESTART: a read of standard input returns
+    sigemptyset(&end.sa_mask);
+    for (int s : kEndSignals)
+        ::sigaction(s, &end, nullptr);
+    blockEndSignals(false);
 
     CommandInterpreter::Settings settings;
     settings.port = options.port;
     settings.delayMs = options.delayMs;
     settings.board = board.get();
+    if (options.base >= 0)
+        settings.base = options.base;
     bool ok = true;
     {
         CommandInterpreter interpreter(settings, std::cout);
         if (options.scriptGiven) {
             ok = interpreter.executeAll(CommandInterpreter::splitScript(options.script), options.keepGoing);
         } else {
+            std::string pending;
             std::string line;
-            while (std::getline(std::cin, line)) {
+            while (nextLine(pending, line)) {
                 if (!interpreter.execute(line)) {
                     ok = false;
                     if (!options.keepGoing)
@@ -74,6 +135,6 @@ int main(int argc, char** argv)
                 }
             }
         }
-    } // the port closes before the board stops
-    return ok ? 0 : 1;
+    } // planted bytes are written back and the port closes before the board stops
+    return ok && !CommandInterpreter::quitRequested() ? 0 : 1;
 }

@@ -10,6 +10,8 @@ enum class BreakpointHitKind {
     ConfirmFailed, // a "J" arrived but the SWI confirmation failed; still running, polling goes on
     RestoreFailed, // confirmed, but the breakpoints could not all be written back; no longer running
     NotInTable,    // stopped at an SWI that is no breakpoint of the table (address and registers set)
+    Stopped,       // a program run without breakpoints stopped at an SWI or illegal opcode (address set)
+    StepDone,      // a step over, step out or run to an address reached its goal (address and registers set)
 };
 
 // The result record of DebugEngine::pollBreakpointHit.

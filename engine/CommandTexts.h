@@ -52,6 +52,11 @@ inline constexpr const char* kBreakpointReached = "Breakpoint reached at $%04x";
 inline constexpr const char* kTraceProgress = "Beginning trace at $%04x";
 inline constexpr const char* kContinueTraceProgress = "Continuing trace at $%04x";
 inline constexpr const char* kTraceDone = "Trace completed at $%04x";
+// Step out, run to an address, continue: where the program stopped (and where it runs to). A step
+// over a call shows the trace texts; each ends with the trace's or a breakpoint's stop text.
+inline constexpr const char* kStepOutProgress = "Stepping out at $%04x to $%04x";
+inline constexpr const char* kRunUntilProgress = "Running from $%04x to $%04x";
+inline constexpr const char* kContinueProgress = "Continuing execution at $%04x";
 // Memory display: start and end of the rounded range.
 inline constexpr const char* kDumpProgress = "Retrieving memory block $%04x-$%04x";
 inline constexpr const char* kDumpOrder = "Ending Address must be larger than the Starting Address";
@@ -62,6 +67,11 @@ inline constexpr const char* kRegisterReadFailed = "Register Read Failed!";
 inline constexpr const char* kRegisterWriteFailed = "Error while writing registers";
 // A block move whose destination would run past $FFFF: start of the destination, its length.
 inline constexpr const char* kMoveBeyondEnd = "Destination block $%04x of %u bytes runs past $ffff";
+
+// A command started while another still talks to the target.
+inline constexpr const char* kLineBusy = "Another command is still talking to the target";
+// A program run without breakpoints stopped at an SWI or an illegal opcode: the address.
+inline constexpr const char* kProgramStopped = "Program stopped at $%04x";
 
 // The text of format with its arguments filled in.
 #if defined(__GNUC__)

@@ -2,16 +2,6 @@
 
 #include "CommandTexts.h"
 #include "NumberParse.h"
-#include "RegisterFrame.h"
-
-namespace {
-
-TargetRegisters fromFrame(const RegisterFrame& f)
-{
-    return TargetRegisters{f.SP, f.CCR, f.B, f.A, f.X, f.Y, f.PC};
-}
-
-} // namespace
 
 RegisterFields RegisterText::fields(const TargetRegisters& r)
 {
@@ -26,8 +16,6 @@ RegisterFields RegisterText::fields(const TargetRegisters& r)
     return f;
 }
 
-RegisterFields RegisterText::fields(const RegisterFrame& frame) { return fields(fromFrame(frame)); }
-
 std::string RegisterText::ccrText(uint8_t ccr)
 {
     std::string text = "%";
@@ -36,24 +24,43 @@ std::string RegisterText::ccrText(uint8_t ccr)
     return text;
 }
 
-void RegisterText::apply(const RegisterFields& texts, TargetRegisters& r)
+std::string RegisterText::ccrFlagsHtml(const std::string& ccrField)
 {
-    r.A = static_cast<uint8_t>(parseNumber(texts.A));
-    r.B = static_cast<uint8_t>(parseNumber(texts.B));
-    r.X = parseNumber(texts.X);
-    r.Y = parseNumber(texts.Y);
-    r.CCR = static_cast<uint8_t>(parseNumber(texts.CCR));
-    r.PC = parseNumber(texts.PC);
+    static constexpr const char* kNames[8] = {"S", "X", "H", "I", "N", "Z", "V", "C"};
+    if (ccrField.size() != 9 || ccrField[0] != '%' || ccrField.find_first_not_of("01", 1) != std::string::npos)
+        return {};
+    std::string html;
+    for (int i = 0; i < 8; ++i) {
+        if (i)
+            html += i == 4 ? "&nbsp;&nbsp;" : "&nbsp;";
+        html += ccrField[i + 1] == '1' ? std::string("<b>") + kNames[i] + "</b>"
+                                        : std::string("<span style=\"color:#999\">") + kNames[i] + "</span>";
+    }
+    return html;
 }
 
-void RegisterText::apply(const RegisterFields& texts, RegisterFrame& frame)
+const RegisterFieldInfo* RegisterText::apply(const RegisterFields& texts, TargetRegisters& r, NumberBase base)
 {
-    TargetRegisters r = fromFrame(frame);
-    apply(texts, r);
-    frame.A = r.A;
-    frame.B = r.B;
-    frame.X = r.X;
-    frame.Y = r.Y;
-    frame.CCR = r.CCR;
-    frame.PC = r.PC;
+    TargetRegisters next = r;
+    for (const RegisterFieldInfo& f : kFields) {
+        if (f.text == &RegisterFields::SP)
+            continue; // shown only
+        const std::optional<unsigned> value = parseNumberStrict(texts.*f.text, base);
+        if (!value)
+            return &f;
+        if (f.text == &RegisterFields::A)
+            next.A = static_cast<uint8_t>(*value);
+        else if (f.text == &RegisterFields::B)
+            next.B = static_cast<uint8_t>(*value);
+        else if (f.text == &RegisterFields::X)
+            next.X = *value;
+        else if (f.text == &RegisterFields::Y)
+            next.Y = *value;
+        else if (f.text == &RegisterFields::PC)
+            next.PC = *value;
+        else
+            next.CCR = static_cast<uint8_t>(*value);
+    }
+    r = next;
+    return nullptr;
 }

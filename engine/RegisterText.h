@@ -1,11 +1,11 @@
 #pragma once
+#include "NumberParse.h"
 #include "TargetRegisters.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-class RegisterFrame;
 
 // The texts of the Registers window's seven fields.
 struct RegisterFields {
@@ -43,10 +43,13 @@ public:
 
     // The field texts as Read Regs shows them.
     static RegisterFields fields(const TargetRegisters& r);
-    static RegisterFields fields(const RegisterFrame& frame);
     // "%" and the eight condition-code bits, S first.
     static std::string ccrText(uint8_t ccr);
-    // Write Regs: parses A, B, CCR (low 8 bits), X, Y and PC into r; SP keeps its value.
-    static void apply(const RegisterFields& texts, TargetRegisters& r);
-    static void apply(const RegisterFields& texts, RegisterFrame& frame);
+    // The condition codes by name, S first, the set ones in bold (HTML) and the clear ones
+    // greyed, for a CCR field text ("%" and eight bits); empty for a text that is not one.
+    static std::string ccrFlagsHtml(const std::string& ccrField);
+    // Write Regs: parses A, B, CCR (low 8 bits), X, Y and PC into r in the given default base;
+    // SP keeps its value. The first field whose text is no number, with r left as it was; null
+    // when every field was taken.
+    static const RegisterFieldInfo* apply(const RegisterFields& texts, TargetRegisters& r, NumberBase base);
 };

@@ -86,7 +86,6 @@ TEST(RegisterText, FieldsAsTheWindowShowsThem)
 
 TEST(RegisterText, ApplyTakesEverythingButTheStackPointer)
 {
-    SetDefaultBase(0);
     RegisterFields f;
     f.A = "$1FF";
     f.B = "#12";
@@ -96,7 +95,7 @@ TEST(RegisterText, ApplyTakesEverythingButTheStackPointer)
     f.SP = "$0000";
     f.CCR = "%11010000";
     TargetRegisters r{0x00E0};
-    RegisterText::apply(f, r);
+    EXPECT_EQ(RegisterText::apply(f, r, kBaseDecimal), nullptr);
     EXPECT_EQ(r.A, 0xFF);
     EXPECT_EQ(r.B, 12);
     EXPECT_EQ(r.X, 0xC000u);
@@ -104,6 +103,17 @@ TEST(RegisterText, ApplyTakesEverythingButTheStackPointer)
     EXPECT_EQ(r.PC, 0xD800u);
     EXPECT_EQ(r.CCR, 0xD0);
     EXPECT_EQ(r.SP, 0x00E0u);
+
+    // A field that is no number is named and nothing is taken; the default base reads bare digits.
+    f.Y = "zz";
+    TargetRegisters untouched{0x00E0};
+    const RegisterFieldInfo* bad = RegisterText::apply(f, untouched, kBaseDecimal);
+    ASSERT_NE(bad, nullptr);
+    EXPECT_STREQ(bad->label, "Index Y");
+    EXPECT_EQ(untouched.A, 0);
+    f.Y = "10";
+    EXPECT_EQ(RegisterText::apply(f, r, kBaseHexadecimal), nullptr);
+    EXPECT_EQ(r.Y, 0x10u);
 }
 
 TEST(CommandTexts, FormatsAndListingPaths)

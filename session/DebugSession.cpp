@@ -1,0 +1,946 @@
+#include "DebugSession.h"
+
+#include "CommandTexts.h"
+#include "DataFiles.h"
+#include "IoRegisters.h"
+#include "Deadline.h"
+#include "ListingPath.h"
+#include "MemoryDump.h"
+#include "RegisterText.h"
+#include "Successors.h"
+#include "VirtualBoard.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include <poll.h>
+
+using CommandText::format;
+
+namespace {
+
+constexpr uint64_t kAddressSpace = 0x10000;
+constexpr uint8_t kSwi = DebugEngine::kSwiOpcode;
+// The in-process board's thread competes with ours for the processor: on a loaded machine a
+// reply can take longer than a real line's 20 ms, and a short wait would report a silent talker.
+constexpr int kInProcessBoardReadWaitMs = 250;
+// The pause between pressing the in-process board's RESET and the download, as a user's would be.
+constexpr auto kAfterResetPause = std::chrono::milliseconds(20);
+// The name that stands for the in-process board as a port.
+constexpr const char* kBoardPortName = "board";
+
+std::string lowerCase(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+std::string CommandResult::errorText() const
+{
+    if (!refusal.empty())
+        return refusal;
+    if (!failureText.empty())
+        return failureText;
+    return talkerStatusText(status);
+}
+
+// Marks the session busy for one command's exchange with the target.
+class DebugSession::Busy {
+public:
+    explicit Busy(DebugSession& s) : s_(s) { s_.busy_ = true; }
+    ~Busy() { s_.busy_ = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    DebugSession& s_;
+};
+
+void DebugSession::Forwarder::showMessage(const std::string& text)
+{
+    owner_.say(text);
+}
+
+DebugSession::DebugSession()
+{
+    engine_.breakpointConfirmed = [this](uint32_t address) {
+        if (observer_)
+            observer_->breakpointConfirmed(address);
+    };
+}
+
+DebugSession::~DebugSession()
+{
+    // The engine goes first (declared after the port) and writes back every planted byte; the
+    // board outlives the port that talks to it.
+    observer_ = nullptr;
+    engine_.setNotifier(nullptr);
+}
+
+void DebugSession::say(const std::string& text)
+{
+    if (observer_)
+        observer_->message(text);
+}
+
+// ---------------------------------------------------------------- board and settings
+
+std::string DebugSession::startVirtualBoard(const VirtualBoardOptions& options, std::string* error)
+{
+    if (!board_) {
+        auto board = std::make_unique<VirtualBoard>(options);
+        if (!board->start(error))
+            return {};
+        ownedBoard_ = std::move(board);
+        board_ = ownedBoard_.get();
+    }
+    return board_->devicePath();
+}
+
+bool DebugSession::pressBoardReset()
+{
+    if (!board_)
+        return false;
+    board_->pressReset();
+    return true;
+}
+
+std::string DebugSession::deviceFor(const std::string& portName) const
+{
+    if (board_ && portName == kBoardPortName)
+        return board_->devicePath();
+    const auto it = portMap_.find(portName);
+    if (it != portMap_.end())
+        return it->second;
+    return SerialPort::resolvePortName(portName);
+}
+
+int DebugSession::defaultReadWaitMs(const std::string& portName) const
+{
+    const bool local = board_ && (portName == kBoardPortName || deviceFor(portName) == board_->devicePath());
+    return local ? kInProcessBoardReadWaitMs : 20;
+}
+
+bool DebugSession::programsEeprom(uint32_t first, uint32_t last) const
+{
+    return link_.eepromEnabled && last - first + 1 > BlockTransfer::kEepromRowBytes &&
+           first <= static_cast<uint32_t>(memory_.eepromEnd) && last >= static_cast<uint32_t>(memory_.eepromStart);
+}
+
+// ---------------------------------------------------------------- shared rules
+
+std::optional<uint32_t> DebugSession::number(const std::string& text, const char* what, CommandResult& result) const
+{
+    const std::optional<unsigned> value = parseNumberStrict(text, base_);
+    if (!value)
+        result.refusal = std::string("Error: the ") + what + " '" + text +
+                         "' is not a number ($hex, %binary, #decimal or the default base)";
+    return value;
+}
+
+bool DebugSession::range(const std::string& startText, const std::string& endText, uint32_t& start,
+                         uint32_t& end, CommandResult& result) const
+{
+    const auto s = number(startText, "start address", result);
+    if (!s)
+        return false;
+    const auto e = number(endText, "end address", result);
+    if (!e)
+        return false;
+    if (*e < *s) {
+        result.refusal = CommandText::kRangeOrder;
+        return false;
+    }
+    start = *s;
+    end = *e;
+    return true;
+}
+
+bool DebugSession::refuseWhileBusy(CommandResult& result) const
+{
+    if (!busy_)
+        return false;
+    result.refusal = CommandText::kLineBusy;
+    return true;
+}
+
+BlockTransfer::Progress DebugSession::progressFor(uint64_t total, bool always)
+{
+    if (total <= kProgressThreshold && !always)
+        return {};
+    return [this](uint64_t done, uint64_t all) {
+        if (observer_)
+            observer_->transferProgress(done, all);
+    };
+}
+
+void DebugSession::noteResumed()
+{
+    stoppedPC_.reset();
+    dropGoal();
+}
+
+void DebugSession::dropGoal()
+{
+    if (goal_ && goal_->temporary)
+        (void)engine_.removeBreakpoint(goal_->address); // gone already when it was hit
+    goal_.reset();
+}
+
+bool DebugSession::settleGoal(BreakpointHit& hit)
+{
+    if (hit.kind == BreakpointHitKind::None && hit.status == kTalkerOk)
+        return true;
+    if (hit.kind == BreakpointHitKind::Hit && hit.address == goal_->address) {
+        const uint32_t programSP = (hit.registers.SP + 8) & 0xFFFF;
+        if (goal_->programSP && programSP != *goal_->programSP) {
+            // A deeper call of a recursive routine returned here: not our return yet.
+            if (!goal_->temporary || engine_.setBreakpoint(goal_->address) == kTalkerOk) {
+                engine_.currentPC = hit.address;
+                if (resumeAt(hit.address) == kTalkerOk)
+                    return false;
+            }
+            goal_->temporary = false; // could not go on: the stop stands as it is
+        } else if (goal_->temporary) {
+            hit.kind = BreakpointHitKind::StepDone;
+        }
+    }
+    dropGoal();
+    return true;
+}
+
+BreakpointHit DebugSession::noteStop(const BreakpointHit& stop)
+{
+    BreakpointHit hit = stop;
+    if (goal_ && !settleGoal(hit))
+        return {}; // running on toward the goal
+    if (hit.kind == BreakpointHitKind::Hit || hit.kind == BreakpointHitKind::NotInTable ||
+        hit.kind == BreakpointHitKind::Stopped || hit.kind == BreakpointHitKind::RestoreFailed ||
+        hit.kind == BreakpointHitKind::StepDone) {
+        runningFree_ = false;
+        lastRegisters_ = hit.registers;
+        stoppedPC_ = hit.address;
+        // The next run, trace or step starts where the program stopped.
+        if (hit.kind != BreakpointHitKind::RestoreFailed)
+            engine_.currentPC = hit.address;
+    }
+    if (observer_ && (hit.kind != BreakpointHitKind::None || hit.status != kTalkerOk))
+        observer_->programStopped(hit);
+    return hit;
+}
+
+void DebugSession::takeWaitingStop(bool seenOnly)
+{
+    if (!talkerStarted_ || !port_.isOpen() || (seenOnly && !link_.swiPending()))
+        return;
+    if (engine_.running) {
+        const BreakpointHit hit = engine_.pollBreakpointHit();
+        // A lost line is reported by the command that meets it.
+        if (hit.kind != BreakpointHitKind::None)
+            noteStop(hit);
+        return;
+    }
+    if (!link_.pollSwi())
+        return;
+    // A program that runs without breakpoints (a call, a run without any, a trace step that gave
+    // up) stopped at an SWI or an illegal opcode: the talker holds it now.
+    BreakpointHit hit;
+    TargetRegisters& r = hit.registers;
+    if ((hit.status = link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y))) {
+        hit.kind = BreakpointHitKind::ConfirmFailed;
+        say(EngineMessage::kSwiConfirmFailed);
+        noteStop(hit);
+        return;
+    }
+    hit.address = r.PC;
+    hit.kind = BreakpointHitKind::Stopped;
+    engine_.heldAt = r.PC;
+    engine_.currentPC = r.PC;
+    (void)engine_.restoreTracepoints();
+    noteStop(hit);
+}
+
+void DebugSession::lookThroughSwis(uint32_t address, uint8_t* bytes, uint32_t count) const
+{
+    auto look = [&](const BreakpointRecord& rec) {
+        const uint32_t offset = (rec.address - address) & 0xFFFF;
+        if (rec.planted && offset < count && bytes[offset] == kSwi)
+            bytes[offset] = rec.savedOpcode;
+    };
+    for (const auto& t : engine_.tracepoints)
+        look(t);
+    for (const auto& b : engine_.breakpoints)
+        if (b.address != 0)
+            look(b);
+}
+
+TalkerStatus DebugSession::userWrite(uint32_t address, uint32_t count, const uint8_t* data, bool showProgress)
+{
+    std::vector<uint8_t> bytes(data, data + count);
+    // The user's byte goes where the program will find it once the SWI comes out; the SWI stays,
+    // so the breakpoint still stops the program. Recorded before the write, so the record is right
+    // whatever part of the write arrives.
+    auto keep = [&](BreakpointRecord& rec) {
+        const uint32_t offset = (rec.address - address) & 0xFFFF;
+        if (rec.planted && offset < count) {
+            rec.savedOpcode = bytes[offset];
+            bytes[offset] = kSwi;
+        }
+    };
+    for (auto& t : engine_.tracepoints)
+        keep(t);
+    for (auto& b : engine_.breakpoints)
+        if (b.address != 0)
+            keep(b);
+    const uint32_t last = address + count - 1;
+    BlockTransfer writer(memory_, link_, showProgress ? progressFor(count, programsEeprom(address, last)) : nullptr);
+    return writer.write(address, count, bytes.data());
+}
+
+CommandResult DebugSession::converse(CommandResult result, const std::string& progress,
+                                     const std::function<TalkerStatus()>& work, const std::string& doneText)
+{
+    if (!result.refusal.empty() || refuseWhileBusy(result))
+        return result;
+    if (observer_ && !progress.empty())
+        observer_->progressText(progress);
+    Busy busy(*this);
+    takeWaitingStop();
+    result.status = work();
+    takeWaitingStop(true);
+    if (result.ok() && !doneText.empty())
+        result.doneText = doneText;
+    return result;
+}
+
+uint32_t DebugSession::startAddress(const std::optional<std::string>& addressText, CommandResult& result) const
+{
+    if (!addressText)
+        return engine_.currentPC;
+    return number(*addressText, "address", result).value_or(0);
+}
+
+// ---------------------------------------------------------------- start-up and S19
+
+CommandResult DebugSession::boot(const BootSettings& settings)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    say(CommandText::kPressReset);
+    if (pressBoardReset())
+        std::this_thread::sleep_for(kAfterResetPause); // the user's part: the button before the download
+    Busy busy(*this);
+    port_.readWaitMs = std::max(settings.readWaitMs, defaultReadWaitMs(settings.port));
+    engine_.traceWaitMs = std::max(20, port_.readWaitMs);
+    if (settings.base)
+        base_ = *settings.base;
+    talkerStarted_ = false;
+    runningFree_ = false;
+    noteResumed();
+    // A RAM talker named only by its default name (or not at all) is looked for where the
+    // program and its data are; a file the user named is taken as it is.
+    const std::string talkerFile =
+        settings.talkerType == TalkerType::Ram ? talkerFileFor(settings.talkerFile) : settings.talkerFile;
+    result.status = engine_.startTalker(deviceFor(settings.port), static_cast<int>(settings.talkerType),
+                                        talkerFile, static_cast<int>(settings.chipMode),
+                                        settings.eepromEnable ? 1 : 0);
+    if (result.ok()) {
+        talkerStarted_ = true;
+        result.doneText = CommandText::kTalkerDownloaded;
+    } else if (port_.lastOpenError() != 0) {
+        const std::string hint = portOpenHint(port_.lastOpenError(), port_.deviceName());
+        if (!hint.empty())
+            result.notes.push_back(hint);
+    }
+    return result;
+}
+
+CommandResult DebugSession::loadS19(const std::string& path)
+{
+    CommandResult result = converse({}, format(CommandText::kLoadProgress, path.c_str()), [&] {
+        engine_.s19Progress = progressFor(0, true);
+        TalkerStatus s = engine_.loadS19(path);
+        if (s == kTalkerOk)
+            s = engine_.verifyS19(path); // every load is checked by reading the target back
+        engine_.s19Progress = nullptr;
+        return s;
+    });
+    if (!result.ok())
+        return result;
+    if (!readListingLines(listingPathFor(path), result.lines))
+        result.notes.push_back(CommandText::kListingMissing);
+    result.doneText = CommandText::kLoadDone;
+    return result;
+}
+
+CommandResult DebugSession::verifyS19(const std::string& path)
+{
+    return converse({}, format(CommandText::kVerifyProgress, path.c_str()), [&] {
+        engine_.s19Progress = progressFor(0, true);
+        const TalkerStatus s = engine_.verifyS19(path);
+        engine_.s19Progress = nullptr;
+        return s;
+    }, CommandText::kVerifyDone);
+}
+
+// ---------------------------------------------------------------- memory
+
+CommandResult DebugSession::dump(const std::string& startText, const std::string& endText)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    const auto start = number(startText, "start address", result);
+    if (!start)
+        return result;
+    uint32_t end = 0;
+    if (!endText.empty()) {
+        const auto e = number(endText, "end address", result);
+        if (!e)
+            return result;
+        end = *e;
+    }
+    const DumpRange r = MemoryDump::range(*start, end);
+    result.rangeStart = r.start;
+    result.rangeEnd = r.end;
+    if (observer_)
+        observer_->progressText(format(CommandText::kDumpProgress, r.start, r.end));
+    if (!r.inOrder()) {
+        result.refusal = CommandText::kDumpOrder;
+        return result;
+    }
+    Busy busy(*this);
+    takeWaitingStop();
+    std::vector<uint8_t> bytes(r.count());
+    BlockTransfer reader(memory_, link_, progressFor(bytes.size()));
+    result.status = reader.read(r.start, r.count(), bytes.data());
+    takeWaitingStop(true);
+    if (!result.ok())
+        return result;
+    lookThroughSwis(r.start, bytes.data(), r.count());
+    if (observer_)
+        observer_->progressText(CommandText::kDumpRead);
+    result.lines = MemoryDump::lines(r.start, bytes.data(), bytes.size());
+    result.doneText = CommandText::kDumpDone;
+    return result;
+}
+
+CommandResult DebugSession::setMemory(const std::string& addressText, const std::string& valueText)
+{
+    CommandResult result;
+    const auto address = number(addressText, "address", result);
+    const auto value = address ? number(valueText, "value", result) : std::nullopt;
+    const uint8_t byte = static_cast<uint8_t>(value.value_or(0));
+    return converse(result, value ? format(CommandText::kSetProgress, *address, static_cast<unsigned>(byte)) : "",
+                    [&] { return userWrite(*address, 1, &byte, false); }, CommandText::kSetDone);
+}
+
+CommandResult DebugSession::fill(const std::string& startText, const std::string& endText, const std::string& byteText)
+{
+    CommandResult result;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    std::optional<uint32_t> value;
+    if (range(startText, endText, start, end, result))
+        value = number(byteText, "byte", result);
+    const uint8_t byte = static_cast<uint8_t>(value.value_or(0) & 0xFF);
+    return converse(result, value ? format(CommandText::kFillProgress, start, end, static_cast<unsigned>(byte)) : "",
+                    [&] {
+                        const std::vector<uint8_t> bytes(end - start + 1, byte);
+                        return userWrite(start, static_cast<uint32_t>(bytes.size()), bytes.data(), true);
+                    },
+                    CommandText::kFillDone);
+}
+
+CommandResult DebugSession::move(const std::string& startText, const std::string& endText, const std::string& destText)
+{
+    CommandResult result;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    std::optional<uint32_t> destination;
+    if (range(startText, endText, start, end, result))
+        destination = number(destText, "destination", result);
+    const uint32_t count = end - start + 1;
+    if (destination && *destination + static_cast<uint64_t>(count) > kAddressSpace)
+        result.refusal = format(CommandText::kMoveBeyondEnd, *destination, count);
+    return converse(result, destination ? format(CommandText::kMoveProgress, start, end, *destination) : "",
+                    [&] {
+                        std::vector<uint8_t> block(count);
+                        BlockTransfer reader(memory_, link_, progressFor(count));
+                        if (TalkerStatus s = reader.read(start, count, block.data()))
+                            return s;
+                        // The program's bytes move, not the SWIs we planted in them.
+                        lookThroughSwis(start, block.data(), count);
+                        return userWrite(*destination, count, block.data(), true);
+                    },
+                    CommandText::kMoveDone);
+}
+
+CommandResult DebugSession::find(const std::string& startText, const std::string& endText, const std::string& byteText)
+{
+    CommandResult result;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    std::optional<uint32_t> value;
+    if (range(startText, endText, start, end, result))
+        value = number(byteText, "byte", result);
+    uint32_t found = 0;
+    result = converse(result, value ? format(CommandText::kFindProgress, *value, start) : "", [&] {
+        const uint32_t count = end - start + 1;
+        std::vector<uint8_t> block(count);
+        BlockTransfer reader(memory_, link_, progressFor(count));
+        if (TalkerStatus s = reader.read(start, count, block.data()))
+            return s;
+        lookThroughSwis(start, block.data(), count);
+        const auto it = std::find(block.begin(), block.end(), static_cast<uint8_t>(*value & 0xFF));
+        if (it == block.end())
+            return kTalkerSearchNotFound;
+        found = start + static_cast<uint32_t>(it - block.begin());
+        return kTalkerOk;
+    });
+    if (result.ok())
+        result.doneText = format(CommandText::kFindDone, *value, found);
+    return result;
+}
+
+// ---------------------------------------------------------------- registers
+
+namespace {
+
+std::vector<std::string> registerLines(const TargetRegisters& r, std::optional<uint32_t> shownPC)
+{
+    RegisterFields fields = RegisterText::fields(r);
+    if (shownPC)
+        fields.PC = format("$%04x", *shownPC);
+    std::vector<std::string> lines;
+    for (const RegisterFieldInfo& f : RegisterText::kFields) {
+        std::string line = f.label;
+        line.resize(16, ' ');
+        line += fields.*f.text;
+        if (f.text == &RegisterFields::CCR)
+            line += std::string(" ") + RegisterText::kCcrLegend;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+CommandResult DebugSession::readRegisters()
+{
+    TargetRegisters r;
+    CommandResult result =
+        converse({}, "", [&] { return link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC); });
+    if (result.status != kTalkerOk) {
+        result.failureText = CommandText::kRegisterReadFailed;
+        return result;
+    }
+    if (result.ok()) {
+        lastRegisters_ = r;
+        result.lines = registerLines(r, stoppedPC_);
+    }
+    return result;
+}
+
+CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    Busy busy(*this);
+    takeWaitingStop();
+    TargetRegisters r = registers;
+    // A held program is shown stopped at its SWI's address; the talker keeps it held only while
+    // the frame's PC stays the one it stacked (the address after the SWI).
+    const std::optional<uint32_t> held = engine_.heldAt;
+    if (held && (r.PC & 0xFFFF) == *held)
+        r.PC = (*held + 1) & 0xFFFF;
+    result.status = link_.writeRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC);
+    if (!result.ok()) {
+        result.failureText = CommandText::kRegisterWriteFailed;
+        return result;
+    }
+    lastRegisters_ = registers;
+    if (held && r.PC != ((*held + 1) & 0xFFFF)) {
+        // Any other PC resumes the program there.
+        engine_.heldAt.reset();
+        engine_.currentPC = r.PC;
+        runningFree_ = true;
+        noteResumed();
+    }
+    return result;
+}
+
+CommandResult DebugSession::writeRegisterTexts(const RegisterFields& texts)
+{
+    CommandResult result;
+    TargetRegisters r = lastRegisters_;
+    if (const RegisterFieldInfo* bad = RegisterText::apply(texts, r, base_)) {
+        result.refusal = std::string("Error: the ") + bad->label + " '" + texts.*bad->text +
+                         "' is not a number ($hex, %binary, #decimal or the default base)";
+        return result;
+    }
+    return writeRegisters(r);
+}
+
+CommandResult DebugSession::setRegister(const std::string& name, const std::string& valueText)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    const std::string n = lowerCase(name);
+    static constexpr std::array<const char*, 6> kSettable{"a", "b", "x", "y", "pc", "ccr"};
+    if (std::none_of(kSettable.begin(), kSettable.end(), [&](const char* s) { return n == s; })) {
+        result.refusal = n == "sp" ? "Error: the stack pointer is shown only; it cannot be set"
+                                   : "Error: setreg takes A, B, X, Y, PC or CCR, not '" + name + "'";
+        return result;
+    }
+    const auto value = number(valueText, "value", result);
+    if (!value)
+        return result;
+    CommandResult read = readRegisters();
+    if (!read.ok())
+        return read;
+    TargetRegisters r = lastRegisters_;
+    if (stoppedPC_ && engine_.heldAt)
+        r.PC = *engine_.heldAt; // the PC as shown: the held SWI's address
+    if (n == "a")
+        r.A = static_cast<uint8_t>(*value);
+    else if (n == "b")
+        r.B = static_cast<uint8_t>(*value);
+    else if (n == "x")
+        r.X = *value;
+    else if (n == "y")
+        r.Y = *value;
+    else if (n == "pc")
+        r.PC = *value;
+    else
+        r.CCR = static_cast<uint8_t>(*value);
+    result = writeRegisters(r);
+    if (!result.ok())
+        return result;
+    result.lines = registerLines(r, engine_.heldAt ? std::optional<uint32_t>(*engine_.heldAt) : std::nullopt);
+    return result;
+}
+
+CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    Busy busy(*this);
+    takeWaitingStop();
+    std::array<uint8_t, IoRegisters::kCount> values{};
+    std::array<bool, IoRegisters::kCount> read{};
+    // Runs of registers that may be read, each in one command.
+    uint32_t offset = 0;
+    while (offset < IoRegisters::kCount && result.ok()) {
+        if (!includeDisturbing && IoRegisters::readDisturbs(offset)) {
+            ++offset;
+            continue;
+        }
+        uint32_t end = offset;
+        while (end < IoRegisters::kCount && (includeDisturbing || !IoRegisters::readDisturbs(end)))
+            ++end;
+        result.status = memory_.readBlock(IoRegisters::kBase + offset, end - offset, values.data() + offset);
+        std::fill(read.begin() + offset, read.begin() + end, true);
+        offset = end;
+    }
+    takeWaitingStop(true);
+    if (!result.ok())
+        return result;
+    for (uint32_t i = 0; i < IoRegisters::kCount; ++i)
+        if (IoRegisters::info(i).name[0] != '\0')
+            result.lines.push_back(IoRegisters::line(i, values[i], read[i]));
+    return result;
+}
+
+// ---------------------------------------------------------------- breakpoints
+
+std::vector<uint32_t> DebugSession::breakpoints() const
+{
+    std::vector<uint32_t> out;
+    for (const auto& b : engine_.breakpoints)
+        if (b.address != 0)
+            out.push_back(b.address);
+    return out;
+}
+
+CommandResult DebugSession::setBreakpoint(const std::string& addressText)
+{
+    CommandResult result;
+    const auto address = number(addressText, "address", result);
+    return converse(result, "", [&] { return engine_.setBreakpoint(*address); },
+                    address ? format(CommandText::kBreakpointSet, *address) : "");
+}
+
+CommandResult DebugSession::removeBreakpoint(const std::string& addressText)
+{
+    CommandResult result;
+    const auto address = number(addressText, "address", result);
+    result = converse(result, "", [&] { return engine_.removeBreakpoint(*address); },
+                      address ? format(CommandText::kBreakpointRemoved, *address) : "");
+    if (result.status != kTalkerOk)
+        result.failureText = format(CommandText::kBreakpointNotRemoved, *address);
+    return result;
+}
+
+CommandResult DebugSession::clearBreakpoints()
+{
+    return converse({}, CommandText::kClearAllProgress, [&] {
+        for (uint32_t address : breakpoints())
+            (void)engine_.removeBreakpoint(address); // one that cannot come out stays in the table
+        return kTalkerOk;
+    }, CommandText::kClearAllDone);
+}
+
+// ---------------------------------------------------------------- execution
+
+CommandResult DebugSession::execute(const std::optional<std::string>& addressText)
+{
+    CommandResult result;
+    const uint32_t address = startAddress(addressText, result);
+    return converse(result, CommandText::kExecuteProgress, [&] {
+        noteResumed();
+        const TalkerStatus s = engine_.execute(address, true);
+        runningFree_ = s == kTalkerOk && !engine_.running;
+        return s;
+    }, CommandText::kExecuteDone);
+}
+
+CommandResult DebugSession::stop()
+{
+    return converse({}, CommandText::kStopProgress, [&] {
+        noteResumed();
+        const TalkerStatus s = engine_.stop();
+        runningFree_ = runningFree_ && s != kTalkerOk;
+        return s;
+    }, CommandText::kStopDone);
+}
+
+CommandResult DebugSession::callSubroutine(const std::optional<std::string>& addressText)
+{
+    CommandResult result;
+    const uint32_t address = startAddress(addressText, result);
+    return converse(result, CommandText::kCallProgress, [&] {
+        noteResumed();
+        const TalkerStatus s = engine_.callSubroutine(address);
+        runningFree_ = s == kTalkerOk;
+        return s;
+    }, CommandText::kCallDone);
+}
+
+CommandResult DebugSession::trace(const std::optional<std::string>& addressText)
+{
+    CommandResult result;
+    const uint32_t from = startAddress(addressText, result);
+    return traceFrom(result, from, format(CommandText::kTraceProgress, from));
+}
+
+CommandResult DebugSession::traceFrom(CommandResult result, uint32_t from, const std::string& progress)
+{
+    result = converse(result, result.refusal.empty() ? progress : "", [&] {
+        noteResumed();
+        return engine_.traceStep(from);
+    });
+    if (!result.ok())
+        return result;
+    stoppedPC_ = engine_.currentPC;
+    runningFree_ = false;
+    result.doneText = format(CommandText::kTraceDone, engine_.currentPC);
+    return result;
+}
+
+CommandResult DebugSession::continueTrace()
+{
+    return traceFrom({}, engine_.currentPC, format(CommandText::kContinueTraceProgress, engine_.currentPC));
+}
+
+// ---------------------------------------------------------------- stepping
+
+TalkerStatus DebugSession::resumeAt(uint32_t from)
+{
+    // A breakpoint at the start would stop the program before it moves: one trace step first.
+    const auto here = std::find_if(engine_.breakpoints.begin(), engine_.breakpoints.end(),
+                                   [&](const BreakpointRecord& b) { return b.address != 0 && b.address == from; });
+    if (here != engine_.breakpoints.end()) {
+        if (TalkerStatus s = engine_.traceStep(from))
+            return s;
+        from = engine_.currentPC;
+    }
+    stoppedPC_.reset();
+    const TalkerStatus s = engine_.execute(from, true);
+    runningFree_ = s == kTalkerOk && !engine_.running;
+    return s;
+}
+
+CommandResult DebugSession::runFromStop(std::optional<StepGoal> goal, const std::string& progress)
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    if (observer_)
+        observer_->progressText(progress);
+    Busy busy(*this);
+    takeWaitingStop();
+    dropGoal();
+    const uint32_t from = engine_.currentPC;
+    if (goal) {
+        const bool userBreakpoint = std::any_of(engine_.breakpoints.begin(), engine_.breakpoints.end(),
+                                                [&](const BreakpointRecord& b) { return b.address == goal->address; });
+        if (!userBreakpoint) {
+            if ((result.status = engine_.setBreakpoint(goal->address)))
+                return result;
+            goal->temporary = true;
+        }
+        goal_ = goal;
+    }
+    result.status = resumeAt(from);
+    if (!result.ok())
+        dropGoal();
+    return result; // the stop says the rest
+}
+
+CommandResult DebugSession::stepOver()
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    const uint32_t from = engine_.currentPC;
+    InstructionBytes bytes{};
+    CpuRegisters cpu;
+    TargetRegisters r;
+    {
+        Busy busy(*this);
+        takeWaitingStop();
+        if ((result.status = memory_.readBlock(from, static_cast<uint32_t>(bytes.size()), bytes.data())) ||
+            (result.status = link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC)))
+            return result;
+        lookThroughSwis(from, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    }
+    cpu.A = r.A;
+    cpu.B = r.B;
+    cpu.CCR = r.CCR;
+    cpu.X = static_cast<uint16_t>(r.X);
+    cpu.Y = static_cast<uint16_t>(r.Y);
+    cpu.SP = static_cast<uint16_t>(r.SP + 8);
+    const Successors s = successorsOf(static_cast<uint16_t>(from), bytes, cpu);
+    if (s.kind != FlowKind::Call)
+        return trace(std::nullopt);
+    return runFromStop(StepGoal{s.next, cpu.SP, false}, format(CommandText::kTraceProgress, from));
+}
+
+CommandResult DebugSession::stepOut()
+{
+    CommandResult result;
+    if (refuseWhileBusy(result))
+        return result;
+    TargetRegisters r;
+    uint8_t top[2] = {};
+    {
+        Busy busy(*this);
+        takeWaitingStop();
+        if ((result.status = link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC)))
+            return result;
+        // The program's stack pointer is the frame's + 8; what it pushed last is just above it.
+        if ((result.status = memory_.readBlock((r.SP + 9) & 0xFFFF, 2, top)))
+            return result;
+    }
+    const uint32_t returnAddress = (uint32_t{top[0]} << 8) | top[1];
+    const uint32_t spAfterReturn = (r.SP + 8 + 2) & 0xFFFF;
+    return runFromStop(StepGoal{returnAddress, spAfterReturn, false},
+                       format(CommandText::kStepOutProgress, engine_.currentPC, returnAddress));
+}
+
+CommandResult DebugSession::runUntil(const std::string& addressText)
+{
+    CommandResult result;
+    const auto address = number(addressText, "address", result);
+    if (!address)
+        return result;
+    return runFromStop(StepGoal{*address & 0xFFFF, std::nullopt, false},
+                       format(CommandText::kRunUntilProgress, engine_.currentPC, *address & 0xFFFF));
+}
+
+CommandResult DebugSession::continueRun()
+{
+    return runFromStop(std::nullopt, format(CommandText::kContinueProgress, engine_.currentPC));
+}
+
+// ---------------------------------------------------------------- stops
+
+BreakpointHit DebugSession::pollForHit()
+{
+    if (busy_ || !engine_.running)
+        return {};
+    Busy busy(*this);
+    return noteStop(engine_.pollBreakpointHit());
+}
+
+WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit)
+{
+    constexpr int kInterruptCheckMs = 100;
+    const Deadline deadline = Deadline::afterMs(ms);
+    for (;;) {
+        if (interrupted && interrupted())
+            return WaitOutcome::Interrupted;
+        const BreakpointHit h = pollForHit();
+        if (hit)
+            *hit = h;
+        switch (h.kind) {
+        case BreakpointHitKind::Hit:
+        case BreakpointHitKind::Stopped:
+        case BreakpointHitKind::StepDone:
+            return WaitOutcome::Stopped;
+        case BreakpointHitKind::ConfirmFailed:
+        case BreakpointHitKind::RestoreFailed:
+        case BreakpointHitKind::NotInTable:
+            return WaitOutcome::Failed;
+        case BreakpointHitKind::None:
+            if (h.status != kTalkerOk)
+                return WaitOutcome::LineLost;
+            break;
+        }
+        if (deadline.expired())
+            return WaitOutcome::TimedOut;
+        const int fd = port_.descriptor();
+        pollfd p{fd, POLLIN, 0};
+        // Woken now and then to ask about an interrupt: a signal may have gone to another thread.
+        if (fd < 0 || (::poll(&p, 1, std::min(deadline.remainingMs(), kInterruptCheckMs)) > 0 && !(p.revents & POLLIN))) {
+            BreakpointHit lost; // hang-up or error: nothing will arrive
+            lost.status = fd < 0 ? kTalkerPortNotOpen : kTalkerCommError;
+            noteStop(lost);
+            if (hit)
+                *hit = lost;
+            return WaitOutcome::LineLost;
+        }
+    }
+}
+
+bool DebugSession::awaitingHit() const
+{
+    return engine_.running != 0;
+}
+
+RunState DebugSession::runState() const
+{
+    if (!talkerStarted_)
+        return RunState::NoTalker;
+    if (engine_.heldAt)
+        return RunState::Held;
+    if (engine_.running || runningFree_)
+        return RunState::Running;
+    return RunState::Idle;
+}
+
+std::optional<uint32_t> DebugSession::heldAt() const
+{
+    return engine_.heldAt;
+}
