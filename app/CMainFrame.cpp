@@ -16,20 +16,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
-#include <algorithm>
 
 namespace {
 
-constexpr const char* kIdProperty = "commandId";
-
-bool isCheckCommand(int id)
-{
-    return std::ranges::find(CommandTables::kCheckCommands, id)
-           != std::end(CommandTables::kCheckCommands);
-}
+constexpr int kRecentFileCommands = CmdId::kFileMru4 - CmdId::kFileMru1 + 1;
 
 // The status-bar prompt (before the line feed) and the tooltip (after it) of a command.
 std::pair<QString, QString> commandTexts(int id)
@@ -81,7 +74,6 @@ CMainFrame::~CMainFrame()
     // The child frames go after this body; nothing may be refreshed while they do.
     built_ = false;
     qApp->removeEventFilter(this);
-
 }
 
 bool CMainFrame::create()
@@ -93,6 +85,14 @@ bool CMainFrame::create()
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea_);
 
+    // Who carries a command when it is picked: the view with the focus (the active child frame's),
+    // else the active document, else this window, else the application. Only Open is carried
+    // twice: a document loads a program with it, the application opens a document.
+    bindCommands(CTextView::commandTable(), [this] { return activeView(); });
+    bindCommands(CTarvik11Doc::commandTable(), [this] { return activeDocument(); });
+    bindCommands(commandTable(), [this] { return this; });
+    bindCommands(CTarvik11App::commandTable(), [] { return CTarvik11App::instance(); });
+
     buildToolBar();
     buildStatusBar();
     for (const MenuDef& def : CommandTables::kMenuBar128)
@@ -100,14 +100,13 @@ bool CMainFrame::create()
     for (const MenuDef& def : CommandTables::kMenuBar129) {
         QMenu* menu = buildMenu(def);
         menus129_ << menu;
-        if (def.items.data() == CommandTables::kFile129)
-            file129_ = menu;
         if (def.items.data() == CommandTables::kWindow129)
             window129_ = menu;
     }
-    connect(file129_, &QMenu::aboutToShow, this, &CMainFrame::rebuildRecentFiles);
     connect(window129_, &QMenu::aboutToShow, this, &CMainFrame::rebuildWindowList);
-    buildShortcuts();
+    // Shortcut keys of commands that have neither a menu item nor a button.
+    for (const AccelDef& accel : CommandTables::kAccelerators)
+        buildAction(accel.id);
 
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] {
         updateMenuBar();
@@ -115,6 +114,7 @@ bool CMainFrame::create()
         updateCommandStates();
     });
     connect(qApp, &QApplication::focusChanged, this, [this] { updateCommandStates(); });
+    connect(toolBar_, &QToolBar::visibilityChanged, this, [this] { updateCommandStates(); });
     qApp->installEventFilter(this);
 
     resize(900, 620);
@@ -127,16 +127,75 @@ bool CMainFrame::create()
     return true;
 }
 
-QAction* CMainFrame::makeAction(int id, const QString& text, QObject* parent)
+template <typename Receiver>
+void CMainFrame::bindCommands(std::span<const CommandBinding<Receiver>> table,
+                              std::type_identity_t<std::function<Receiver*()>> current)
 {
-    auto* action = new QAction(text, parent);
-    action->setProperty(kIdProperty, id);
+    for (const CommandBinding<Receiver>& binding : table) {
+        // The tables are static data: the binding outlives every carrier made from it.
+        const CommandBinding<Receiver>* bound = &binding;
+        carriers_[binding.id].push_back(Carrier{
+            [current] { return static_cast<QObject*>(current()); },
+            [bound](QObject* object) { (static_cast<Receiver*>(object)->*bound->handler)(); },
+            [bound](const QObject* object) { return bindingState(*bound, *static_cast<const Receiver*>(object)); },
+        });
+    }
+}
+
+std::pair<const CMainFrame::Carrier*, QObject*> CMainFrame::carrierOf(int id) const
+{
+    const auto it = carriers_.constFind(id);
+    if (it == carriers_.cend())
+        return {nullptr, nullptr};
+    for (const Carrier& carrier : *it)
+        if (QObject* object = carrier.current())
+            return {&carrier, object};
+    return {nullptr, nullptr};
+}
+
+void CMainFrame::runCommand(int id)
+{
+    // The state is asked again: an action may be triggered before a change reached it.
+    const auto [carrier, object] = carrierOf(id);
+    if (!carrier || !carrier->state(object).enabled)
+        return;
+    QPointer<QObject> ran = object;
+    QPointer<CMainFrame> self = this;
+    carrier->run(object);
+    if (self) {
+        emit commandRan(id, ran.data());
+        updateCommandStates();
+    }
+}
+
+QAction* CMainFrame::buildAction(int id)
+{
+    if (QAction* built = actions_.value(id))
+        return built;
+    const MenuItemDef* item = CommandTables::menuItemOf(id);
     const auto [prompt, tip] = commandTexts(id);
+    const QString label = item ? QString::fromLatin1(item->label) : tip;
+    auto* action = new QAction(this);
+    // The menu shows the text after the tab as it stands ("Ctrl-D"), not the key's own text.
+    action->setText(item && item->shortcutText ? label + QLatin1Char('\t') + QString::fromLatin1(item->shortcutText)
+                                               : label);
     action->setStatusTip(prompt);
-    action->setToolTip(tip.isEmpty() ? QString(text).remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0) : tip);
-    action->setCheckable(isCheckCommand(id));
-    connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
-    commandActions_ << action;
+    action->setToolTip(tip.isEmpty() ? QString(label).remove(QLatin1Char('&')) : tip);
+    action->setCheckable(CommandTables::isCheckCommand(id));
+    QList<QKeySequence> keys;
+    for (const AccelDef& accel : CommandTables::kAccelerators)
+        if (accel.id == id)
+            keys << QKeySequence(QString::fromLatin1(accel.keys));
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    if (const char* image = CommandTables::toolImageOf(id)) {
+        action->setIcon(toolIcon(image));
+        action->setIconVisibleInMenu(false);
+    }
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    // Held by the window too, so that its keys work whichever menu bar is shown.
+    addAction(action);
+    actions_.insert(id, action);
     return action;
 }
 
@@ -148,13 +207,16 @@ QMenu* CMainFrame::buildMenu(const MenuDef& def)
             menu->addSeparator();
             continue;
         }
-        QString text = QString::fromLatin1(item.label);
-        if (item.shortcutText)
-            text += QLatin1Char('\t') + QString::fromLatin1(item.shortcutText);
-        QAction* action = makeAction(item.id, text, menu);
-        menu->addAction(action);
-        if (item.id == CmdId::kFileMru1)
-            recentPlaceholder_ = action;
+        menu->addAction(buildAction(item.id));
+        if (item.id != CmdId::kFileMru1)
+            continue;
+        // The other recent-file entries follow the first, each shown while its file is listed.
+        for (int i = 1; i < kRecentFileCommands; ++i) {
+            QAction* entry = buildAction(CmdId::kFileMru1 + i);
+            entry->setVisible(false);
+            menu->addAction(entry);
+        }
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::rebuildRecentFiles);
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
     return menu;
@@ -169,14 +231,10 @@ void CMainFrame::buildToolBar()
     toolBar_->setMovable(true);
     toolBar_->setFloatable(true);
     for (const ToolButtonDef& button : CommandTables::kToolbar) {
-        if (button.id == 0) {
+        if (button.id == 0)
             toolBar_->addSeparator();
-            continue;
-        }
-        QAction* action = makeAction(button.id, commandTexts(button.id).second, toolBar_);
-        action->setIcon(toolIcon(button.image));
-        action->setCheckable(false);
-        toolBar_->addAction(action);
+        else
+            toolBar_->addAction(buildAction(button.id));
     }
     addToolBar(Qt::TopToolBarArea, toolBar_);
 }
@@ -195,22 +253,14 @@ void CMainFrame::buildStatusBar()
         bar->addPermanentWidget(label);
         return label;
     };
+    // The run state stands left of the key indicators; menu prompts never cover it.
+    runStatePane_ = pane(QStringLiteral("No talker"));
+    runStatePane_->setObjectName(QStringLiteral("runState"));
+    runStatePane_->setMinimumWidth(runStatePane_->fontMetrics().horizontalAdvance(QStringLiteral("Stopped at $0000")) + 16);
+    runStatePane_->setToolTip(tr("Where the target stands"));
     capPane_ = pane(QStringLiteral("CAP"));
     numPane_ = pane(QStringLiteral("NUM"));
     scrlPane_ = pane(QStringLiteral("SCRL"));
-}
-
-void CMainFrame::buildShortcuts()
-{
-    for (const AccelDef& accel : CommandTables::kAccelerators) {
-        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(accel.keys)), this);
-        shortcut->setContext(Qt::WindowShortcut);
-        shortcut->setProperty(kIdProperty, accel.id);
-        const int id = accel.id;
-        connect(shortcut, &QShortcut::activated, this, [this, id] { dispatch(id); });
-        connect(shortcut, &QShortcut::activatedAmbiguously, this, [this, id] { dispatch(id); });
-        shortcuts_ << shortcut;
-    }
 }
 
 bool CMainFrame::createMemoryView(CTarvik11Doc* doc)
@@ -240,12 +290,18 @@ void CMainFrame::OpenAsmView()
 
 void CMainFrame::attachFrame(QMdiSubWindow* frame, CTextView* view)
 {
+    const int earlier = static_cast<int>(childFrames().size());
     mdiArea_->addSubWindow(frame);
     if (auto* mem = qobject_cast<CMemChildFrame*>(frame))
         mem->applyFrameFlags();
     // Before the main window is first laid out the area has no size of its own yet.
     const QSize area = isVisible() ? mdiArea_->viewport()->size() : size() - QSize(0, 100);
-    frame->resize(qMax(420, area.width() * 3 / 4), qMax(260, area.height() * 3 / 4));
+    frame->resize(QSize(qMax(420, area.width() * 3 / 4), qMax(260, area.height() * 3 / 4)).boundedTo(area));
+    // A new frame opens fully in sight: a title bar's step down and right of the top-left corner
+    // for each frame already open, held inside the area.
+    const int step = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+    frame->move(qMax(0, qMin(earlier * step, area.width() - frame->width())),
+                qMax(0, qMin(earlier * step, area.height() - frame->height())));
     view->OnInitialUpdate();
     frame->show();
     mdiArea_->setActiveSubWindow(frame);
@@ -256,6 +312,9 @@ void CMainFrame::attachFrame(QMdiSubWindow* frame, CTextView* view)
         connect(doc, &CTarvik11Doc::commandStateChanged, &childWatch_, [this] { updateCommandStates(); });
     }
     connect(view, &QPlainTextEdit::selectionChanged, &childWatch_, [this] { updateCommandStates(); });
+    connect(view, &QPlainTextEdit::textChanged, &childWatch_, [this] { updateCommandStates(); });
+    // The commands on the cursor line's code follow the cursor.
+    connect(view, &QPlainTextEdit::cursorPositionChanged, &childWatch_, [this] { updateCommandStates(); });
     connect(frame, &QObject::destroyed, &childWatch_, [this] {
         updateMenuBar();
         updateTitle();
@@ -328,68 +387,26 @@ CTarvik11Doc* CMainFrame::activeDocument() const
     return view ? view->GetDocument() : nullptr;
 }
 
-QList<std::pair<CommandTarget*, QObject*>> CMainFrame::route() const
-{
-    QList<std::pair<CommandTarget*, QObject*>> targets;
-    if (CTextView* view = activeView()) {
-        targets.emplace_back(view, view);
-        if (CTarvik11Doc* doc = view->GetDocument())
-            targets.emplace_back(doc, doc);
-    }
-    if (QMdiSubWindow* frame = activeChildFrame())
-        if (auto* target = dynamic_cast<CommandTarget*>(frame))
-            targets.emplace_back(target, frame);
-    targets.emplace_back(const_cast<CMainFrame*>(this), const_cast<CMainFrame*>(this));
-    if (auto* app = CTarvik11App::instance())
-        targets.emplace_back(app, app);
-    return targets;
-}
-
-CmdUI CMainFrame::commandState(int id)
-{
-    for (const auto& [target, object] : route()) {
-        CmdUI ui;
-        if (target->updateCommand(id, ui))
-            return ui;
-    }
-    return CmdUI{false, false};
-}
-
-bool CMainFrame::dispatch(int id)
-{
-    for (const auto& [target, object] : route()) {
-        CmdUI ui;
-        if (!target->updateCommand(id, ui))
-            continue;
-        if (!ui.enabled)
-            return false;
-        QPointer<QObject> carrier = object;
-        QPointer<CMainFrame> self = this;
-        if (!target->onCommand(id))
-            continue;
-        if (self) {
-            emit commandRouted(id, carrier.data());
-            updateCommandStates();
-        }
-        return true;
-    }
-    return false;
-}
-
 void CMainFrame::updateCommandStates()
 {
     if (!built_)
         return;
-    QHash<int, CmdUI> states;
-    for (QAction* action : std::as_const(commandActions_)) {
-        const int id = action->property(kIdProperty).toInt();
-        auto it = states.find(id);
-        if (it == states.end())
-            it = states.insert(id, commandState(id));
-        action->setEnabled(it->enabled);
-        if (action->isCheckable())
-            action->setChecked(it->checked);
+    for (auto it = actions_.cbegin(); it != actions_.cend(); ++it) {
+        const auto [carrier, object] = carrierOf(it.key());
+        const CommandState state = carrier ? carrier->state(object) : CommandState{false, false};
+        it.value()->setEnabled(state.enabled);
+        if (it.value()->isCheckable())
+            it.value()->setChecked(state.checked);
     }
+    updateRunState();
+}
+
+void CMainFrame::updateRunState()
+{
+    auto* app = CTarvik11App::instance();
+    const QString text = CTarvik11Doc::runStateText(app ? &app->session() : nullptr);
+    if (runStatePane_ && runStatePane_->text() != text)
+        runStatePane_->setText(text);
 }
 
 void CMainFrame::updateMenuBar()
@@ -426,17 +443,15 @@ void CMainFrame::updateIndicators()
 
 void CMainFrame::rebuildRecentFiles()
 {
-    qDeleteAll(recentActions_);
-    recentActions_.clear();
     auto* app = CTarvik11App::instance();
     const QStringList files = app ? app->recentFiles() : QStringList();
-    recentPlaceholder_->setVisible(files.isEmpty());
-    for (int i = 0; i < files.size() && i < 4; ++i) {
-        QAction* action = makeAction(CmdId::kFileMru1 + i,
-                                     QStringLiteral("&%1 %2").arg(i + 1).arg(shortenPath(files[i])),
-                                     file129_);
-        file129_->insertAction(recentPlaceholder_, action);
-        recentActions_ << action;
+    for (int i = 0; i < kRecentFileCommands; ++i) {
+        QAction* entry = action(CmdId::kFileMru1 + i);
+        if (i < files.size())
+            entry->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shortenPath(files[i])));
+        else if (i == 0) // stands, disabled, for the empty list
+            entry->setText(QString::fromLatin1(CommandTables::menuItemOf(CmdId::kFileMru1)->label));
+        entry->setVisible(i == 0 || i < files.size());
     }
     updateCommandStates();
 }
@@ -463,7 +478,39 @@ void CMainFrame::rebuildWindowList()
     }
 }
 
-void CMainFrame::arrangeIcons()
+std::span<const CommandBinding<CMainFrame>> CMainFrame::commandTable()
+{
+    static constexpr CommandBinding<CMainFrame> kCommands[] = {
+        {CmdId::kViewToolbar, &CMainFrame::OnViewToolbar, &CMainFrame::toolBarState},
+        {CmdId::kViewStatusBar, &CMainFrame::OnViewStatusBar, &CMainFrame::statusBarState},
+        {CmdId::kWindowCascade, &CMainFrame::OnWindowCascade, &CMainFrame::childFrameState},
+        {CmdId::kWindowTile, &CMainFrame::OnWindowTile, &CMainFrame::childFrameState},
+        {CmdId::kWindowArrange, &CMainFrame::OnWindowArrange, &CMainFrame::childFrameState},
+    };
+    return kCommands;
+}
+
+void CMainFrame::OnViewToolbar()
+{
+    toolBar_->setVisible(toolBar_->isHidden());
+}
+
+void CMainFrame::OnViewStatusBar()
+{
+    statusBar()->setVisible(statusBar()->isHidden());
+}
+
+void CMainFrame::OnWindowCascade()
+{
+    mdiArea_->cascadeSubWindows();
+}
+
+void CMainFrame::OnWindowTile()
+{
+    mdiArea_->tileSubWindows();
+}
+
+void CMainFrame::OnWindowArrange()
 {
     int x = 0;
     for (QMdiSubWindow* frame : childFrames()) {
@@ -474,46 +521,19 @@ void CMainFrame::arrangeIcons()
     }
 }
 
-bool CMainFrame::updateCommand(int id, CmdUI& ui)
+CommandState CMainFrame::toolBarState() const
 {
-    switch (id) {
-    case CmdId::kViewToolbar:
-        ui.checked = !toolBar_->isHidden();
-        return true;
-    case CmdId::kViewStatusBar:
-        ui.checked = !statusBar()->isHidden();
-        return true;
-    case CmdId::kWindowArrange:
-    case CmdId::kWindowCascade:
-    case CmdId::kWindowTile:
-        ui.enabled = activeChildFrame() != nullptr;
-        return true;
-    default:
-        return false;
-    }
+    return {true, !toolBar_->isHidden()};
 }
 
-bool CMainFrame::onCommand(int id)
+CommandState CMainFrame::statusBarState() const
 {
-    switch (id) {
-    case CmdId::kViewToolbar:
-        toolBar_->setVisible(toolBar_->isHidden());
-        return true;
-    case CmdId::kViewStatusBar:
-        statusBar()->setVisible(statusBar()->isHidden());
-        return true;
-    case CmdId::kWindowCascade:
-        mdiArea_->cascadeSubWindows();
-        return true;
-    case CmdId::kWindowTile:
-        mdiArea_->tileSubWindows();
-        return true;
-    case CmdId::kWindowArrange:
-        arrangeIcons();
-        return true;
-    default:
-        return false;
-    }
+    return {true, !statusBar()->isHidden()};
+}
+
+CommandState CMainFrame::childFrameState() const
+{
+    return {activeChildFrame() != nullptr, false};
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

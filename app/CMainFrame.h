@@ -1,9 +1,11 @@
 #pragma once
-#include "CommandTarget.h"
 #include "CommandTables.h"
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
+#include <type_traits>
+#include <vector>
 
 class CTarvik11Doc;
 class CTextView;
@@ -11,18 +13,18 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-class QShortcut;
 class QToolBar;
 
-// The MDI main window: menus, toolbar, shortcut keys and status bar built from the command
-// tables, and the command route view, document, child frame, main frame, application.
-class CMainFrame : public QMainWindow, public CommandTarget {
+// The MDI main window: one action per command, built from the command tables and shared by the
+// menus, the toolbar and the shortcut keys; the status bar. Each action runs its command on the
+// object that carries it: the focused view, the active document, this window or the application.
+class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     CMainFrame();
     ~CMainFrame() override;
 
-    // Builds the toolbar, status bar, menus and shortcut keys, then shows the splash screen.
+    // Builds the actions, toolbar, status bar and menus, then shows the splash screen.
     bool create();
     // Opens a Memory View child frame on doc.
     bool createMemoryView(CTarvik11Doc* doc);
@@ -40,11 +42,10 @@ public:
     // Open child frames (closed ones excluded).
     QList<QMdiSubWindow*> childFrames() const;
 
-    // The state of a command along the route; disabled when nobody carries it.
-    CmdUI commandState(int id);
-    // Sends a command along the route; false when it is disabled or nobody carries it.
-    bool dispatch(int id);
-    // Refreshes the enabled and checked state of every menu item and toolbar button.
+    // The one action of command id (menus, toolbar and shortcut keys hold it), or nullptr.
+    QAction* action(int id) const { return actions_.value(id); }
+    // Sets every action's enabled and checked state from the rule of the object carrying it now;
+    // an action nobody carries is disabled.
     void updateCommandStates();
 
     // The resource id of the menu bar shown (128 or 129).
@@ -55,32 +56,60 @@ public:
     QList<QLabel*> indicatorPanes() const { return {capPane_, numPane_, scrlPane_}; }
     // The idle text of the message pane ("Ready").
     QLabel* readyPane() const { return readyPane_; }
-
-    bool updateCommand(int id, CmdUI& ui) override;
-    bool onCommand(int id) override;
+    // The permanent pane with the target's run state ("No talker", "Idle", "Running",
+    // "Stopped at $xxxx"), kept up to date with every command and stop.
+    QLabel* runStatePane() const { return runStatePane_; }
 
 signals:
-    // A command was carried out by carrier.
-    void commandRouted(int id, QObject* carrier);
+    // Command id's handler ran on carrier (the view, document, main frame or application).
+    void commandRan(int id, QObject* carrier);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One object that may carry a command: the one there is now (nullptr: none), its handler for
+    // the command and its rule for the command's state.
+    struct Carrier {
+        std::function<QObject*()> current;
+        std::function<void(QObject*)> run;
+        std::function<CommandState(const QObject*)> state;
+    };
+
+    // The commands the main frame carries.
+    static std::span<const CommandBinding<CMainFrame>> commandTable();
+    // Binds every command of table to the object current() returns at the time.
+    template <typename Receiver>
+    void bindCommands(std::span<const CommandBinding<Receiver>> table,
+                      std::type_identity_t<std::function<Receiver*()>> current);
+    // The carrier of id there is now and the object it is, or {nullptr, nullptr}.
+    std::pair<const Carrier*, QObject*> carrierOf(int id) const;
+    // Runs id on its carrier, unless nobody carries it or its rule disables it.
+    void runCommand(int id);
+
+    // The action of id, made from the tables on first use.
+    QAction* buildAction(int id);
     QMenu* buildMenu(const MenuDef& def);
-    QAction* makeAction(int id, const QString& text, QObject* parent);
     void buildToolBar();
     void buildStatusBar();
-    void buildShortcuts();
     void updateMenuBar();
     void updateTitle();
     void updateIndicators();
+    void updateRunState();
     void rebuildRecentFiles();
     void rebuildWindowList();
-    void arrangeIcons();
     void attachFrame(QMdiSubWindow* frame, CTextView* view);
-    QList<std::pair<CommandTarget*, QObject*>> route() const;
+
+    // The main frame's commands and their rules.
+    void OnViewToolbar();
+    void OnViewStatusBar();
+    void OnWindowCascade();
+    void OnWindowTile();
+    void OnWindowArrange();
+    CommandState toolBarState() const;
+    CommandState statusBarState() const;
+    CommandState childFrameState() const;
 
     QMdiArea* mdiArea_ = nullptr;
     // Context of the connections from child frames, views and documents: a member, so it is gone
@@ -88,17 +117,17 @@ private:
     QObject childWatch_;
     QToolBar* toolBar_ = nullptr;
     QLabel* readyPane_ = nullptr;
+    QLabel* runStatePane_ = nullptr;
     QLabel* capPane_ = nullptr;
     QLabel* numPane_ = nullptr;
     QLabel* scrlPane_ = nullptr;
     QList<QMenu*> menus128_;
     QList<QMenu*> menus129_;
-    QList<QAction*> commandActions_;
-    QList<QShortcut*> shortcuts_;
-    QMenu* file129_ = nullptr;
+    // Every command's action, by command id.
+    QHash<int, QAction*> actions_;
+    // The objects that may carry each command, the first present taking it.
+    QHash<int, std::vector<Carrier>> carriers_;
     QMenu* window129_ = nullptr;
-    QAction* recentPlaceholder_ = nullptr;
-    QList<QAction*> recentActions_;
     QList<QAction*> windowListActions_;
     bool showing129_ = false;
     bool built_ = false;

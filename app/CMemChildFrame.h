@@ -1,10 +1,9 @@
 #pragma once
-#include "CommandTarget.h"
 #include <QMdiSubWindow>
 
 // The Memory View's child frame: no close box, no Close item, no Ctrl+F4; it closes only with
 // its document.
-class CMemChildFrame : public QMdiSubWindow, public CommandTarget {
+class CMemChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
     explicit CMemChildFrame(QWidget* parent = nullptr);
@@ -12,9 +11,6 @@ public:
     void applyFrameFlags();
     // Lets the next close request through (the document is closing).
     void allowClose() { closeAllowed_ = true; }
-
-    bool updateCommand(int, CmdUI&) override { return false; }
-    bool onCommand(int) override { return false; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -8,10 +8,9 @@
 #include "CTarvik11Doc.h"
 #include "CTarvikAsmView.h"
 #include "CommandIds.h"
-#include "DebugEngine.h"
-#include "HostNotifier.h"
+#include "DebugSession.h"
 #include "SettingsStore.h"
-#include "Singletons.h"
+#include "VirtualBoard.h"
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiSubWindow>
@@ -20,10 +19,6 @@
 #include <QPrinter>
 #include <QStatusBar>
 #include <QThread>
-#ifdef TARVIK11_HAVE_LINK
-#include "NumberParse.h"
-#include "SerialPort.h"
-#endif
 
 namespace {
 
@@ -51,11 +46,13 @@ static void initResources()
     Q_INIT_RESOURCE(tarvik11);
 }
 
-CTarvik11App::CTarvik11App(int& argc, char** argv) : QApplication(argc, argv)
+CTarvik11App::CTarvik11App(int& argc, char** argv)
+    : QApplication(argc, argv), session_(std::make_unique<DebugSession>())
 {
     initResources();
     setOrganizationName(QStringLiteral("Tarvik11"));
     setApplicationName(QStringLiteral("Tarvik11"));
+    setDesktopFileName(QStringLiteral("org.tarvik11.Tarvik11"));
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128})
         icon.addFile(QStringLiteral(":/icons/app-%1.png").arg(size), QSize(size, size));
@@ -67,48 +64,20 @@ CTarvik11App::~CTarvik11App()
     delete help_.data();
     delete mainFrame_.data();
     targetLine_.reset();
-    if (Singletons* singletons = Singletons::instance())
-        if (DebugEngine* engine = singletons->engine()) {
-            engine->setNotifier(nullptr);
-            engine->breakpointConfirmed = nullptr;
-        }
+    // Last: planted bytes go back into the target and the port closes before the board stops.
+    session_.reset();
 }
 
 void CTarvik11App::ensureTargetLine()
 {
-    if (targetLine_)
-        return;
-    Singletons* singletons = Singletons::instance();
-    if (!singletons || !singletons->engine() || !singletons->port())
-        return;
-    engineNotifier_ = std::make_unique<HostNotifier>(*this);
-    singletons->engine()->setNotifier(engineNotifier_.get());
-    targetLine_ = std::make_unique<CTargetLine>(*singletons->engine(), *singletons->port());
-    // A hit goes to the current document's Registers and Breakpoints windows.
-    connect(targetLine_.get(), &CTargetLine::breakpointHit, this, [this](const BreakpointHit& hit) {
-        if (currentDoc)
-            currentDoc->OnBreakpointHit(hit);
-    });
-    // The stop is on screen as soon as it is confirmed, before the SWIs are written back.
-    singletons->engine()->breakpointConfirmed = [this](uint32_t address) {
-        if (currentDoc)
-            currentDoc->OnBreakpointConfirmed(address);
-    };
+    if (!targetLine_)
+        targetLine_ = std::make_unique<CTargetLine>(*session_);
 }
 
 TargetServices CTarvik11App::targetServices()
 {
     ensureTargetLine();
-    TargetServices services;
-    if (Singletons* singletons = Singletons::instance()) {
-        services.port = singletons->port();
-        services.link = singletons->link();
-        services.memory = singletons->memory();
-        services.engine = singletons->engine();
-        services.registers = singletons->registers();
-    }
-    services.line = targetLine_.get();
-    return services;
+    return {session_.get(), targetLine_.get()};
 }
 
 CMainFrame* CTarvik11App::mainFrame() const
@@ -142,17 +111,20 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
     recentFiles_ = SettingsStore::loadRecentFiles();
     storedPorts_ = SettingsStore::loadPortMap();
     runPorts_.clear();
-    SetDefaultBase(0);
+    session_->setBase(0);
 
     QString boardError;
     bool boardFailed = false;
     if (args.contains(QLatin1String("--virtual-board"))) {
         std::string error;
-        const std::string device =
-            Singletons::instance() ? Singletons::instance()->startVirtualBoard(&error) : std::string();
+        // Real time, like a board on the desk: the program a user runs idles the board thread
+        // instead of keeping a core busy.
+        VirtualBoardOptions options;
+        options.speed = 1.0;
+        const std::string device = session_->startVirtualBoard(options, &error);
         if (device.empty()) {
             boardFailed = true;
-            boardError = QString::fromStdString(error.empty() ? std::string("no single objects") : error);
+            boardError = QString::fromStdString(error);
         } else {
             runPorts_.insert(QStringLiteral("COM1"), QString::fromStdString(device));
         }
@@ -195,20 +167,12 @@ int CTarvik11App::ExitInstance(int exitCode)
 
 int CTarvik11App::GetDefaultBase() const
 {
-#ifdef TARVIK11_HAVE_LINK
-    return ::GetDefaultBase();
-#else
-    return defaultBase_;
-#endif
+    return session_->base();
 }
 
 void CTarvik11App::SetDefaultBase(int base)
 {
-#ifdef TARVIK11_HAVE_LINK
-    ::SetDefaultBase(base);
-#else
-    defaultBase_ = base;
-#endif
+    session_->setBase(base);
 }
 
 void CTarvik11App::LoadTalkerSettings(TalkerSettings& settings)
@@ -260,12 +224,11 @@ QString CTarvik11App::deviceFor(const QString& portName) const
 
 void CTarvik11App::applyPortMap()
 {
-#ifdef TARVIK11_HAVE_LINK
     const QMap<QString, QString> map = portMap();
-    auto& ports = SerialPort::portMap();
+    auto& ports = session_->portMap();
+    ports.clear();
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         ports[it.key().toStdString()] = it.value().toStdString();
-#endif
 }
 
 CTarvik11Doc* CTarvik11App::OnFileNew()
@@ -369,13 +332,6 @@ bool CTarvik11App::editTalkerSettings(TalkerSettings& settings)
     return true;
 }
 
-void CTarvik11App::pressBoardReset()
-{
-    if (Singletons* singletons = Singletons::instance())
-        if (singletons->pressVirtualReset())
-            QThread::msleep(20); // the board's thread takes the reset before the download begins
-}
-
 void CTarvik11App::closeDocument(CTarvik11Doc* doc)
 {
     if (!doc)
@@ -385,66 +341,74 @@ void CTarvik11App::closeDocument(CTarvik11Doc* doc)
     doc->deleteLater();
 }
 
-bool CTarvik11App::updateCommand(int id, CmdUI& ui)
+std::span<const CommandBinding<CTarvik11App>> CTarvik11App::commandTable()
 {
-    switch (id) {
-    case CmdId::kFileNew:
-    case CmdId::kFileOpen:
-    case CmdId::kFilePrintSetup:
-    case CmdId::kAppAbout:
-    case CmdId::kAppExit:
-    case CmdId::kHelpSearch:
-    case CmdId::kHelpContents:
-        ui.enabled = true;
-        return true;
-    default:
-        if (id >= CmdId::kFileMru1 && id <= CmdId::kFileMru4) {
-            ui.enabled = id - CmdId::kFileMru1 < recentFiles_.size();
-            return true;
-        }
-        return false;
-    }
+    static_assert(CmdId::kFileMru4 - CmdId::kFileMru1 + 1 == SettingsStore::kRecentFileCount);
+    static constexpr CommandBinding<CTarvik11App> kCommands[] = {
+        {CmdId::kFileNew, &CTarvik11App::OnNewDocument},
+        {CmdId::kFileOpen, &CTarvik11App::OnFileOpen},
+        {CmdId::kFilePrintSetup, &CTarvik11App::OnFilePrintSetup},
+        {CmdId::kAppAbout, &CTarvik11App::OnAppAbout},
+        {CmdId::kAppExit, &CTarvik11App::OnAppExit},
+        {CmdId::kHelpContents, &CTarvik11App::OnHelpContents},
+        {CmdId::kHelpSearch, &CTarvik11App::OnHelpSearch},
+        {CmdId::kFileMru1, &CTarvik11App::OnRecentFile<0>, &CTarvik11App::recentFileState<0>},
+        {CmdId::kFileMru1 + 1, &CTarvik11App::OnRecentFile<1>, &CTarvik11App::recentFileState<1>},
+        {CmdId::kFileMru1 + 2, &CTarvik11App::OnRecentFile<2>, &CTarvik11App::recentFileState<2>},
+        {CmdId::kFileMru4, &CTarvik11App::OnRecentFile<3>, &CTarvik11App::recentFileState<3>},
+    };
+    return kCommands;
 }
 
-bool CTarvik11App::onCommand(int id)
+void CTarvik11App::OnNewDocument()
 {
-    switch (id) {
-    case CmdId::kFileNew:
-        OnFileNew();
-        return true;
-    case CmdId::kFileOpen: {
-        const QString path = QFileDialog::getOpenFileName(mainFrame_, tr("Open"));
-        if (!path.isEmpty())
-            OpenDocumentFile(path);
-        return true;
-    }
-    case CmdId::kFilePrintSetup: {
-        QPageSetupDialog dialog(printer(), mainFrame_);
-        dialog.exec();
-        return true;
-    }
-    case CmdId::kAppAbout: {
-        CAboutDialog about(mainFrame_);
-        about.exec();
-        return true;
-    }
-    case CmdId::kAppExit:
-        if (mainFrame_)
-            mainFrame_->close();
-        return true;
-    case CmdId::kHelpContents:
-        helpWindow()->showContents();
-        return true;
-    case CmdId::kHelpSearch:
-        helpWindow()->showSearch(QString());
-        return true;
-    default:
-        if (id >= CmdId::kFileMru1 && id <= CmdId::kFileMru4) {
-            const int index = id - CmdId::kFileMru1;
-            if (index < recentFiles_.size())
-                OpenDocumentFile(recentFiles_.at(index));
-            return true;
-        }
-        return false;
-    }
+    OnFileNew();
+}
+
+void CTarvik11App::OnFileOpen()
+{
+    const QString path = QFileDialog::getOpenFileName(mainFrame_, tr("Open"));
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+void CTarvik11App::OnFilePrintSetup()
+{
+    QPageSetupDialog dialog(printer(), mainFrame_);
+    dialog.exec();
+}
+
+void CTarvik11App::OnAppAbout()
+{
+    CAboutDialog about(mainFrame_);
+    about.exec();
+}
+
+void CTarvik11App::OnAppExit()
+{
+    if (mainFrame_)
+        mainFrame_->close();
+}
+
+void CTarvik11App::OnHelpContents()
+{
+    helpWindow()->showContents();
+}
+
+void CTarvik11App::OnHelpSearch()
+{
+    helpWindow()->showSearch(QString());
+}
+
+template <int index>
+void CTarvik11App::OnRecentFile()
+{
+    if (index < recentFiles_.size())
+        OpenDocumentFile(recentFiles_.at(index));
+}
+
+template <int index>
+CommandState CTarvik11App::recentFileState() const
+{
+    return {index < recentFiles_.size(), false};
 }

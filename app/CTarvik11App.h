@@ -1,6 +1,6 @@
 #pragma once
 #include "CTarvik11Doc.h"
-#include "CommandTarget.h"
+#include "CommandTables.h"
 #include "DocumentHost.h"
 #include "TalkerSettings.h"
 #include <QApplication>
@@ -12,11 +12,11 @@
 class CMainFrame;
 class CHelpWindow;
 class CTargetLine;
-class HostNotifier;
+class DebugSession;
 class QPrinter;
 
 // The application object: start-up, documents, default number base, help, About, settings.
-class CTarvik11App : public QApplication, public DocumentHost, public CommandTarget {
+class CTarvik11App : public QApplication, public DocumentHost {
     Q_OBJECT
 public:
     CTarvik11App(int& argc, char** argv);
@@ -50,6 +50,9 @@ public:
     // The device a port name stands for.
     QString deviceFor(const QString& portName) const;
 
+    // The debug session every document's commands run in.
+    DebugSession& session() { return *session_; }
+
     // The main frame, or nullptr.
     CMainFrame* mainFrame() const;
     // The debugger document most recently created; cleared when it is destroyed.
@@ -74,20 +77,32 @@ public:
     bool openAsmView(CTarvik11Doc* doc) override;
     bool editTalkerSettings(TalkerSettings& settings) override;
     void closeDocument(CTarvik11Doc* doc) override;
-    void pressBoardReset() override;
-    void setDefaultBase(int base) override { SetDefaultBase(base); }
     TargetServices targetServices() override;
 
-    // CommandTarget
-    bool updateCommand(int id, CmdUI& ui) override;
-    bool onCommand(int id) override;
+    // The commands the application carries: new and open documents, the recent files, print
+    // setup, help, About and Exit.
+    static std::span<const CommandBinding<CTarvik11App>> commandTable();
 
     // Shows a modal box captioned "Tarvik11" with OK and the warning icon.
     static void showMessage(QWidget* owner, const QString& text);
 
 private:
+    void OnNewDocument();
+    void OnFileOpen();
+    void OnFilePrintSetup();
+    void OnAppAbout();
+    void OnAppExit();
+    void OnHelpContents();
+    void OnHelpSearch();
+    // Opens entry index of the recent-file list.
+    template <int index>
+    void OnRecentFile();
+    // Enabled while the recent-file list has entry index.
+    template <int index>
+    CommandState recentFileState() const;
+
     void addToRecentFiles(const QString& path);
-    // Creates the serial line's guard and breakpoint poll, and the engine's message boxes.
+    // Creates the serial line's guard and breakpoint poll.
     void ensureTargetLine();
     void applyPortMap();
 
@@ -98,9 +113,6 @@ private:
     QMap<QString, QString> storedPorts_;
     QMap<QString, QString> runPorts_; // this run only (the virtual board)
     int nextDocNumber_ = 1;
-    std::unique_ptr<HostNotifier> engineNotifier_;
+    std::unique_ptr<DebugSession> session_;
     std::unique_ptr<CTargetLine> targetLine_;
-#ifndef TARVIK11_HAVE_LINK
-    int defaultBase_ = 0;
-#endif
 };

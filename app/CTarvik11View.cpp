@@ -3,6 +3,19 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+namespace {
+
+// Line feeds inside lines[from, to): each starts one more text line than the list counts.
+int lineFeedsIn(const QStringList& lines, qsizetype from, qsizetype to)
+{
+    int n = 0;
+    for (qsizetype i = from; i < to; ++i)
+        n += static_cast<int>(lines[i].count(QLatin1Char('\n')));
+    return n;
+}
+
+} // namespace
+
 CTarvik11View::CTarvik11View(CTarvik11Doc* doc, QWidget* parent) : CTextView(doc, parent)
 {
     if (doc)
@@ -15,10 +28,12 @@ void CTarvik11View::OnUpdate()
     if (!doc_) {
         clear();
         shownLines_ = 0;
+        shownLineFeeds_ = 0;
         return;
     }
     setPlainText(buildText(doc_->memoryLines));
     shownLines_ = static_cast<int>(doc_->memoryLines.size());
+    shownLineFeeds_ = lineFeedsIn(doc_->memoryLines, 0, shownLines_);
     scrollToLatestDump();
 }
 
@@ -34,13 +49,18 @@ void CTarvik11View::OnLinesAppended(int first)
     end.movePosition(QTextCursor::End);
     end.insertText(buildText(doc_->memoryLines.mid(first)));
     shownLines_ = static_cast<int>(doc_->memoryLines.size());
+    shownLineFeeds_ += lineFeedsIn(doc_->memoryLines, first, shownLines_);
     scrollToLatestDump();
 }
 
 void CTarvik11View::scrollToLatestDump()
 {
-    // Down by (lines - lastDumpLines + 1): the latest dump's header line comes to the top.
-    const int lines = static_cast<int>(doc_->memoryLines.size());
+    // The latest dump's header is entry (lines - lastDumpLines + 1) of memoryLines; it comes to the
+    // top. An entry with line feeds of its own (a dump's header ends with one) takes more than one
+    // text line, so the text line is counted from the entries above it.
+    const QStringList& lines = doc_->memoryLines;
+    const qsizetype header = qBound<qsizetype>(0, lines.size() - doc_->lastDumpLines + 1, lines.size());
+    const int textLine = static_cast<int>(header) + shownLineFeeds_ - lineFeedsIn(lines, header, lines.size());
     QScrollBar* bar = verticalScrollBar();
-    bar->setValue(qBound(bar->minimum(), lines - doc_->lastDumpLines + 1, bar->maximum()));
+    bar->setValue(qBound(bar->minimum(), textLine, bar->maximum()));
 }

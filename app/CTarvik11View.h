@@ -16,4 +16,5 @@ private:
     void scrollToLatestDump();
 
     int shownLines_ = 0;
+    int shownLineFeeds_ = 0; // line feeds inside the entries shown
 };

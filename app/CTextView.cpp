@@ -52,72 +52,88 @@ QString CTextView::buildText(const QStringList& lines)
     return text;
 }
 
-bool CTextView::updateCommand(int id, CmdUI& ui)
+std::span<const CommandBinding<CTextView>> CTextView::commandTable()
 {
-    const bool hasText = !QPlainTextEdit::document()->isEmpty();
-    switch (id) {
-    case CmdId::kEditCopy:
-        ui.enabled = textCursor().hasSelection();
-        return true;
-    case CmdId::kEditSelectAll:
-    case CmdId::kEditFind:
-        ui.enabled = hasText;
-        return true;
-    case CmdId::kEditRepeat:
-        ui.enabled = hasText && !lastFind_.isEmpty();
-        return true;
-    case CmdId::kEditUndo:
-        ui.enabled = !isReadOnly() && QPlainTextEdit::document()->isUndoAvailable();
-        return true;
-    case CmdId::kFilePrint:
-        ui.enabled = true;
-        return true;
-    default:
-        return false;
+    static constexpr CommandBinding<CTextView> kCommands[] = {
+        {CmdId::kEditCopy, &CTextView::copy, &CTextView::copyState},
+        {CmdId::kEditSelectAll, &CTextView::selectAll, &CTextView::textState},
+        {CmdId::kEditFind, &CTextView::OnEditFind, &CTextView::textState},
+        {CmdId::kEditRepeat, &CTextView::OnEditRepeat, &CTextView::repeatState},
+        {CmdId::kEditUndo, &CTextView::undo, &CTextView::undoState},
+        {CmdId::kFilePrint, &CTextView::OnFilePrint},
+        {CmdId::kToggleBreakpoint, &CTextView::OnToggleBreakpoint, &CTextView::cursorCodeState},
+        {CmdId::kRunToCursor, &CTextView::OnRunToCursor, &CTextView::cursorCodeState},
+    };
+    return kCommands;
+}
+
+CommandState CTextView::copyState() const
+{
+    return {textCursor().hasSelection(), false};
+}
+
+CommandState CTextView::cursorCodeState() const
+{
+    return {doc_ && doc_->targetListening() && cursorAddress().has_value(), false};
+}
+
+void CTextView::OnToggleBreakpoint()
+{
+    if (const auto address = cursorAddress(); address && doc_)
+        doc_->ToggleBreakpointAt(*address);
+}
+
+void CTextView::OnRunToCursor()
+{
+    if (const auto address = cursorAddress(); address && doc_)
+        doc_->RunToAddress(*address);
+}
+
+CommandState CTextView::textState() const
+{
+    return {!QPlainTextEdit::document()->isEmpty(), false};
+}
+
+CommandState CTextView::repeatState() const
+{
+    return {textState().enabled && !lastFind_.isEmpty(), false};
+}
+
+CommandState CTextView::undoState() const
+{
+    return {!isReadOnly() && QPlainTextEdit::document()->isUndoAvailable(), false};
+}
+
+void CTextView::OnEditFind()
+{
+    bool ok = false;
+    const QString what = QInputDialog::getText(this, tr("Find"), tr("Find what:"), QLineEdit::Normal,
+                                               lastFind_, &ok);
+    if (!ok || what.isEmpty())
+        return;
+    lastFind_ = what;
+    OnEditRepeat();
+}
+
+void CTextView::OnEditRepeat()
+{
+    if (lastFind_.isEmpty() || find(lastFind_))
+        return;
+    // Not found below the cursor: once more from the top, else the cursor stays and it beeps.
+    const QTextCursor start = textCursor();
+    moveCursor(QTextCursor::Start);
+    if (!find(lastFind_)) {
+        setTextCursor(start);
+        QApplication::beep();
     }
 }
 
-bool CTextView::onCommand(int id)
+void CTextView::OnFilePrint()
 {
-    switch (id) {
-    case CmdId::kEditCopy:
-        copy();
-        return true;
-    case CmdId::kEditSelectAll:
-        selectAll();
-        return true;
-    case CmdId::kEditUndo:
-        undo();
-        return true;
-    case CmdId::kEditFind: {
-        bool ok = false;
-        const QString what = QInputDialog::getText(this, tr("Find"), tr("Find what:"),
-                                                   QLineEdit::Normal, lastFind_, &ok);
-        if (!ok || what.isEmpty())
-            return true;
-        lastFind_ = what;
-        [[fallthrough]];
-    }
-    case CmdId::kEditRepeat:
-        if (!lastFind_.isEmpty() && !find(lastFind_)) {
-            QTextCursor start = textCursor();
-            moveCursor(QTextCursor::Start);
-            if (!find(lastFind_)) {
-                setTextCursor(start);
-                QApplication::beep();
-            }
-        }
-        return true;
-    case CmdId::kFilePrint: {
-        auto* app = CTarvik11App::instance();
-        QPrinter fallback;
-        QPrinter* printer = app ? app->printer() : &fallback;
-        QPrintDialog dialog(printer, this);
-        if (dialog.exec() == QDialog::Accepted)
-            print(printer);
-        return true;
-    }
-    default:
-        return false;
-    }
+    auto* app = CTarvik11App::instance();
+    QPrinter fallback;
+    QPrinter* printer = app ? app->printer() : &fallback;
+    QPrintDialog dialog(printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        print(printer);
 }

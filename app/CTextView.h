@@ -1,13 +1,15 @@
 #pragma once
-#include "CommandTarget.h"
+#include "CommandTables.h"
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <cstdint>
+#include <optional>
 
 #include "CTarvik11Doc.h"
 
 // A read-only, never-wrapping, fixed-pitch text view of a document's lines; carries the edit
-// and print commands of the view.
-class CTextView : public QPlainTextEdit, public CommandTarget {
+// and print commands of the view, and the commands that act on the code at the cursor line.
+class CTextView : public QPlainTextEdit {
     Q_OBJECT
 public:
     // The face the views ask for; a fixed-pitch face stands in where it is not installed.
@@ -25,9 +27,11 @@ public:
     static QString buildText(const QStringList& lines);
     // The frame title this view gives its frame.
     virtual QString frameTitle() const = 0;
+    // The address of the code on the line of the text cursor (nothing in a view without code).
+    virtual std::optional<uint32_t> cursorAddress() const { return std::nullopt; }
 
-    bool updateCommand(int id, CmdUI& ui) override;
-    bool onCommand(int id) override;
+    // The edit and print commands a view carries (the main frame runs them on the active view).
+    static std::span<const CommandBinding<CTextView>> commandTable();
 
 protected:
     // Sets the face, no wrapping and read-only (done at creation and before every rebuild).
@@ -35,4 +39,17 @@ protected:
 
     QPointer<CTarvik11Doc> doc_;
     QString lastFind_;
+
+private:
+    void OnEditFind();
+    void OnEditRepeat();
+    void OnFilePrint();
+    void OnToggleBreakpoint();
+    void OnRunToCursor();
+    CommandState copyState() const;
+    // Enabled on a line with code while the talker listens.
+    CommandState cursorCodeState() const;
+    CommandState textState() const;
+    CommandState repeatState() const;
+    CommandState undoState() const;
 };

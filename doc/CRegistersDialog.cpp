@@ -1,12 +1,13 @@
 #include "CRegistersDialog.h"
 #include "CTargetLine.h"
 #include "CommandTexts.h"
-#include "RegisterFrame.h"
+#include "DebugSession.h"
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QValidator>
@@ -42,7 +43,7 @@ public:
 
 } // namespace
 
-CRegistersDialog::CRegistersDialog(RegisterFrame* frame, QWidget* owner) : QDialog(owner), frame_(frame)
+CRegistersDialog::CRegistersDialog(DebugSession* session, QWidget* owner) : QDialog(owner), session_(session)
 {
     setWindowTitle(tr("Registers"));
     auto* grid = new QGridLayout;
@@ -56,6 +57,14 @@ CRegistersDialog::CRegistersDialog(RegisterFrame* frame, QWidget* owner) : QDial
             edit->setMaxLength(kControls[i].limit);
         edit->setValidator(upper);
         edit->setReadOnly(!info.editable);
+        if (!info.editable) {
+            // Shown only: drawn like text on the window, not like a field to type into.
+            edit->setFrame(false);
+            edit->setFocusPolicy(Qt::NoFocus);
+            QPalette flat = edit->palette();
+            flat.setColor(QPalette::Base, palette().color(QPalette::Window));
+            edit->setPalette(flat);
+        }
         auto* label = new QLabel(QString::fromLatin1(info.label), this);
         label->setBuddy(edit);
         grid->addWidget(label, row, 0);
@@ -64,6 +73,11 @@ CRegistersDialog::CRegistersDialog(RegisterFrame* frame, QWidget* owner) : QDial
         edits_[i] = edit;
     }
     grid->addWidget(new QLabel(QString::fromLatin1(RegisterText::kCcrLegend), this), row, 1);
+    ++row;
+    flags_ = new QLabel(this);
+    flags_->setObjectName(QStringLiteral("ccrFlags"));
+    flags_->setTextFormat(Qt::RichText);
+    grid->addWidget(flags_, row, 1);
 
     auto* read = new QPushButton(tr("Read Regs"), this);
     read->setObjectName(QString::number(kReadRegsId));
@@ -100,37 +114,73 @@ void CRegistersDialog::takeTexts()
 
 void CRegistersDialog::showTexts()
 {
-    for (size_t i = 0; i < edits_.size(); ++i)
-        edits_[i]->setText(QString::fromStdString(fields_.*(RegisterText::kFields[i].text)));
+    for (size_t i = 0; i < edits_.size(); ++i) {
+        const std::string& text = fields_.*(RegisterText::kFields[i].text);
+        edits_[i]->setText(QString::fromStdString(text));
+        // A value that differs from the one shown at the stop before stands out.
+        const bool changed = hasPrevious_ && text != previous_.*(RegisterText::kFields[i].text);
+        edits_[i]->setProperty("changed", changed);
+        QFont font = edits_[i]->font();
+        font.setBold(changed);
+        edits_[i]->setFont(font);
+        QPalette p = edits_[i]->palette();
+        p.setColor(QPalette::Text, changed ? QColor(0xB0, 0x00, 0x00) : palette().color(QPalette::Text));
+        edits_[i]->setPalette(p);
+    }
+    flags_->setText(QString::fromStdString(RegisterText::ccrFlagsHtml(fields_.CCR)));
+}
+
+void CRegistersDialog::showStop(const RegisterFields& fields)
+{
+    if (hasStop_) {
+        previous_ = stopFields_;
+        hasPrevious_ = true;
+    }
+    stopFields_ = fields;
+    hasStop_ = true;
+    fields_ = fields;
+    showTexts();
+}
+
+void CRegistersDialog::showFailure(const std::string& text)
+{
+    const QString message = QString::fromStdString(text);
+    if (message_)
+        message_(message);
+    else
+        QMessageBox::warning(this, QStringLiteral("Tarvik11"), message);
 }
 
 void CRegistersDialog::ReadRegs()
 {
-    if (!frame_)
+    if (!session_)
         return;
-    if (frame_->read() != 0) {
-        if (message_)
-            message_(QString::fromLatin1(CommandText::kRegisterReadFailed));
-        else
-            QMessageBox::warning(this, QStringLiteral("Tarvik11"), QString::fromLatin1(CommandText::kRegisterReadFailed));
+    const CommandResult result = session_->readRegisters();
+    if (!result.ok()) {
+        showFailure(result.errorText());
         return;
     }
-    fields_ = RegisterText::fields(*frame_);
-    showTexts();
+    RegisterFields read = RegisterText::fields(session_->lastRegisters());
+    if (const auto pc = session_->stoppedPC())
+        read.PC = CommandText::format("$%04x", *pc & 0xFFFFu);
+    showStop(read);
 }
 
 void CRegistersDialog::WriteRegs()
 {
-    if (!frame_)
-        return;
     takeTexts();
-    RegisterText::apply(fields_, *frame_);
-    if (frame_->write() != 0) {
-        if (message_)
-            message_(QString::fromLatin1(CommandText::kRegisterWriteFailed));
-        else
-            QMessageBox::warning(this, QStringLiteral("Tarvik11"), QString::fromLatin1(CommandText::kRegisterWriteFailed));
-    }
+    if (!session_)
+        return;
+    const CommandResult result = session_->writeRegisterTexts(fields_);
+    if (!result.ok())
+        showFailure(result.errorText());
+}
+
+void CRegistersDialog::ShowRegisters(const TargetRegisters& registers, uint32_t shownPC)
+{
+    RegisterFields stop = RegisterText::fields(registers);
+    stop.PC = CommandText::format("$%04x", shownPC & 0xFFFFu);
+    showStop(stop);
 }
 
 void CRegistersDialog::SetShownPC(uint32_t address)
@@ -141,9 +191,8 @@ void CRegistersDialog::SetShownPC(uint32_t address)
 
 void CRegistersDialog::accept()
 {
-    takeTexts();
-    hide();
-    setResult(QDialog::Accepted);
+    // Enter writes what the fields say, as Write Regs does; the window stays.
+    onWriteClicked();
 }
 
 void CRegistersDialog::keyPressEvent(QKeyEvent* event)

@@ -6,10 +6,11 @@
 #include <functional>
 
 class CTargetLine;
+class QLabel;
 class QLineEdit;
-class RegisterFrame;
+class DebugSession;
 
-// The modeless Registers window: the target's registers as texts over the shared RegisterFrame,
+// The modeless Registers window: the target's registers as texts, read and written through the session,
 // with Read Regs and Write Regs. Created hidden; closing it only hides it.
 class CRegistersDialog : public QDialog {
     Q_OBJECT
@@ -25,9 +26,9 @@ public:
     static constexpr int kReadRegsId = 1034;
     static constexpr int kWriteRegsId = 1035;
 
-    // Works on frame (may be null: the buttons then do nothing); the fields start as "$00",
+    // Works through session (may be null: the buttons then do nothing); the fields start as "$00",
     // "$0000" and "%00000000".
-    CRegistersDialog(RegisterFrame* frame, QWidget* owner);
+    CRegistersDialog(DebugSession* session, QWidget* owner);
 
     // How the window shows its failure messages (the document gives the application's box).
     void setMessageHandler(std::function<void(const QString&)> handler) { message_ = std::move(handler); }
@@ -38,6 +39,8 @@ public:
     void ReadRegs();
     // Writes the shown A, B, X, Y, CCR and PC (SP as last read) to the target.
     void WriteRegs();
+    // Shows registers a stop reported, with shownPC in the PC field.
+    void ShowRegisters(const TargetRegisters& registers, uint32_t shownPC);
     // Shows address in the PC field and redisplays all fields from their texts.
     void SetShownPC(uint32_t address);
 
@@ -46,7 +49,7 @@ public:
     // The edit field with the given control id, or nullptr.
     QLineEdit* field(int id) const;
 
-    // Enter: takes the field texts and hides the window.
+    // Enter: writes the field texts to the target, as Write Regs does.
     void accept() override;
 
 protected:
@@ -56,14 +59,25 @@ protected:
 private:
     // Copies the edit texts into fields_.
     void takeTexts();
-    // Shows fields_ in the edits.
+    // Shows fields_ in the edits, the ones that differ from the stop before marked.
     void showTexts();
+    // Shows the registers of a new stop (a hit, a trace step, Read Regs); what differs from the
+    // stop before is marked.
+    void showStop(const RegisterFields& fields);
     void onReadClicked();
     void onWriteClicked();
 
-    RegisterFrame* frame_;
+    // A failure's text in the window's message box.
+    void showFailure(const std::string& text);
+
+    DebugSession* session_;
     CTargetLine* line_ = nullptr;
     std::function<void(const QString&)> message_;
     RegisterFields fields_;
+    RegisterFields stopFields_;   // as shown at the latest stop
+    RegisterFields previous_;     // as shown at the stop before it
+    bool hasStop_ = false;
+    bool hasPrevious_ = false;
+    QLabel* flags_ = nullptr;     // the condition codes by name
     std::array<QLineEdit*, RegisterText::kFields.size()> edits_{};
 };

@@ -1,6 +1,5 @@
 #include "CTargetLine.h"
-#include "DebugEngine.h"
-#include "SerialPort.h"
+#include "DebugSession.h"
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -24,8 +23,8 @@ CTargetLine::Transfer::~Transfer()
     }
 }
 
-CTargetLine::CTargetLine(DebugEngine& engine, SerialPort& port, QObject* parent)
-    : QObject(parent), engine_(engine), port_(port), retry_(new QTimer(this))
+CTargetLine::CTargetLine(DebugSession& session, QObject* parent)
+    : QObject(parent), session_(session), retry_(new QTimer(this))
 {
     retry_->setSingleShot(true);
     retry_->setInterval(kIdleRetryMs);
@@ -56,7 +55,7 @@ void CTargetLine::setBusy(bool busy)
 
 void CTargetLine::watch(bool on)
 {
-    const int fd = port_.descriptor();
+    const int fd = session_.descriptor();
     if (!on || fd < 0) {
         if (notifier_)
             notifier_->setEnabled(false);
@@ -74,7 +73,7 @@ void CTargetLine::rearm()
 {
     if (retry_->isActive())
         return;
-    watch(!busy_ && !lost_ && engine_.running != 0 && port_.isOpen());
+    watch(!busy_ && !lost_ && session_.awaitingHit() && session_.descriptor() >= 0);
 }
 
 void CTargetLine::pollNow()
@@ -87,13 +86,11 @@ void CTargetLine::pollNow()
         Transfer transfer(this);
         // Stays off until the hit is handled: a message box of the handler runs an event loop.
         watch(false);
-        hit = engine_.pollBreakpointHit();
+        hit = session_.pollForHit();
         if (hit.kind != BreakpointHitKind::None) {
             idleWakeups_ = 0;
-            emit breakpointHit(hit);
         } else if (hit.status != kTalkerOk) {
             lost_ = true;
-            emit breakpointHit(hit);
         } else if (++idleWakeups_ > 1) {
             retry_->start();
         }

@@ -3,10 +3,9 @@
 #include <QObject>
 #include <QPointer>
 
-class DebugEngine;
+class DebugSession;
 class QSocketNotifier;
 class QTimer;
-class SerialPort;
 
 // The user interface's use of the serial line to the target: one conversation at a time, and
 // the breakpoint poll in between. While a program started with breakpoints runs, a notifier on
@@ -16,7 +15,7 @@ class SerialPort;
 class CTargetLine : public QObject {
     Q_OBJECT
 public:
-    CTargetLine(DebugEngine& engine, SerialPort& port, QObject* parent = nullptr);
+    CTargetLine(DebugSession& session, QObject* parent = nullptr);
     ~CTargetLine() override;
 
     // Marks the line busy for one command's exchange with the target (scope-bound).
@@ -41,20 +40,17 @@ public:
     bool busy() const { return busy_; }
     // True while the poll watches the line for a breakpoint hit.
     bool watching() const;
-    // Starts or stops watching to match the engine's running flag and the port's descriptor;
+    // Starts or stops watching to match the session's wait for a hit and the port's descriptor;
     // called after every command and after the port is reopened.
     void rearm();
-    // Looks for a hit at once (what a readable line triggers); emits breakpointHit for anything
-    // but "nothing yet". Does nothing while busy.
+    // Looks for a hit at once (what a readable line triggers); the session tells its observer
+    // about anything but "nothing yet". Does nothing while busy.
     void pollNow();
 
     // Number of polls run since creation (each is one wake-up of the user-interface thread).
     quint64 pollCount() const { return polls_; }
 
 signals:
-    // The poll found a stopped program (a hit, or one of the failures the engine reported), or
-    // lost the line (kind None with a failing status: the device is gone).
-    void breakpointHit(const BreakpointHit& hit);
     // The line became busy or free.
     void busyChanged(bool busy);
 
@@ -62,8 +58,7 @@ private:
     void setBusy(bool busy);
     void watch(bool on);
 
-    DebugEngine& engine_;
-    SerialPort& port_;
+    DebugSession& session_;
     QPointer<QSocketNotifier> notifier_;
     QTimer* retry_;
     bool busy_ = false;

@@ -1,29 +1,24 @@
 #include "CTarvik11Doc.h"
-#include "ListingPath.h"
-#include "ListingReader.h"
 #include "CBlockFillDialog.h"
 #include "CBreakpointsDialog.h"
 #include "CCallSubroutineDialog.h"
 #include "CDisplayMemoryDialog.h"
 #include "CExecuteDialog.h"
 #include "CFindByteDialog.h"
+#include "CIoRegistersDialog.h"
 #include "CMoveMemoryDialog.h"
 #include "CRegistersDialog.h"
 #include "CSetBreakpointDialog.h"
 #include "CSetMemoryDialog.h"
 #include "CTargetLine.h"
+#include "DataFiles.h"
+#include "DebugSession.h"
 #include "CTraceDialog.h"
 #include "CommandIds.h"
 #include "CommandTexts.h"
-#include "DebugEngine.h"
 #include "DocumentHost.h"
-#include "MemoryDump.h"
-#include "NumberParse.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
 #include "TalkerSettings.h"
 #include "TalkerStatus.h"
-#include "TargetMemory.h"
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
@@ -33,6 +28,7 @@
 #include <QStatusBar>
 #include <QTextStream>
 #include <QThread>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -69,44 +65,33 @@ QString hex4(uint32_t value)
     return text("$%04x", value & 0xFFFFu);
 }
 
-uint32_t parse(const QString& typed)
+std::string typed(const QString& text)
 {
-    return parseNumber(typed.toStdString());
+    return text.toStdString();
 }
 
-// Transfers above this many bytes show a progress bar.
-constexpr uint64_t kProgressThreshold = 1024;
+bool visible(const QDialog* window)
+{
+    return window && window->isVisible();
+}
 
-constexpr const char* kLineBusy = "Another command is still talking to the target";
+// True when the talker listens and no program runs.
+bool listening(const DebugSession& session)
+{
+    const RunState state = session.runState();
+    return state == RunState::Idle || state == RunState::Held;
+}
 
-using Handler = void (CTarvik11Doc::*)();
-struct DocCommand {
-    int id;
-    Handler handler;
-};
-
-constexpr DocCommand kDocCommands[] = {
-    {CmdId::kExecute, &CTarvik11Doc::OnExecute},
-    {CmdId::kStopExecution, &CTarvik11Doc::OnStopExecution},
-    {CmdId::kCallSubroutine, &CTarvik11Doc::OnCallSubroutine},
-    {CmdId::kBootTalker, &CTarvik11Doc::OnBootTalker},
-    {CmdId::kFindByte, &CTarvik11Doc::OnFindByte},
-    {CmdId::kMoveMemory, &CTarvik11Doc::OnMoveMemory},
-    {CmdId::kVerifyS19, &CTarvik11Doc::OnVerifyS19},
-    {CmdId::kFileOpen, &CTarvik11Doc::OnOpenS19},
-    {CmdId::kBlockFill, &CTarvik11Doc::OnBlockFill},
-    {CmdId::kSetMemory, &CTarvik11Doc::OnSetMemory},
-    {CmdId::kMemoryDisplay, &CTarvik11Doc::OnMemoryDisplay},
-    {CmdId::kClearMemoryView, &CTarvik11Doc::OnClearMemoryView},
-    {CmdId::kRegisterWindow, &CTarvik11Doc::OnRegisterWindow},
-    {CmdId::kSetBreakpoint, &CTarvik11Doc::OnSetBreakpoint},
-    {CmdId::kClearBreakpoint, &CTarvik11Doc::OnClearBreakpoint},
-    {CmdId::kClearAllBreakpoints, &CTarvik11Doc::OnClearAllBreakpoints},
-    {CmdId::kListBreakpoints, &CTarvik11Doc::OnListBreakpoints},
-    {CmdId::kTrace, &CTarvik11Doc::OnTrace},
-    {CmdId::kContinueTrace, &CTarvik11Doc::OnContinueTrace},
-    {CmdId::kFileClose, &CTarvik11Doc::OnFileClose},
-};
+// Where the program stands stopped: the stop a hit, trace or step reported, else the SWI the
+// talker holds it at; nothing while no program is stopped.
+std::optional<uint32_t> stopOf(const DebugSession& session)
+{
+    if (!listening(session))
+        return std::nullopt;
+    if (const auto pc = session.stoppedPC())
+        return pc;
+    return session.heldAt();
+}
 
 } // namespace
 
@@ -118,28 +103,38 @@ CTarvik11Doc::CTarvik11Doc(DocumentHost& host, const QString& title, QObject* pa
     displayMemoryWindow->hide();
     displayMemoryWindow->setDocument(this);
     connect(displayMemoryWindow, &CDisplayMemoryDialog::dumpRequested, this, &CTarvik11Doc::DumpMemory);
-    registersWindow = new CRegistersDialog(services_.registers, owner);
+    registersWindow = new CRegistersDialog(services_.session, owner);
     registersWindow->hide();
     registersWindow->setTargetLine(services_.line);
     registersWindow->setMessageHandler([this](const QString& message) { host_.messageBox(message); });
     breakpointsWindow = new CBreakpointsDialog(owner);
     breakpointsWindow->hide();
+    ioRegistersWindow = new CIoRegistersDialog(services_.session, owner);
+    ioRegistersWindow->hide();
+    ioRegistersWindow->setTargetLine(services_.line);
+    ioRegistersWindow->setMessageHandler([this](const QString& message) { host_.messageBox(message); });
     for (QDialog* w : {static_cast<QDialog*>(displayMemoryWindow.data()),
                        static_cast<QDialog*>(registersWindow.data()),
-                       static_cast<QDialog*>(breakpointsWindow.data())})
+                       static_cast<QDialog*>(breakpointsWindow.data()),
+                       static_cast<QDialog*>(ioRegistersWindow.data())})
         w->installEventFilter(this);
     connect(breakpointsWindow, &CBreakpointsDialog::selectionChanged, this,
             &CTarvik11Doc::commandStateChanged);
     listingShown = 0;
     statusBar = host_.mainStatusBar();
     host_.setCurrentDoc(this);
+    if (services_.session)
+        services_.session->setObserver(this);
 }
 
 CTarvik11Doc::~CTarvik11Doc()
 {
+    if (services_.session)
+        services_.session->setObserver(nullptr);
     delete displayMemoryWindow.data();
     delete registersWindow.data();
     delete breakpointsWindow.data();
+    delete ioRegistersWindow.data();
     delete progress_.data();
     memoryLines.clear();
     listingLines.clear();
@@ -188,41 +183,123 @@ void CTarvik11Doc::PumpPendingMessages()
     }
 }
 
-bool CTarvik11Doc::updateCommand(int id, CmdUI& ui)
+std::span<const CommandBinding<CTarvik11Doc>> CTarvik11Doc::commandTable()
 {
-    auto visible = [](const QDialog* w) { return w && w->isVisible(); };
-    switch (id) {
-    case CmdId::kMemoryDisplay:
-        ui.checked = visible(displayMemoryWindow);
-        return true;
-    case CmdId::kRegisterWindow:
-        ui.checked = visible(registersWindow);
-        return true;
-    case CmdId::kListBreakpoints:
-        ui.checked = visible(breakpointsWindow);
-        return true;
-    case CmdId::kClearBreakpoint:
-        ui.enabled = breakpointsWindow && !breakpointsWindow->selectedText().isEmpty();
-        return true;
-    default:
-        for (const auto& c : kDocCommands)
-            if (c.id == id) {
-                ui.enabled = true;
-                return true;
-            }
-        return false;
-    }
+    using D = CTarvik11Doc;
+    static constexpr CommandBinding<D> kCommands[] = {
+        {CmdId::kExecute, &D::OnExecute},
+        {CmdId::kStopExecution, &D::OnStopExecution, &D::stopExecutionState},
+        {CmdId::kCallSubroutine, &D::OnCallSubroutine},
+        {CmdId::kBootTalker, &D::OnBootTalker},
+        {CmdId::kFindByte, &D::OnFindByte},
+        {CmdId::kMoveMemory, &D::OnMoveMemory},
+        {CmdId::kVerifyS19, &D::OnVerifyS19},
+        {CmdId::kFileOpen, &D::OnOpenS19},
+        {CmdId::kBlockFill, &D::OnBlockFill},
+        {CmdId::kSetMemory, &D::OnSetMemory},
+        {CmdId::kMemoryDisplay, &D::OnMemoryDisplay, &D::memoryDisplayState},
+        {CmdId::kClearMemoryView, &D::OnClearMemoryView},
+        {CmdId::kRegisterWindow, &D::OnRegisterWindow, &D::registerWindowState},
+        {CmdId::kSetBreakpoint, &D::OnSetBreakpoint},
+        {CmdId::kClearBreakpoint, &D::OnClearBreakpoint, &D::clearBreakpointState},
+        {CmdId::kClearAllBreakpoints, &D::OnClearAllBreakpoints},
+        {CmdId::kListBreakpoints, &D::OnListBreakpoints, &D::listBreakpointsState},
+        {CmdId::kTrace, &D::OnTrace},
+        {CmdId::kContinueTrace, &D::OnContinueTrace},
+        {CmdId::kFileClose, &D::OnFileClose},
+        {CmdId::kStepOver, &D::OnStepOver, &D::steppingState},
+        {CmdId::kStepOut, &D::OnStepOut, &D::stepOutState},
+        {CmdId::kContinue, &D::OnContinue, &D::steppingState},
+        {CmdId::kIoRegisterWindow, &D::OnIoRegisterWindow, &D::ioRegisterWindowState},
+    };
+    return kCommands;
 }
 
-bool CTarvik11Doc::onCommand(int id)
+bool CTarvik11Doc::carriesCommand(int id)
 {
-    for (const auto& c : kDocCommands)
-        if (c.id == id) {
-            (this->*c.handler)();
-            emit commandStateChanged();
-            return true;
-        }
-    return false;
+    return findBinding(commandTable(), id) != nullptr;
+}
+
+CommandState CTarvik11Doc::commandState(int id) const
+{
+    const CommandBinding<CTarvik11Doc>* binding = findBinding(commandTable(), id);
+    return binding ? bindingState(*binding, *this) : CommandState{false, false};
+}
+
+bool CTarvik11Doc::runCommand(int id)
+{
+    const CommandBinding<CTarvik11Doc>* binding = findBinding(commandTable(), id);
+    if (!binding || !bindingState(*binding, *this).enabled)
+        return false;
+    (this->*binding->handler)();
+    emit commandStateChanged();
+    return true;
+}
+
+CommandState CTarvik11Doc::memoryDisplayState() const
+{
+    return {true, visible(displayMemoryWindow)};
+}
+
+CommandState CTarvik11Doc::registerWindowState() const
+{
+    return {true, visible(registersWindow)};
+}
+
+CommandState CTarvik11Doc::listBreakpointsState() const
+{
+    return {true, visible(breakpointsWindow)};
+}
+
+CommandState CTarvik11Doc::clearBreakpointState() const
+{
+    return {breakpointsWindow && !breakpointsWindow->selectedText().isEmpty(), false};
+}
+
+CommandState CTarvik11Doc::ioRegisterWindowState() const
+{
+    return {true, visible(ioRegistersWindow)};
+}
+
+CommandState CTarvik11Doc::stopExecutionState() const
+{
+    const RunState state = services_.session ? services_.session->runState() : RunState::NoTalker;
+    return {state == RunState::Running || state == RunState::Held, false};
+}
+
+CommandState CTarvik11Doc::steppingState() const
+{
+    return {targetListening(), false};
+}
+
+CommandState CTarvik11Doc::stepOutState() const
+{
+    return {targetListening() && stopAddress().has_value(), false};
+}
+
+bool CTarvik11Doc::targetListening() const
+{
+    return services_.session && listening(*services_.session);
+}
+
+std::optional<uint32_t> CTarvik11Doc::stopAddress() const
+{
+    return services_.session ? stopOf(*services_.session) : std::nullopt;
+}
+
+std::vector<uint32_t> CTarvik11Doc::breakpointAddresses() const
+{
+    return services_.session ? services_.session->breakpoints() : std::vector<uint32_t>{};
+}
+
+QString CTarvik11Doc::runStateText(const DebugSession* session)
+{
+    if (!session || session->runState() == RunState::NoTalker)
+        return tr("No talker");
+    if (session->runState() == RunState::Running)
+        return tr("Running");
+    const std::optional<uint32_t> at = stopOf(*session);
+    return at ? tr("Stopped at %1").arg(hex4(*at)) : tr("Idle");
 }
 
 bool CTarvik11Doc::lineAvailable()
@@ -231,10 +308,10 @@ bool CTarvik11Doc::lineAvailable()
         QApplication::beep();
         return false;
     }
-    if (services_.line && services_.line->busy()) {
+    if ((services_.line && services_.line->busy()) || services_.session->busy()) {
         QApplication::beep();
         if (statusBar)
-            statusBar->showMessage(QString::fromLatin1(kLineBusy), 3000);
+            statusBar->showMessage(QString::fromLatin1(CommandText::kLineBusy), 3000);
         return false;
     }
     return true;
@@ -263,37 +340,6 @@ void CTarvik11Doc::endProgress()
         progress_->hide();
 }
 
-TalkerStatus CTarvik11Doc::withS19Progress(const std::function<TalkerStatus()>& operation)
-{
-    services_.engine->s19Progress = [this](uint64_t done, uint64_t total) { stepProgress(done, total); };
-    const TalkerStatus s = operation();
-    services_.engine->s19Progress = nullptr;
-    endProgress();
-    return s;
-}
-
-void CTarvik11Doc::finish(TalkerStatus status, const char* doneText)
-{
-    if (status)
-        ReportStatus(status);
-    else
-        ShowStatusText(QString::fromLatin1(doneText));
-}
-
-bool CTarvik11Doc::programsEeprom(uint32_t first, uint32_t last) const
-{
-    return services_.link->eepromEnabled && last - first + 1 > BlockTransfer::kEepromRowBytes &&
-           first <= static_cast<uint32_t>(services_.memory->eepromEnd) &&
-           last >= static_cast<uint32_t>(services_.memory->eepromStart);
-}
-
-BlockTransfer::Progress CTarvik11Doc::progressFor(uint64_t totalBytes, bool always)
-{
-    if (totalBytes <= kProgressThreshold && !always)
-        return {};
-    return [this](uint64_t done, uint64_t total) { stepProgress(done, total); };
-}
-
 void CTarvik11Doc::toggleWindow(QDialog* window)
 {
     if (!window)
@@ -307,6 +353,14 @@ void CTarvik11Doc::toggleWindow(QDialog* window)
 }
 
 void CTarvik11Doc::OnMemoryDisplay() { toggleWindow(displayMemoryWindow); }
+
+void CTarvik11Doc::OnIoRegisterWindow()
+{
+    toggleWindow(ioRegistersWindow);
+    // Opened while the talker listens, the window shows the registers at once.
+    if (visible(ioRegistersWindow) && targetListening() && !services_.session->busy())
+        ioRegistersWindow->Refresh();
+}
 void CTarvik11Doc::OnRegisterWindow() { toggleWindow(registersWindow); }
 void CTarvik11Doc::OnListBreakpoints() { toggleWindow(breakpointsWindow); }
 
@@ -329,12 +383,56 @@ void CTarvik11Doc::OnFileClose()
 
 // ---------------------------------------------------------------- execution
 
+void CTarvik11Doc::finish(const CommandResult& result)
+{
+    endProgress();
+    for (const std::string& note : result.notes)
+        host_.messageBox(QString::fromStdString(note));
+    if (!result.refusal.empty() || !result.failureText.empty())
+        host_.messageBox(QString::fromStdString(result.errorText()));
+    else if (result.status != kTalkerOk)
+        ReportStatus(result.status);
+    else if (!result.doneText.empty())
+        ShowStatusText(QString::fromStdString(result.doneText));
+    emit commandStateChanged();
+    emit targetStateChanged();
+}
+
+// ---------------------------------------------------------------- what the session reports
+
+void CTarvik11Doc::progressText(const std::string& text)
+{
+    ShowStatusText(QString::fromStdString(text));
+}
+
+void CTarvik11Doc::transferProgress(uint64_t done, uint64_t total)
+{
+    stepProgress(done, total);
+}
+
+void CTarvik11Doc::message(const std::string& text)
+{
+    host_.messageBox(QString::fromStdString(text));
+}
+
+void CTarvik11Doc::breakpointConfirmed(uint32_t address)
+{
+    OnBreakpointConfirmed(address);
+}
+
+void CTarvik11Doc::programStopped(const BreakpointHit& hit)
+{
+    OnBreakpointHit(hit);
+}
+
+// ---------------------------------------------------------------- execution
+
 void CTarvik11Doc::OnExecute()
 {
     if (!lineAvailable())
         return;
     CExecuteDialog dialog(host_.dialogOwner());
-    dialog.setAddress(hex4(services_.engine->currentPC));
+    dialog.setAddress(hex4(services_.session->currentPC()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     CTargetLine::Transfer transfer(services_.line);
@@ -342,9 +440,8 @@ void CTarvik11Doc::OnExecute()
         return;
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(QString::fromLatin1(CommandText::kExecuteProgress));
-    const uint32_t address = parse(dialog.address());
-    finish(services_.engine->execute(address, true), CommandText::kExecuteDone);
+    const int stops = stopCount_;
+    finishRun(services_.session->execute(typed(dialog.address())), stops);
 }
 
 void CTarvik11Doc::OnStopExecution()
@@ -354,8 +451,7 @@ void CTarvik11Doc::OnStopExecution()
     CTargetLine::Transfer transfer(services_.line);
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(QString::fromLatin1(CommandText::kStopProgress));
-    finish(services_.engine->stop(), CommandText::kStopDone);
+    finish(services_.session->stop());
 }
 
 void CTarvik11Doc::OnCallSubroutine()
@@ -363,7 +459,7 @@ void CTarvik11Doc::OnCallSubroutine()
     if (!lineAvailable())
         return;
     CCallSubroutineDialog dialog(host_.dialogOwner());
-    dialog.setAddress(hex4(services_.engine->currentPC));
+    dialog.setAddress(hex4(services_.session->currentPC()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     CTargetLine::Transfer transfer(services_.line);
@@ -371,9 +467,8 @@ void CTarvik11Doc::OnCallSubroutine()
         return;
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(QString::fromLatin1(CommandText::kCallProgress));
-    const uint32_t address = parse(dialog.address());
-    finish(services_.engine->callSubroutine(address), CommandText::kCallDone);
+    const int stops = stopCount_;
+    finishRun(services_.session->callSubroutine(typed(dialog.address())), stops);
 }
 
 void CTarvik11Doc::OnBootTalker()
@@ -383,22 +478,21 @@ void CTarvik11Doc::OnBootTalker()
         return;
     }
     TalkerSettings settings;
-    if (!host_.editTalkerSettings(settings))
-        return;
-    host_.messageBox(QString::fromLatin1(CommandText::kPressReset));
-    host_.pressBoardReset();
-    if (!lineAvailable())
+    if (!host_.editTalkerSettings(settings) || !lineAvailable())
         return;
     CTargetLine::Transfer transfer(services_.line);
     if (!transfer.granted())
         return;
-    BusyCursor busy;
-    services_.port->readWaitMs = static_cast<int>(settings.commDelay);
-    host_.setDefaultBase(settings.defaultBase);
-    const TalkerStatus s = services_.engine->startTalker(
-        settings.port.toStdString(), settings.talkerType, settings.talkerFile.toStdString(),
-        settings.chipMode, settings.eepromEnable);
-    finish(s, CommandText::kTalkerDownloaded);
+    BootSettings boot;
+    boot.port = settings.port.toStdString();
+    boot.talkerType = static_cast<TalkerType>(settings.talkerType);
+    boot.talkerFile = settings.talkerFile.toStdString();
+    boot.chipMode = static_cast<ChipMode>(settings.chipMode);
+    boot.eepromEnable = settings.eepromEnable != 0;
+    boot.readWaitMs = static_cast<int>(settings.commDelay);
+    boot.base = settings.defaultBase;
+    // The session asks for RESET first (a modal box here), then starts the talker.
+    finish(services_.session->boot(boot));
 }
 
 // ---------------------------------------------------------------- memory
@@ -415,20 +509,8 @@ void CTarvik11Doc::OnFindByte()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t start = parse(dialog.startAddress());
-    const uint32_t end = parse(dialog.endAddress());
-    const uint32_t value = parse(dialog.byteValue());
-    // An end below the start would make a huge wrapped count: refused like Block Fill.
-    if (end < start) {
-        host_.messageBox(QString::fromLatin1(CommandText::kRangeOrder));
-        return;
-    }
-    ShowStatusText(text(CommandText::kFindProgress, value, start));
-    uint32_t found = 0;
-    if (TalkerStatus s = services_.memory->search(start, end - start + 1, value & 0xFF, found))
-        ReportStatus(s);
-    else
-        ShowStatusText(text(CommandText::kFindDone, value, found));
+    finish(services_.session->find(typed(dialog.startAddress()), typed(dialog.endAddress()),
+                                   typed(dialog.byteValue())));
 }
 
 void CTarvik11Doc::OnMoveMemory()
@@ -443,26 +525,8 @@ void CTarvik11Doc::OnMoveMemory()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t start = parse(dialog.startAddress());
-    const uint32_t end = parse(dialog.endAddress());
-    const uint32_t destination = parse(dialog.destination());
-    if (end < start) {
-        host_.messageBox(QString::fromLatin1(CommandText::kRangeOrder));
-        return;
-    }
-    const uint32_t count = end - start + 1;
-    // A destination block running past $FFFF is refused before any traffic.
-    if (static_cast<uint64_t>(destination) + count > 0x10000) {
-        host_.messageBox(text(CommandText::kMoveBeyondEnd, destination, count));
-        return;
-    }
-    ShowStatusText(text(CommandText::kMoveProgress, start, end, destination));
-    const uint32_t last = destination + count - 1;
-    const bool eeprom = programsEeprom(destination, last);
-    BlockTransfer mover(*services_.memory, *services_.link, progressFor(count, eeprom));
-    const TalkerStatus s = mover.move(start, count, destination);
-    endProgress();
-    finish(s, CommandText::kMoveDone);
+    finish(services_.session->move(typed(dialog.startAddress()), typed(dialog.endAddress()),
+                                   typed(dialog.destination())));
 }
 
 void CTarvik11Doc::OnBlockFill()
@@ -477,20 +541,8 @@ void CTarvik11Doc::OnBlockFill()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t start = parse(dialog.startAddress());
-    const uint32_t end = parse(dialog.endAddress());
-    const uint32_t value = parse(dialog.byteValue()) & 0xFF;
-    if (end < start) {
-        host_.messageBox(QString::fromLatin1(CommandText::kRangeOrder));
-        return;
-    }
-    ShowStatusText(text(CommandText::kFillProgress, start, end, value));
-    const uint32_t count = end - start + 1;
-    const bool eeprom = programsEeprom(start, end);
-    BlockTransfer filler(*services_.memory, *services_.link, progressFor(count, eeprom));
-    const TalkerStatus s = filler.fill(start, count, value);
-    endProgress();
-    finish(s, CommandText::kFillDone);
+    finish(services_.session->fill(typed(dialog.startAddress()), typed(dialog.endAddress()),
+                                   typed(dialog.byteValue())));
 }
 
 void CTarvik11Doc::OnSetMemory()
@@ -505,15 +557,7 @@ void CTarvik11Doc::OnSetMemory()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t address = parse(dialog.address());
-    const uint8_t value = static_cast<uint8_t>(parse(dialog.value()) & 0xFF);
-    ShowStatusText(text(CommandText::kSetProgress, address, static_cast<unsigned>(value)));
-    finish(services_.memory->writeBlock(address, 1, &value), CommandText::kSetDone);
-}
-
-void CTarvik11Doc::AlignDumpRange(uint32_t& start, uint32_t& end)
-{
-    MemoryDump::alignRange(start, end);
+    finish(services_.session->setMemory(typed(dialog.address()), typed(dialog.value())));
 }
 
 void CTarvik11Doc::DumpMemory()
@@ -526,38 +570,20 @@ void CTarvik11Doc::DumpMemory()
         return;
     BusyCursor busy;
     yieldOnce();
-    uint32_t start = parse(window->startText());
-    uint32_t end = parse(window->endText());
-    if (end == 0)
-        end = start + MemoryDump::kBytesPerLine;
-    AlignDumpRange(start, end);
-    window->setRangeTexts(hex4(start), hex4(end));
-    setStatusTextDirect(text(CommandText::kDumpProgress, start, end));
-    if (start > end) {
-        host_.messageBox(QString::fromLatin1(CommandText::kDumpOrder));
-        return;
+    // An empty end field asks for one line, as an end of 0 does.
+    const QString endText = window->endText().trimmed().isEmpty() ? QStringLiteral("0") : window->endText();
+    CommandResult result = services_.session->dump(typed(window->startText()), typed(endText));
+    if (result.ok() || result.refusal == CommandText::kDumpOrder)
+        window->setRangeTexts(hex4(result.rangeStart), hex4(result.rangeEnd));
+    if (result.ok()) {
+        const int first = static_cast<int>(memoryLines.size());
+        memoryLines.reserve(memoryLines.size() + static_cast<qsizetype>(result.lines.size()));
+        for (const std::string& line : result.lines)
+            memoryLines.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+        lastDumpLines = static_cast<int>(result.lines.size()) + 1;
+        emit memoryLinesAppended(first);
     }
-    const uint32_t count = end - start + 1;
-    std::vector<uint8_t> buffer(count);
-    BlockTransfer reader(*services_.memory, *services_.link, progressFor(count));
-    const TalkerStatus s = reader.read(start, count, buffer.data());
-    endProgress();
-    if (s) {
-        ReportStatus(s);
-        return;
-    }
-    ShowStatusText(QString::fromLatin1(CommandText::kDumpRead));
-    lastDumpLines = 2;
-    const int first = static_cast<int>(memoryLines.size());
-    const std::vector<std::string> lines = MemoryDump::lines(start, buffer.data(), count);
-    memoryLines.reserve(memoryLines.size() + static_cast<qsizetype>(lines.size()));
-    for (size_t i = 0; i < lines.size(); ++i) {
-        memoryLines.append(QString::fromLatin1(lines[i].data(), static_cast<qsizetype>(lines[i].size())));
-        if (i > 0)
-            ++lastDumpLines;
-    }
-    emit memoryLinesAppended(first);
-    ShowStatusText(QString::fromLatin1(CommandText::kDumpDone));
+    finish(result);
 }
 
 // ---------------------------------------------------------------- S19
@@ -571,6 +597,10 @@ QString CTarvik11Doc::chooseS19File()
     dialog.setFileMode(QFileDialog::ExistingFile);
     // No default suffix: a program file named without any extension must stay loadable.
     dialog.setNameFilters({tr("S19 Records (*.S19 *.s19)"), tr("All Files (*)")});
+    // The sample programs are offered first, wherever the program was started from.
+    const std::string samples = findSamplesFolder();
+    if (!samples.empty())
+        dialog.setDirectory(QString::fromStdString(samples));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
@@ -588,9 +618,7 @@ void CTarvik11Doc::OnVerifyS19()
         return;
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(text(CommandText::kVerifyProgress, path.toLocal8Bit().constData()));
-    finish(withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); }),
-           CommandText::kVerifyDone);
+    finish(services_.session->verifyS19(path.toStdString()));
 }
 
 void CTarvik11Doc::OnOpenS19()
@@ -605,28 +633,22 @@ void CTarvik11Doc::OnOpenS19()
         return;
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(text(CommandText::kLoadProgress, path.toLocal8Bit().constData()));
-    TalkerStatus s = withS19Progress([&] { return services_.engine->loadS19(path.toStdString()); });
-    if (!s)
-        s = withS19Progress([&] { return services_.engine->verifyS19(path.toStdString()); });
-    if (s) {
-        ReportStatus(s);
-        return;
-    }
-    const QString listingPath = QString::fromStdString(listingPathFor(path.toStdString()));
-    QStringList lines;
-    if (ListingReader::read(listingPath, lines)) {
-        if (!listingShown) {
+    CommandResult result = services_.session->loadS19(path.toStdString());
+    if (result.ok()) {
+        // The Assembly View shows this program's listing, or nothing: never the previous one's.
+        QStringList lines;
+        for (const std::string& line : result.lines)
+            lines << QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
+        if (!lines.isEmpty() && !listingShown) {
             // Only a view that really opened shows the listing; otherwise the next load tries again.
             listingLines.clear();
             listingShown = host_.openAsmView(this) ? 1 : 0;
         }
         listingLines = lines;
-    } else {
-        host_.messageBox(QString::fromLatin1(CommandText::kListingMissing));
     }
-    ShowStatusText(QString::fromLatin1(CommandText::kLoadDone));
-    UpdateAllViews();
+    finish(result);
+    if (result.ok())
+        UpdateAllViews();
 }
 
 // ---------------------------------------------------------------- breakpoints
@@ -643,14 +665,9 @@ void CTarvik11Doc::OnSetBreakpoint()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t address = parse(dialog.address());
-    if (TalkerStatus s = services_.engine->setBreakpoint(address)) {
-        ReportStatus(s);
-        return;
-    }
-    if (breakpointsWindow)
-        breakpointsWindow->addAddress(address);
-    ShowStatusText(text(CommandText::kBreakpointSet, address));
+    const CommandResult result = services_.session->setBreakpoint(typed(dialog.address()));
+    showBreakpoints();
+    finish(result);
 }
 
 void CTarvik11Doc::OnClearBreakpoint()
@@ -662,13 +679,9 @@ void CTarvik11Doc::OnClearBreakpoint()
     yieldOnce();
     if (!breakpointsWindow || breakpointsWindow->selectedText().isEmpty())
         return;
-    const uint32_t address = parse(breakpointsWindow->selectedText());
-    if (services_.engine->removeBreakpoint(address) != kTalkerOk) {
-        host_.messageBox(text(CommandText::kBreakpointNotRemoved, address));
-        return;
-    }
-    breakpointsWindow->removeSelected();
-    ShowStatusText(text(CommandText::kBreakpointRemoved, address));
+    const CommandResult result = services_.session->removeBreakpoint(typed(breakpointsWindow->selectedText()));
+    showBreakpoints();
+    finish(result);
 }
 
 void CTarvik11Doc::OnClearAllBreakpoints()
@@ -678,21 +691,19 @@ void CTarvik11Doc::OnClearAllBreakpoints()
     CTargetLine::Transfer transfer(services_.line);
     BusyCursor busy;
     yieldOnce();
-    ShowStatusText(QString::fromLatin1(CommandText::kClearAllProgress));
-    std::array<uint32_t, DebugEngine::kBreakpointCount> addresses{};
-    services_.engine->listBreakpoints(addresses);
-    for (uint32_t address : addresses)
-        if (address != 0)
-            (void)services_.engine->removeBreakpoint(address);
-    if (breakpointsWindow) {
-        breakpointsWindow->clearAll();
-        // A breakpoint whose removal failed is still in the table: the list keeps showing it.
-        services_.engine->listBreakpoints(addresses);
-        for (uint32_t address : addresses)
-            if (address != 0)
-                breakpointsWindow->addAddress(address);
-    }
-    ShowStatusText(QString::fromLatin1(CommandText::kClearAllDone));
+    const CommandResult result = services_.session->clearBreakpoints();
+    // A breakpoint whose removal failed is still in the table: the list keeps showing it.
+    showBreakpoints();
+    finish(result);
+}
+
+void CTarvik11Doc::showBreakpoints()
+{
+    if (!breakpointsWindow)
+        return;
+    breakpointsWindow->clearAll();
+    for (uint32_t address : services_.session->breakpoints())
+        breakpointsWindow->addAddress(address);
 }
 
 void CTarvik11Doc::OnBreakpointConfirmed(uint32_t address)
@@ -711,16 +722,19 @@ void CTarvik11Doc::OnBreakpointHit(const BreakpointHit& hit)
         ReportStatus(hit.status);
         return;
     }
-    if (hit.kind != BreakpointHitKind::Hit)
+    const char* stopText = hit.kind == BreakpointHitKind::Hit        ? CommandText::kBreakpointReached
+                           : hit.kind == BreakpointHitKind::Stopped  ? CommandText::kProgramStopped
+                           : hit.kind == BreakpointHitKind::StepDone ? CommandText::kTraceDone
+                                                                     : nullptr;
+    if (!stopText)
         return;
-    setStatusTextDirect(text(CommandText::kBreakpointReached, hit.address));
-    if (registersWindow) {
-        registersWindow->ReadRegs();
-        registersWindow->SetShownPC(hit.address);
-    }
-    if (breakpointsWindow)
-        breakpointsWindow->removeAddress(hit.address);
+    setStatusTextDirect(text(stopText, hit.address));
+    ++stopCount_;
+    if (registersWindow)
+        registersWindow->ShowRegisters(hit.registers, hit.address);
+    showBreakpoints();
     emit commandStateChanged();
+    emit targetStateChanged();
 }
 
 // ---------------------------------------------------------------- trace
@@ -730,7 +744,7 @@ void CTarvik11Doc::OnTrace()
     if (!lineAvailable())
         return;
     CTraceDialog dialog(host_.dialogOwner());
-    dialog.setAddress(hex4(services_.engine->currentPC));
+    dialog.setAddress(hex4(services_.session->currentPC()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     CTargetLine::Transfer transfer(services_.line);
@@ -738,18 +752,7 @@ void CTarvik11Doc::OnTrace()
         return;
     BusyCursor busy;
     yieldOnce();
-    const uint32_t address = parse(dialog.address());
-    ShowStatusText(text(CommandText::kTraceProgress, address));
-    if (TalkerStatus s = services_.engine->traceStep(address)) {
-        ReportStatus(s);
-        return;
-    }
-    const uint32_t pc = services_.engine->currentPC;
-    if (registersWindow) {
-        registersWindow->ReadRegs();
-        registersWindow->SetShownPC(pc);
-    }
-    ShowStatusText(text(CommandText::kTraceDone, pc));
+    afterTrace(services_.session->trace(typed(dialog.address())));
 }
 
 void CTarvik11Doc::OnContinueTrace()
@@ -759,16 +762,105 @@ void CTarvik11Doc::OnContinueTrace()
     CTargetLine::Transfer transfer(services_.line);
     BusyCursor busy;
     yieldOnce();
-    const uint32_t from = services_.engine->currentPC;
-    ShowStatusText(text(CommandText::kContinueTraceProgress, from));
-    if (TalkerStatus s = services_.engine->traceStep(from)) {
-        ReportStatus(s);
+    afterTrace(services_.session->continueTrace());
+}
+
+void CTarvik11Doc::afterTrace(const CommandResult& result)
+{
+    if (result.ok()) {
+        ++stopCount_;
+        if (registersWindow) {
+            registersWindow->ReadRegs();
+            registersWindow->SetShownPC(services_.session->currentPC());
+        }
+    }
+    finish(result);
+}
+
+// ---------------------------------------------------------------- stepping
+
+void CTarvik11Doc::finishRun(CommandResult result, int stopsBefore)
+{
+    // A program that stopped before its start command ended (the talker's report came with the
+    // command's last bytes) was shown as stopped: its start text must not cover that.
+    if (result.ok() && stopCount_ != stopsBefore && services_.session->runState() != RunState::Running)
+        result.doneText.clear();
+    finish(result);
+}
+
+void CTarvik11Doc::afterStep(const CommandResult& result, int stopsBefore)
+{
+    // A run toward the step's goal says nothing on success: its stop shows when the poll reports
+    // it (the registers cannot be read while the program runs). A single step says where it ended.
+    if (result.ok() && result.doneText.empty())
+        finishRun(result, stopsBefore);
+    else
+        afterTrace(result);
+}
+
+void CTarvik11Doc::OnStepOver()
+{
+    if (!lineAvailable())
+        return;
+    CTargetLine::Transfer transfer(services_.line);
+    BusyCursor busy;
+    yieldOnce();
+    const int stops = stopCount_;
+    afterStep(services_.session->stepOver(), stops);
+}
+
+void CTarvik11Doc::OnStepOut()
+{
+    if (!lineAvailable())
+        return;
+    CTargetLine::Transfer transfer(services_.line);
+    BusyCursor busy;
+    yieldOnce();
+    const int stops = stopCount_;
+    afterStep(services_.session->stepOut(), stops);
+}
+
+void CTarvik11Doc::OnContinue()
+{
+    if (!lineAvailable())
+        return;
+    CTargetLine::Transfer transfer(services_.line);
+    BusyCursor busy;
+    yieldOnce();
+    const int stops = stopCount_;
+    afterStep(services_.session->continueRun(), stops);
+}
+
+void CTarvik11Doc::RunToAddress(uint32_t address)
+{
+    if (!targetListening()) {
+        QApplication::beep();
         return;
     }
-    const uint32_t pc = services_.engine->currentPC;
-    if (registersWindow) {
-        registersWindow->ReadRegs();
-        registersWindow->SetShownPC(pc);
+    if (!lineAvailable())
+        return;
+    CTargetLine::Transfer transfer(services_.line);
+    BusyCursor busy;
+    yieldOnce();
+    const int stops = stopCount_;
+    afterStep(services_.session->runUntil(typed(hex4(address))), stops);
+}
+
+void CTarvik11Doc::ToggleBreakpointAt(uint32_t address)
+{
+    if (!targetListening()) {
+        QApplication::beep();
+        return;
     }
-    ShowStatusText(text(CommandText::kTraceDone, pc));
+    if (!lineAvailable())
+        return;
+    CTargetLine::Transfer transfer(services_.line);
+    BusyCursor busy;
+    yieldOnce();
+    const std::vector<uint32_t> table = services_.session->breakpoints();
+    const bool set = std::find(table.begin(), table.end(), address & 0xFFFFu) != table.end();
+    const CommandResult result = set ? services_.session->removeBreakpoint(typed(hex4(address)))
+                                     : services_.session->setBreakpoint(typed(hex4(address)));
+    showBreakpoints();
+    finish(result);
 }

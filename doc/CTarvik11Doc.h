@@ -2,24 +2,29 @@
 #include <functional>
 #include "BlockTransfer.h"
 #include "BreakpointHit.h"
-#include "CommandTarget.h"
+#include "CommandTables.h"
+#include "DebugSession.h"
 #include "TargetServices.h"
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class CBreakpointsDialog;
 class CDisplayMemoryDialog;
+class CIoRegistersDialog;
 class CRegistersDialog;
 class DocumentHost;
 class QDialog;
 class QProgressBar;
 class QStatusBar;
 
-// The debugger document: the single carrier of the debugger commands, owner of the text of the
-// Memory View and the Assembly View and of the three modeless tool windows.
-class CTarvik11Doc : public QObject, public CommandTarget {
+// The debugger document: the debugger commands adapted to Qt over the debug session (dialogs in,
+// status bar and message boxes out), owner of the text of the Memory View and the Assembly View
+// and of the four modeless tool windows. It is the session's observer while it exists.
+class CTarvik11Doc : public QObject, public SessionObserver {
     Q_OBJECT
 public:
     // Creates the hidden tool windows and records the document as the host's current document.
@@ -41,8 +46,16 @@ public:
     // Dispatches every pending event of the user-interface thread.
     static void PumpPendingMessages();
 
-    bool updateCommand(int id, CmdUI& ui) override;
-    bool onCommand(int id) override;
+    // The commands the document carries, each with its handler and state rule (the main frame
+    // runs them on the active document).
+    static std::span<const CommandBinding<CTarvik11Doc>> commandTable();
+    // True when the document carries command id.
+    static bool carriesCommand(int id);
+    // The state of command id; disabled when the document does not carry it.
+    CommandState commandState(int id) const;
+    // Runs command id as its menu item would, then emits commandStateChanged; false, with nothing
+    // done, when the document does not carry it or it is disabled.
+    bool runCommand(int id);
 
     // The Memory View's lines.
     QStringList memoryLines;
@@ -54,6 +67,8 @@ public:
     QPointer<CRegistersDialog> registersWindow;
     // The modeless Breakpoints window.
     QPointer<CBreakpointsDialog> breakpointsWindow;
+    // The modeless I/O Registers window.
+    QPointer<CIoRegistersDialog> ioRegistersWindow;
     // 1 while an Assembly View shows listingLines.
     int listingShown = 0;
     // The main frame's status bar, taken at construction.
@@ -61,8 +76,6 @@ public:
     // Data lines of the latest memory dump plus 2; the Memory View scrolls by it.
     int lastDumpLines = 0;
 
-    // Rounds the range out to whole 16-byte lines (start down, end up; an end above $FFFF gives 0).
-    static void AlignDumpRange(uint32_t& start, uint32_t& end);
     // The Display Memory window's Display: reads the typed range and appends its dump.
     void DumpMemory();
     // A running program stopped: on a hit, the status text, the Registers window and the list.
@@ -71,6 +84,32 @@ public:
     void OnBreakpointConfirmed(uint32_t address);
     // The objects the commands talk to the target through.
     const TargetServices& services() const { return services_; }
+
+    // Where the program stands stopped (a hit, a trace or a step): the address the source view
+    // marks; nothing while no program is stopped (none started, one running, or no talker).
+    std::optional<uint32_t> stopAddress() const;
+    // How many stops the document has shown; a view brings the stop into sight when it grows.
+    int stopCount() const { return stopCount_; }
+    // The breakpoint addresses of the session's table.
+    std::vector<uint32_t> breakpointAddresses() const;
+    // True when the talker listens and no program runs: a breakpoint may be set or removed and
+    // the stopped program may be stepped or run on.
+    bool targetListening() const;
+    // The run state as the status bar shows it: "No talker", "Idle", "Running" or
+    // "Stopped at $xxxx".
+    static QString runStateText(const DebugSession* session);
+    // Removes the breakpoint at address, or sets one there when there is none (a beep while the
+    // target cannot take it); the Breakpoints window follows.
+    void ToggleBreakpointAt(uint32_t address);
+    // Runs the stopped program until it reaches address.
+    void RunToAddress(uint32_t address);
+
+    // What the session reports while a command runs.
+    void progressText(const std::string& text) override;
+    void transferProgress(uint64_t done, uint64_t total) override;
+    void message(const std::string& text) override;
+    void breakpointConfirmed(uint32_t address) override;
+    void programStopped(const BreakpointHit& hit) override;
 
     // Command handlers, one per command.
     void OnExecute();
@@ -93,6 +132,10 @@ public:
     void OnTrace();
     void OnContinueTrace();
     void OnFileClose();
+    void OnStepOver();
+    void OnStepOut();
+    void OnContinue();
+    void OnIoRegisterWindow();
 
 signals:
     // The lines changed: every view rebuilds its text.
@@ -101,11 +144,26 @@ signals:
     void memoryLinesAppended(int first);
     // A command's enabled or checked state may have changed.
     void commandStateChanged();
+    // After every command and stop: the run state, the stop address or the breakpoints may have
+    // changed.
+    void targetStateChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The state rules: the tool windows' check marks; Clear Breakpoint needs a selected entry.
+    CommandState memoryDisplayState() const;
+    CommandState registerWindowState() const;
+    CommandState listBreakpointsState() const;
+    CommandState clearBreakpointState() const;
+    CommandState ioRegisterWindowState() const;
+    // Stop needs a program that runs or is held; the stepping commands a listening talker; Step
+    // Out a stopped program.
+    CommandState stopExecutionState() const;
+    CommandState steppingState() const;
+    CommandState stepOutState() const;
+
     static void toggleWindow(QDialog* window);
     // False (with a beep and a note in the status bar) while another command talks to the target
     // or the objects to talk through are missing.
@@ -114,17 +172,21 @@ private:
     void setStatusTextDirect(const QString& text);
     // Shows the transfer's progress in the status bar's progress bar and dispatches events.
     void stepProgress(uint64_t done, uint64_t total);
-    // Ends a command: the status's message box on a failure, else doneText in the status bar.
-    void finish(TalkerStatus status, const char* doneText);
-    // True for a block of more than one EEPROM row that the memory services will program.
-    bool programsEeprom(uint32_t first, uint32_t last) const;
-    // Runs an S19 load or verify with its progress shown in the status bar.
-    TalkerStatus withS19Progress(const std::function<TalkerStatus()>& operation);
+    // Ends a command: its notes and any failure in message boxes, else its done text in the
+    // status bar.
+    void finish(const CommandResult& result);
     // Hides the progress bar.
     void endProgress();
-    // The progress callback for a transfer of totalBytes: none for short ones (1 KB or less)
-    // unless always is set (EEPROM programming is slow).
-    BlockTransfer::Progress progressFor(uint64_t totalBytes, bool always = false);
+    // The Breakpoints window shows the session's table.
+    void showBreakpoints();
+    // A trace step ended: the Registers window shows where it stopped.
+    void afterTrace(const CommandResult& result);
+    // A command that starts the program ended; stopsBefore is stopCount() when it began. A
+    // stop shown meanwhile keeps its text in the status bar.
+    void finishRun(CommandResult result, int stopsBefore);
+    // A step or run from the stop ended its command: a step that was one trace step ends as a
+    // trace does; a run ends as finishRun says.
+    void afterStep(const CommandResult& result, int stopsBefore);
     // Runs the S19 file-open dialog; the chosen path, or empty after Cancel.
     QString chooseS19File();
 
@@ -134,4 +196,5 @@ private:
     QPointer<QProgressBar> progress_;
     // The status text before an early stop notice, shown again if the stop then fails.
     QString beforeHitText_;
+    int stopCount_ = 0;
 };

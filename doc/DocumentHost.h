@@ -26,10 +26,6 @@ public:
     virtual bool editTalkerSettings(TalkerSettings& settings) = 0;
     // Closes every window of the document and destroys it.
     virtual void closeDocument(CTarvik11Doc* doc) = 0;
-    // Presses the virtual board's RESET button when this run has one; no effect otherwise.
-    virtual void pressBoardReset() = 0;
-    // Sets the default number base for typed numbers.
-    virtual void setDefaultBase(int base) = 0;
     // The objects the commands talk to the target through (none by default).
     virtual TargetServices targetServices() { return {}; }
 };

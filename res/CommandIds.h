@@ -22,6 +22,13 @@ inline constexpr int kVerifyS19 = 32791;
 inline constexpr int kClearMemoryView = 32792;
 inline constexpr int kClearAllBreakpoints = 32793;
 inline constexpr int kContinueTrace = 32802;
+// Source-level stepping and the I/O registers window.
+inline constexpr int kStepOver = 32810;
+inline constexpr int kStepOut = 32811;
+inline constexpr int kRunToCursor = 32812;
+inline constexpr int kContinue = 32813;
+inline constexpr int kToggleBreakpoint = 32814;
+inline constexpr int kIoRegisterWindow = 32815;
 
 // Cancels in-place editing of an embedded object; has no effect here.
 inline constexpr int kCancelEditSrvr = 32768;

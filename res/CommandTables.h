@@ -2,6 +2,38 @@
 #include "CommandIds.h"
 #include <span>
 
+// Enabled and checked state of one command.
+struct CommandState {
+    bool enabled = true;
+    bool checked = false;
+};
+
+// One command an object of type Receiver carries: the handler that carries it out and the rule
+// for its state (nullptr: always enabled, never checked).
+template <typename Receiver>
+struct CommandBinding {
+    int id;
+    void (Receiver::*handler)();
+    CommandState (Receiver::*state)() const = nullptr;
+};
+
+// The binding of command id in table, or nullptr when the table does not carry it.
+template <typename Receiver>
+constexpr const CommandBinding<Receiver>* findBinding(std::span<const CommandBinding<Receiver>> table, int id)
+{
+    for (const CommandBinding<Receiver>& binding : table)
+        if (binding.id == id)
+            return &binding;
+    return nullptr;
+}
+
+// The state of a bound command on receiver, by its rule.
+template <typename Receiver>
+CommandState bindingState(const CommandBinding<Receiver>& binding, const Receiver& receiver)
+{
+    return binding.state ? (receiver.*binding.state)() : CommandState{};
+}
+
 // One menu item: id 0 is a separator; the shortcut text is shown after the label in the menu.
 struct MenuItemDef {
     int id;
@@ -91,20 +123,27 @@ inline constexpr MenuItemDef kMemory129[] = {
     {CmdId::kClearMemoryView, "&Clear Memory View", nullptr},
     kSep,
     {CmdId::kRegisterWindow, "&Register Window...", "Ctrl+R"},
+    {CmdId::kIoRegisterWindow, "&I/O Registers...", nullptr},
 };
 inline constexpr MenuItemDef kBreakpoint129[] = {
     {CmdId::kSetBreakpoint, "&Set Breakpoint...", nullptr},
     {CmdId::kClearBreakpoint, "&Clear Breakpoint", nullptr},
     {CmdId::kClearAllBreakpoints, "Clear &All Breakpoints", nullptr},
     {CmdId::kListBreakpoints, "&List Breakpoints...", "Ctrl+B"},
+    {CmdId::kToggleBreakpoint, "To&ggle Breakpoint", "F9"},
     kSep,
     {CmdId::kTrace, "&Trace...", "Ctrl+Shift+T"},
     {CmdId::kContinueTrace, "C&ontinue Trace", "Ctrl+T"},
+    {CmdId::kStepOver, "Step O&ver", "F10"},
+    {CmdId::kStepOut, "Step O&ut", "Shift+F11"},
 };
 inline constexpr MenuItemDef kProgram129[] = {
     {CmdId::kCallSubroutine, "&Call Subroutine...", "Ctrl+U"},
     {CmdId::kExecute, "&Execute...", "Ctrl+E"},
     {CmdId::kStopExecution, "&Stop Execution", nullptr},
+    kSep,
+    {CmdId::kContinue, "Co&ntinue", "F5"},
+    {CmdId::kRunToCursor, "&Run to Cursor", "Ctrl+F10"},
 };
 inline constexpr MenuItemDef kWindow129[] = {
     {CmdId::kWindowCascade, "&Cascade", nullptr},
@@ -140,6 +179,11 @@ inline constexpr AccelDef kAccelerators[] = {
     {"Ctrl+U", CmdId::kCallSubroutine},
     {"Esc", CmdId::kCancelEditSrvr},
     {"Ctrl+Ins", CmdId::kEditCopy},
+    {"F5", CmdId::kContinue},
+    {"F9", CmdId::kToggleBreakpoint},
+    {"F10", CmdId::kStepOver},
+    {"Shift+F11", CmdId::kStepOut},
+    {"Ctrl+F10", CmdId::kRunToCursor},
 };
 
 // ---- Toolbar 128, left to right ----
@@ -162,6 +206,12 @@ inline constexpr ToolButtonDef kToolbar[] = {
     {CmdId::kSetBreakpoint, "breakpoint"},
     {CmdId::kClearAllBreakpoints, "clearbreaks"},
     {CmdId::kTrace, "trace"},
+    {0, nullptr},
+    {CmdId::kToggleBreakpoint, "togglebreak"},
+    {CmdId::kStepOver, "stepover"},
+    {CmdId::kStepOut, "stepout"},
+    {CmdId::kRunToCursor, "runtocursor"},
+    {CmdId::kContinue, "continue"},
     {0, nullptr},
     {CmdId::kHelpSearch, "help"},
 };
@@ -209,13 +259,28 @@ inline constexpr CommandStringDef kCommandStrings[] = {
     {CmdId::kHelpContents, "Display the on-line help contents\nHelp Contents"},
     {CmdId::kViewToolbar, "Show or hide the toolbar\nToggle ToolBar"},
     {CmdId::kViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
+    {CmdId::kStepOver, "Run the next instruction; a subroutine call runs until it returns\nStep Over"},
+    {CmdId::kStepOut, "Run until the subroutine the program stopped in returns\nStep Out"},
+    {CmdId::kRunToCursor, "Run the program until it reaches the Assembly View line of the cursor\nRun to Cursor"},
+    {CmdId::kContinue, "Run the program on from where it stopped, with its breakpoints\nContinue"},
+    {CmdId::kToggleBreakpoint, "Set or remove a breakpoint at the Assembly View line of the cursor\nToggle Breakpoint"},
+    {CmdId::kIoRegisterWindow, "Display the 68HC11 I/O registers at $1000-$103F\nI/O Registers Window"},
 };
 
 // Commands whose items carry a check mark.
 inline constexpr int kCheckCommands[] = {
     CmdId::kMemoryDisplay, CmdId::kRegisterWindow, CmdId::kListBreakpoints,
-    CmdId::kViewToolbar, CmdId::kViewStatusBar,
+    CmdId::kViewToolbar, CmdId::kViewStatusBar, CmdId::kIoRegisterWindow,
 };
+
+// Whether the items and the button of a command carry a check mark.
+constexpr bool isCheckCommand(int id)
+{
+    for (int check : kCheckCommands)
+        if (check == id)
+            return true;
+    return false;
+}
 
 // The string of a command, or nullptr when it has none.
 constexpr const char* commandString(int id)
@@ -226,6 +291,75 @@ constexpr const char* commandString(int id)
     return nullptr;
 }
 
+// The menu item of a command (label and shown shortcut text), or nullptr when no menu has it.
+constexpr const MenuItemDef* menuItemOf(int id)
+{
+    for (std::span<const MenuDef> bar : {std::span<const MenuDef>(kMenuBar129), std::span<const MenuDef>(kMenuBar128)})
+        for (const MenuDef& menu : bar)
+            for (const MenuItemDef& item : menu.items)
+                if (item.id == id)
+                    return &item;
+    return nullptr;
+}
+
+// The name of a command's toolbar image, or nullptr when the toolbar has no button for it.
+constexpr const char* toolImageOf(int id)
+{
+    for (const ToolButtonDef& button : kToolbar)
+        if (button.id == id)
+            return button.image;
+    return nullptr;
+}
+
+constexpr bool sameText(const char* a, const char* b)
+{
+    if (!a || !b)
+        return a == b;
+    while (*a && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+
+// Each command has one action, so every item of it must read the same in both menu bars.
+constexpr bool menuItemsAgree()
+{
+    for (std::span<const MenuDef> bar : {std::span<const MenuDef>(kMenuBar128), std::span<const MenuDef>(kMenuBar129)})
+        for (const MenuDef& menu : bar)
+            for (const MenuItemDef& item : menu.items) {
+                if (item.id == 0)
+                    continue;
+                const MenuItemDef* first = menuItemOf(item.id);
+                if (!sameText(first->label, item.label) || !sameText(first->shortcutText, item.shortcutText))
+                    return false;
+            }
+    return true;
+}
+static_assert(menuItemsAgree(), "a command's item reads the same in every menu");
+
+// A menu item whose command has a shortcut key shows a shortcut text of its own (the menu would
+// otherwise add the key's text itself).
+constexpr bool shortcutKeysShown()
+{
+    for (const AccelDef& accel : kAccelerators) {
+        const MenuItemDef* item = menuItemOf(accel.id);
+        if (item && !item->shortcutText)
+            return false;
+    }
+    return true;
+}
+static_assert(shortcutKeysShown(), "every menu item with a shortcut key shows a shortcut text");
+
+// A key sends one command only.
+constexpr bool shortcutKeysDistinct()
+{
+    for (size_t i = 0; i < std::size(kAccelerators); ++i)
+        for (size_t j = i + 1; j < std::size(kAccelerators); ++j)
+            if (sameText(kAccelerators[i].keys, kAccelerators[j].keys))
+                return false;
+    return true;
+}
+static_assert(shortcutKeysDistinct(), "no key is bound to two commands");
+
 constexpr int countButtons()
 {
     int n = 0;
@@ -233,7 +367,8 @@ constexpr int countButtons()
         n += b.id != 0;
     return n;
 }
-static_assert(countButtons() == 15, "the toolbar has fifteen buttons");
-static_assert(kToolbar[0].id == CmdId::kBootTalker && kToolbar[19].id == CmdId::kHelpSearch);
+static_assert(countButtons() == 20, "the toolbar has fifteen buttons and five for stepping");
+static_assert(kToolbar[0].id == CmdId::kBootTalker && kToolbar[17].id == CmdId::kTrace &&
+              kToolbar[std::size(kToolbar) - 1].id == CmdId::kHelpSearch);
 
 } // namespace CommandTables

@@ -222,6 +222,60 @@ const Icon kIcons[] = {
          p.setBrush(kBlue);
          p.drawPolygon(QPolygonF{QPointF(7, 7), QPointF(4, 4.5), QPointF(4, 9.5)});
      }},
+    {"togglebreak", [](QPainter& p) {
+         // A breakpoint's dot in the gutter beside a line of code.
+         p.setPen(Qt::NoPen);
+         p.setBrush(QColor(218, 221, 228));
+         p.drawRect(QRectF(1, 1.5, 5.5, 13));
+         p.setPen(pen(kInk.lighter(170), 1.2));
+         for (double y : {3.5, 12.5})
+             p.drawLine(QPointF(8.5, y), QPointF(14.5, y));
+         p.setPen(pen(kInk, 1.4));
+         p.drawLine(QPointF(8.5, 8), QPointF(14.5, 8));
+         dot(p, QPointF(3.75, 8), 2.6, kRed);
+     }},
+    {"stepover", [](QPainter& p) {
+         // An arrow arching over a call to the line after it.
+         p.setPen(pen(kInk.lighter(170), 1.2));
+         p.drawLine(QPointF(2, 14), QPointF(14, 14));
+         dot(p, QPointF(8, 11.2), 1.6, kInk.lighter(140));
+         p.setPen(pen(kBlue, 1.6));
+         p.setBrush(Qt::NoBrush);
+         QPainterPath path;
+         path.moveTo(2.5, 11);
+         path.cubicTo(2.5, 2, 13.5, 2, 13.5, 8.5);
+         p.drawPath(path);
+         p.setPen(Qt::NoPen);
+         p.setBrush(kBlue);
+         p.drawPolygon(QPolygonF{QPointF(10.5, 8), QPointF(16, 8), QPointF(13.5, 12)});
+     }},
+    {"stepout", [](QPainter& p) {
+         // An arrow leaving a subroutine's bracket upward.
+         p.setPen(pen(kInk.lighter(150), 1.3));
+         p.setBrush(Qt::NoBrush);
+         p.drawPolyline(QPolygonF{QPointF(5.5, 7.5), QPointF(3, 7.5), QPointF(3, 14), QPointF(13, 14),
+                                  QPointF(13, 7.5), QPointF(10.5, 7.5)});
+         p.setPen(pen(kBlue, 1.8));
+         p.drawLine(QPointF(8, 12), QPointF(8, 5));
+         p.setPen(Qt::NoPen);
+         p.setBrush(kBlue);
+         p.drawPolygon(QPolygonF{QPointF(4.5, 6), QPointF(11.5, 6), QPointF(8, 1.5)});
+     }},
+    {"runtocursor", [](QPainter& p) {
+         // Run, up to the text cursor.
+         play(p, QRectF(1.5, 3, 8, 10), kGreen);
+         p.setPen(pen(kInk, 1.3));
+         p.drawLine(QPointF(12.5, 2.5), QPointF(12.5, 13.5));
+         p.drawLine(QPointF(10.8, 2.5), QPointF(14.2, 2.5));
+         p.drawLine(QPointF(10.8, 13.5), QPointF(14.2, 13.5));
+     }},
+    {"continue", [](QPainter& p) {
+         // Resume: a bar, then run.
+         p.setPen(pen(kGreen.darker(140), 0.7));
+         p.setBrush(kGreen);
+         p.drawRect(QRectF(2, 3, 2.6, 10));
+         play(p, QRectF(6.5, 3, 8, 10), kGreen);
+     }},
     {"help", [](QPainter& p) {
          dot(p, QPointF(8, 8), 6.5, kBlue);
          QFont f(QStringLiteral("DejaVu Sans"));

@@ -8,14 +8,9 @@
 #include "CTargetLine.h"
 #include "CTarvik11Doc.h"
 #include "CTarvik11View.h"
-#include "DebugEngine.h"
+#include "DebugSession.h"
 #include "DocumentHost.h"
-#include "HostNotifier.h"
 #include "PtyPair.h"
-#include "RegisterFrame.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -34,15 +29,12 @@ namespace {
 class BenchHost : public DocumentHost {
 public:
     QMainWindow window;
-    SerialPort port;
-    TalkerLink link{port};
-    TargetMemory memory{link};
-    HostNotifier notifier{*this};
-    DebugEngine engine{link, memory, &notifier};
-    RegisterFrame registers{link};
-    CTargetLine line{engine, port};
+    DebugSession session;
+    SerialPort& port = session.port();
+    TalkerLink& link = session.link();
+    DebugEngine& engine = session.engine();
+    CTargetLine line{session};
 
-    ~BenchHost() override { engine.setNotifier(nullptr); }
     void setCurrentDoc(CTarvik11Doc*) override {}
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
     QWidget* dialogOwner() override { return &window; }
@@ -50,9 +42,7 @@ public:
     bool openAsmView(CTarvik11Doc*) override { return false; }
     bool editTalkerSettings(TalkerSettings&) override { return false; }
     void closeDocument(CTarvik11Doc*) override {}
-    void pressBoardReset() override {}
-    void setDefaultBase(int) override {}
-    TargetServices targetServices() override { return {&port, &link, &memory, &engine, &registers, &line}; }
+    TargetServices targetServices() override { return {&session, &line}; }
 };
 
 double threadCpuSeconds()
@@ -97,8 +87,6 @@ void measureBreakpointWait(int seconds)
         return;
     }
     CTarvik11Doc doc(host, "Bench");
-    QObject::connect(&host.line, &CTargetLine::breakpointHit, &doc, &CTarvik11Doc::OnBreakpointHit);
-    host.engine.breakpointConfirmed = [&doc](uint32_t address) { doc.OnBreakpointConfirmed(address); };
     host.engine.breakpoints[0] = {0xC010, 0x86, true};
     host.engine.running = 1;
     host.line.rearm();
@@ -140,7 +128,6 @@ void measureBreakpointWait(int seconds)
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     loop.exec();
     talker.join();
-    host.engine.breakpointConfirmed = nullptr;
     std::printf("\"J\" sent -> $B5 seen on the line: %.2f ms (wake-up, look, confirmation byte on the wire)\n",
                 static_cast<double>(toB5.load()) / 1000.0);
     std::printf("\"J\" sent -> \"Breakpoint reached at $c010\" shown: %.2f ms (the confirmation at 9600 baud\n"

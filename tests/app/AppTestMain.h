@@ -1,6 +1,5 @@
 #pragma once
 #include "CTarvik11App.h"
-#include "Singletons.h"
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,7 +10,6 @@
     {                                                                                              \
         QTemporaryDir store;                                                                       \
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());              \
-        Singletons singletons;                                                                     \
         CTarvik11App app(argc, argv);                                                              \
         TestObject test;                                                                           \
         return QTest::qExec(&test, argc, argv);                                                    \

@@ -6,8 +6,11 @@
 #include "CMemChildFrame.h"
 #include "CSplashWindow.h"
 #include "CTarvik11Doc.h"
+#include "CIoRegistersDialog.h"
+#include "CTarvik11View.h"
 #include "CTarvikAsmView.h"
-#include "CommandIds.h"
+#include "CTextView.h"
+#include "CommandTables.h"
 #include "TestSupport.h"
 #include <QAction>
 #include <QLabel>
@@ -17,7 +20,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
+#include <QTextBlock>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -44,6 +50,30 @@ QAction* menuItem(const QString& menuTitle, const QString& text)
             for (QAction* a : m->menu()->actions())
                 if (a->text() == text)
                     return a;
+    return nullptr;
+}
+
+QAction* command(int id)
+{
+    return frame()->action(id);
+}
+
+// The frame's menu with this title that holds command id (each menu bar has its own menus).
+QMenu* menuHolding(const char* title, int id)
+{
+    for (QMenu* menu : frame()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        if (menu->title() == QLatin1String(title) && menu->actions().contains(command(id)))
+            return menu;
+    return nullptr;
+}
+
+// The child frame showing doc in a Memory View.
+QMdiSubWindow* memoryFrameOf(CTarvik11Doc* doc)
+{
+    for (QMdiSubWindow* f : frame()->childFrames())
+        if (auto* view = qobject_cast<CTextView*>(f->widget()))
+            if (f->inherits("CMemChildFrame") && view->GetDocument() == doc)
+                return f;
     return nullptr;
 }
 
@@ -110,11 +140,72 @@ private slots:
         const QStringList want = {"Boot Talker", "Open", "Verify S19", "|", "Print", "Copy", "|",
                                   "Display Memory", "Set Memory", "Fill Memory Block", "|",
                                   "Execute", "Execute Subroutine", "Stop", "|", "Set Breakpoint",
-                                  "Clear All Breakpoints", "Trace", "|", "Help Search"};
+                                  "Clear All Breakpoints", "Trace", "|", "Toggle Breakpoint",
+                                  "Step Over", "Step Out", "Run to Cursor", "Continue", "|",
+                                  "Help Search"};
         QCOMPARE(got, want);
         QCOMPARE(frame()->toolBar()->actions().first()->statusTip(), QString("Initialize the talker"));
         for (QAction* a : frame()->toolBar()->actions())
             QVERIFY(a->isSeparator() || !a->icon().pixmap(16, 16).isNull());
+    }
+
+    // Menus of both menu bars, the toolbar and the shortcut keys hold the one action of each
+    // command, in table order, with the table's prompt, tooltip and keys.
+    void oneActionPerCommand()
+    {
+        for (std::span<const MenuDef> bar : {std::span<const MenuDef>(CommandTables::kMenuBar128),
+                                             std::span<const MenuDef>(CommandTables::kMenuBar129)})
+            for (const MenuDef& def : bar) {
+                QMenu* menu = menuHolding(def.title, def.items[0].id);
+                QVERIFY2(menu, def.title);
+                QList<QAction*> shown = menu->actions();
+                for (int id = CmdId::kFileMru1 + 1; id <= CmdId::kFileMru4; ++id)
+                    shown.removeOne(command(id)); // shown below the first while the list has them
+                QCOMPARE(shown.size(), qsizetype(def.items.size()));
+                for (size_t i = 0; i < def.items.size(); ++i) {
+                    const int id = def.items[i].id;
+                    QVERIFY2(id ? shown[i] == command(id) : shown[i]->isSeparator(), def.items[i].label);
+                }
+            }
+        const QList<QAction*> buttons = frame()->toolBar()->actions();
+        QCOMPARE(buttons.size(), qsizetype(std::size(CommandTables::kToolbar)));
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            const int id = CommandTables::kToolbar[i].id;
+            QVERIFY(id ? buttons[i] == command(id) : buttons[i]->isSeparator());
+        }
+        for (const AccelDef& accel : CommandTables::kAccelerators)
+            QVERIFY2(command(accel.id)->shortcuts().contains(QKeySequence(accel.keys)), accel.keys);
+        for (const CommandStringDef& string : CommandTables::kCommandStrings) {
+            const QStringList parts = QString(string.text).split('\n');
+            QAction* action = command(string.id);
+            QVERIFY2(action, string.text);
+            QCOMPARE(action->statusTip(), parts[0]);
+            if (parts.size() > 1)
+                QCOMPARE(action->toolTip(), parts[1]);
+            QCOMPARE(action->isCheckable(), CommandTables::isCheckCommand(string.id));
+        }
+        // Menu items show no toolbar icons.
+        QVERIFY(!command(CmdId::kBootTalker)->isIconVisibleInMenu());
+    }
+
+    void barCommandsCheckTheirBars()
+    {
+        const QList<QPair<int, QWidget*>> bars = {{CmdId::kViewToolbar, frame()->toolBar()},
+                                                  {CmdId::kViewStatusBar, frame()->statusBar()}};
+        for (const auto& [id, bar] : bars) {
+            QVERIFY(command(id)->isChecked());
+            command(id)->trigger();
+            QVERIFY(bar->isHidden());
+            QVERIFY(!command(id)->isChecked());
+            command(id)->trigger();
+            QVERIFY(!bar->isHidden());
+            QVERIFY(command(id)->isChecked());
+        }
+        // Hidden some other way (the toolbar's context menu), the toolbar loses its check mark.
+        frame()->toolBar()->hide();
+        QVERIFY(!command(CmdId::kViewToolbar)->isChecked());
+        frame()->toolBar()->show();
+        QVERIFY(command(CmdId::kViewToolbar)->isChecked());
     }
 
     void shortcutsReachTheirCommands_data()
@@ -138,7 +229,7 @@ private slots:
         // The previous row's dialog may have left no window active.
         frame()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame()));
-        QSignalSpy spy(frame(), &CMainFrame::commandRouted);
+        QSignalSpy spy(frame(), &CMainFrame::commandRan);
         QWidget* view = frame()->activeChildFrame()->widget();
         // Each command opens its dialog (or, without a talker, its failure box): cancel it.
         ModalCatcher catcher;
@@ -163,6 +254,8 @@ private slots:
                                    << "&Register Window...\tCtrl+R" << QKeySequence("Ctrl+R");
         QTest::newRow("breakpoints") << CmdId::kListBreakpoints << "&Breakpoint"
                                      << "&List Breakpoints...\tCtrl+B" << QKeySequence("Ctrl+B");
+        QTest::newRow("I/O registers") << CmdId::kIoRegisterWindow << "&Memory" << "&I/O Registers..."
+                                       << QKeySequence();
     }
     void toggleWindowsCarryCheckMarks()
     {
@@ -171,26 +264,105 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QKeySequence, keys);
         CTarvik11Doc* doc = CTarvik11App::instance()->currentDoc;
-        QDialog* window = id == CmdId::kMemoryDisplay    ? static_cast<QDialog*>(doc->displayMemoryWindow.data())
-                          : id == CmdId::kRegisterWindow ? static_cast<QDialog*>(doc->registersWindow.data())
-                                                         : static_cast<QDialog*>(doc->breakpointsWindow.data());
+        QDialog* window = id == CmdId::kMemoryDisplay      ? static_cast<QDialog*>(doc->displayMemoryWindow.data())
+                          : id == CmdId::kRegisterWindow   ? static_cast<QDialog*>(doc->registersWindow.data())
+                          : id == CmdId::kIoRegisterWindow ? static_cast<QDialog*>(doc->ioRegistersWindow.data())
+                                                           : static_cast<QDialog*>(doc->breakpointsWindow.data());
         QAction* action = menuItem(menu, item);
         QVERIFY(action && action->isCheckable());
+        QCOMPARE(action, command(id));
         frame()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame()));
         QVERIFY(!window->isVisible());
         QVERIFY(!action->isChecked());
-        QTest::keySequence(frame()->activeChildFrame()->widget(), keys);
+        if (keys.isEmpty())
+            action->trigger();
+        else
+            QTest::keySequence(frame()->activeChildFrame()->widget(), keys);
         QVERIFY(window->isVisible());
         QVERIFY(action->isChecked());
         window->close(); // the close box only hides it
         QVERIFY(!window->isVisible());
         QVERIFY(!action->isChecked());
-        QVERIFY(frame()->dispatch(id));
+        action->trigger();
+        QVERIFY(window->isVisible());
         QVERIFY(action->isChecked());
-        QVERIFY(frame()->dispatch(id));
+        action->trigger();
         QVERIFY(!window->isVisible());
         QVERIFY(!action->isChecked());
+    }
+
+    // The stepping commands sit beside Trace and Execute with the usual debugger keys; without a
+    // talker nothing can be stepped or stopped, and the run state says so whatever the message
+    // pane shows.
+    void steppingCommandsAndRunState()
+    {
+        const struct {
+            int id;
+            const char* menu;
+            const char* item;
+            const char* keys;
+        } commands[] = {
+            {CmdId::kToggleBreakpoint, "&Breakpoint", "To&ggle Breakpoint\tF9", "F9"},
+            {CmdId::kStepOver, "&Breakpoint", "Step O&ver\tF10", "F10"},
+            {CmdId::kStepOut, "&Breakpoint", "Step O&ut\tShift+F11", "Shift+F11"},
+            {CmdId::kContinue, "&Program", "Co&ntinue\tF5", "F5"},
+            {CmdId::kRunToCursor, "&Program", "&Run to Cursor\tCtrl+F10", "Ctrl+F10"},
+        };
+        QStringList keys;
+        for (const auto& c : commands) {
+            QAction* action = menuItem(c.menu, c.item);
+            QVERIFY2(action, c.item);
+            QCOMPARE(action, command(c.id));
+            QCOMPARE(action->shortcuts(), QList<QKeySequence>{QKeySequence(c.keys)});
+            QVERIFY2(!action->isEnabled(), c.item);
+            QVERIFY(!action->statusTip().isEmpty());
+            keys << c.keys;
+        }
+        // No new key takes one of the design's own.
+        for (const AccelDef& accel : CommandTables::kAccelerators)
+            if (!keys.contains(accel.keys))
+                QVERIFY(!QList<int>({CmdId::kToggleBreakpoint, CmdId::kStepOver, CmdId::kStepOut,
+                                     CmdId::kContinue, CmdId::kRunToCursor}).contains(accel.id));
+        QVERIFY(!command(CmdId::kStopExecution)->isEnabled());
+
+        QLabel* pane = frame()->runStatePane();
+        QVERIFY(pane);
+        QCOMPARE(pane->text(), QString("No talker"));
+        QVERIFY(frame()->statusBar()->isAncestorOf(pane));
+        frame()->statusBar()->showMessage(command(CmdId::kStepOver)->statusTip());
+        QCOMPARE(pane->text(), QString("No talker"));
+        QVERIFY(pane->isVisible());
+    }
+
+    // Each dump's header line comes to the top of the Memory View, however many dumps are above
+    // it (a header carries a line feed of its own, so it takes two text lines).
+    void memoryViewShowsEachDumpFromItsHeader()
+    {
+        CTarvik11Doc* doc = CTarvik11App::instance()->currentDoc;
+        auto* view = qobject_cast<CTarvik11View*>(memoryFrameOf(doc)->widget());
+        QVERIFY(view);
+        frame()->mdiArea()->setActiveSubWindow(memoryFrameOf(doc));
+        memoryFrameOf(doc)->resize(500, 200);
+        const QString header = "       .00.01.02.03.04.05.06.07.08.09.0A.0B.0C.0D.0E.0F\n";
+        const auto cleared = qScopeGuard([] { command(CmdId::kClearMemoryView)->trigger(); });
+        // The line drawn at the top of the view.
+        auto top = [view] { return view->cursorForPosition(QPoint(4, 2)).block(); };
+        doc->memoryLines.clear();
+        for (int dump = 0; dump < 4; ++dump) {
+            QStringList lines{header};
+            for (int i = 0; i < 24; ++i) // more than a view's height: the header can come to the top
+                lines << QString("$%1 - dump %2 line %3").arg(0xC000 + i * 16, 4, 16).arg(dump).arg(i);
+            const int first = static_cast<int>(doc->memoryLines.size());
+            doc->memoryLines << lines;
+            doc->lastDumpLines = static_cast<int>(lines.size()) + 1;
+            emit doc->memoryLinesAppended(first);
+            QCOMPARE(top().text(), "   " + header.chopped(1));
+            QCOMPARE(top().next().next().text(), QString("   $c000 - dump %1 line 0").arg(dump));
+        }
+        // A rebuild shows the latest dump the same way.
+        doc->UpdateAllViews();
+        QCOMPARE(top().next().next().text(), QString("   $c000 - dump 3 line 0"));
     }
 
     void clearBreakpointNeedsASelection()
@@ -198,7 +370,9 @@ private slots:
         CTarvik11Doc* doc = CTarvik11App::instance()->currentDoc;
         QAction* clear = menuItem("&Breakpoint", "&Clear Breakpoint");
         QVERIFY(!clear->isEnabled());
-        QVERIFY(!frame()->dispatch(CmdId::kClearBreakpoint));
+        QSignalSpy ran(frame(), &CMainFrame::commandRan);
+        clear->trigger();
+        QVERIFY(ran.isEmpty());
         doc->breakpointsWindow->addAddress(0x0120);
         doc->breakpointsWindow->addAddress(0x0040);
         QCOMPARE(doc->breakpointsWindow->entries(), QStringList({"$0040", "$0120"}));
@@ -221,7 +395,7 @@ private slots:
         QCOMPARE(view->toPlainText(), QString("   $0000 00 01\n   $0010 02 03\n"));
         QTest::keyClicks(view, "typed");
         QCOMPARE(view->toPlainText(), QString("   $0000 00 01\n   $0010 02 03\n"));
-        QVERIFY(frame()->dispatch(CmdId::kClearMemoryView));
+        command(CmdId::kClearMemoryView)->trigger();
         QCOMPARE(view->toPlainText(), QString());
         QVERIFY(doc->memoryLines.isEmpty());
     }
@@ -236,6 +410,12 @@ private slots:
         auto asmFrames = framesOfType("CAsmChildFrame");
         QCOMPARE(asmFrames.size(), 1);
         QCOMPARE(asmFrames[0]->windowTitle(), QString("Assembly View"));
+        // It opens wholly inside the workspace, below and right of the Memory View's corner.
+        const QRect area = frame()->mdiArea()->viewport()->rect();
+        QVERIFY2(area.contains(asmFrames[0]->geometry()),
+                 qPrintable(QString("%1,%2 %3x%4 in %5x%6").arg(asmFrames[0]->x()).arg(asmFrames[0]->y())
+                                .arg(asmFrames[0]->width()).arg(asmFrames[0]->height()).arg(area.width()).arg(area.height())));
+        QVERIFY(asmFrames[0]->width() >= area.width() / 2 && asmFrames[0]->height() >= area.height() / 2);
         QCOMPARE(qobject_cast<QPlainTextEdit*>(asmFrames[0]->widget())->toPlainText(),
                  QString("   0100 86 01   ldaa #1\n"));
         QCOMPARE(frame()->windowTitle(), QString("Tarvik11 - Tarvik1"));
@@ -256,7 +436,7 @@ private slots:
     void menuSwitchesWhenDocumentCloses()
     {
         QPointer<CTarvik11Doc> doc = CTarvik11App::instance()->currentDoc;
-        QVERIFY(frame()->dispatch(CmdId::kFileClose));
+        command(CmdId::kFileClose)->trigger();
         QTRY_VERIFY(doc.isNull());
         QVERIFY(CTarvik11App::instance()->currentDoc.isNull());
         QCOMPARE(frame()->menuBarId(), 128);
@@ -264,13 +444,92 @@ private slots:
         QCOMPARE(frame()->windowTitle(), QString("Tarvik11"));
         QAction* boot = menuItem("&File", "&Boot Talker...");
         QVERIFY(boot && !boot->isEnabled());
-        QVERIFY(!frame()->dispatch(CmdId::kSetMemory)); // nobody carries it now
-        QVERIFY(!frame()->dispatch(CmdId::kBootTalker));
+        // Nobody carries the document's, the views' or the window commands now.
+        QSignalSpy ran(frame(), &CMainFrame::commandRan);
+        for (int id : {CmdId::kSetMemory, CmdId::kBootTalker, CmdId::kEditCopy, CmdId::kWindowTile}) {
+            QVERIFY(!command(id)->isEnabled());
+            command(id)->trigger();
+        }
+        QVERIFY(ran.isEmpty());
+        // Open is the application's now: it opens a document instead of loading a program.
+        QVERIFY(command(CmdId::kFileOpen)->isEnabled());
+        ModalCatcher open;
+        open.arm();
+        command(CmdId::kFileOpen)->trigger();
+        QVERIFY(open.seen);
+        QCOMPARE(ran.size(), 1);
+        QCOMPARE(ran[0][1].value<QObject*>(), static_cast<QObject*>(CTarvik11App::instance()));
         menuItem("&File", "&Memory View")->trigger();
         QCOMPARE(frame()->childFrames().size(), 1);
         QCOMPARE(frame()->menuBarId(), 129);
         QCOMPARE(CTarvik11App::instance()->currentDoc->title(), QString("Tarvik2"));
         QVERIFY(menuItem("&File", "&Boot Talker...")->isEnabled());
+    }
+
+    // With two documents open, the document and view commands act on the active child frame's
+    // and their states follow it as it changes.
+    void commandsFollowTheActiveChildFrame()
+    {
+        QPointer<CTarvik11Doc> first = CTarvik11App::instance()->currentDoc;
+        command(CmdId::kFileNew)->trigger();
+        QPointer<CTarvik11Doc> second = CTarvik11App::instance()->currentDoc;
+        QVERIFY(second && second != first);
+        QMdiSubWindow* firstFrame = memoryFrameOf(first);
+        QMdiSubWindow* secondFrame = memoryFrameOf(second);
+        QCOMPARE(frame()->activeChildFrame(), secondFrame);
+
+        // A selected breakpoint and some text with a selection in the first document only.
+        first->breakpointsWindow->addAddress(0x0100);
+        first->breakpointsWindow->list()->setCurrentRow(0);
+        first->memoryLines = {"$0000 00 01"};
+        first->UpdateAllViews();
+        qobject_cast<QPlainTextEdit*>(firstFrame->widget())->selectAll();
+        QAction* clear = command(CmdId::kClearBreakpoint);
+        QAction* copy = command(CmdId::kEditCopy);
+        QAction* selectAll = command(CmdId::kEditSelectAll);
+        QAction* registers = command(CmdId::kRegisterWindow);
+        const struct {
+            QMdiSubWindow* active;
+            bool enabled;
+        } steps[] = {{secondFrame, false}, {firstFrame, true}, {secondFrame, false}};
+        for (const auto& step : steps) {
+            frame()->mdiArea()->setActiveSubWindow(step.active);
+            QCOMPARE(clear->isEnabled(), step.enabled);
+            QCOMPARE(copy->isEnabled(), step.enabled);
+            QCOMPARE(selectAll->isEnabled(), step.enabled);
+        }
+        QCOMPARE(frame()->windowTitle(), "Tarvik11 - " + second->title());
+
+        // The action shows the active document's window, and its check mark follows activation.
+        QSignalSpy ran(frame(), &CMainFrame::commandRan);
+        registers->trigger();
+        QCOMPARE(ran.size(), 1);
+        QCOMPARE(ran[0][1].value<QObject*>(), static_cast<QObject*>(second.data()));
+        QVERIFY(second->registersWindow->isVisible());
+        QVERIFY(!first->registersWindow->isVisible());
+        QVERIFY(registers->isChecked());
+        frame()->mdiArea()->setActiveSubWindow(firstFrame);
+        QVERIFY(!registers->isChecked());
+        second->registersWindow->hide();
+
+        // Select All works on the view of the active frame only.
+        second->memoryLines = {"$0010 02 03"};
+        second->UpdateAllViews();
+        frame()->mdiArea()->setActiveSubWindow(secondFrame);
+        auto* secondView = qobject_cast<QPlainTextEdit*>(secondFrame->widget());
+        QVERIFY(!secondView->textCursor().hasSelection());
+        QVERIFY(selectAll->isEnabled());
+        selectAll->trigger();
+        QCOMPARE(secondView->textCursor().selectedText(), secondView->toPlainText().replace('\n', QChar::ParagraphSeparator));
+        QVERIFY(copy->isEnabled());
+
+        // Close goes to the active document: the first one goes, the second stays current.
+        frame()->mdiArea()->setActiveSubWindow(firstFrame);
+        command(CmdId::kFileClose)->trigger();
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(second);
+        QCOMPARE(CTarvik11App::instance()->currentDoc.data(), second.data());
+        QCOMPARE(frame()->activeChildFrame(), secondFrame);
     }
 
     void statusTextAndMessageBoxes()
@@ -300,6 +559,41 @@ private slots:
         for (QLabel* l : frame()->indicatorPanes())
             texts << l->text();
         QCOMPARE(texts, QStringList({"CAP", "NUM", "SCRL"}));
+    }
+
+    // The recent-file entries: "Recent File", greyed, while the list is empty; then one numbered
+    // entry per file that opens it as a new document.
+    void recentFilesOpenFromTheirEntries()
+    {
+        QAction* recent = command(CmdId::kFileMru1);
+        QMenu* file = menuHolding("&File", CmdId::kFileMru1);
+        QVERIFY(file);
+        emit file->aboutToShow();
+        QCOMPARE(recent->text(), QString("Recent File"));
+        QVERIFY(recent->isVisible() && !recent->isEnabled());
+        QVERIFY(!command(CmdId::kFileMru1 + 1)->isVisible());
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("program.s19");
+        QFile program(path);
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.close();
+        auto* app = CTarvik11App::instance();
+        QPointer<CTarvik11Doc> opened = app->OpenDocumentFile(path);
+        QVERIFY(opened);
+        QCOMPARE(opened->title(), QString("program.s19"));
+        command(CmdId::kFileClose)->trigger();
+        QTRY_VERIFY(opened.isNull());
+
+        emit file->aboutToShow();
+        QVERIFY(recent->text().startsWith("&1 ") && recent->text().endsWith("/program.s19"));
+        QVERIFY(recent->isVisible() && recent->isEnabled());
+        QVERIFY(!command(CmdId::kFileMru1 + 1)->isVisible());
+        QVERIFY(!command(CmdId::kFileMru1 + 1)->isEnabled());
+        const int frames = frame()->childFrames().size();
+        recent->trigger();
+        QCOMPARE(frame()->childFrames().size(), frames + 1);
+        QCOMPARE(frame()->activeDocument()->title(), QString("program.s19"));
     }
 
     void cleanupTestCase()

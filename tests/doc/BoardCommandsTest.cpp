@@ -59,7 +59,7 @@ class BoardCommandsTest : public QObject {
 
     TestHost& host() { return *host_; }
     CTarvik11Doc& doc() { return *doc_; }
-    void run(int id) { QVERIFY(doc_->onCommand(id)); }
+    void run(int id) { QVERIFY(doc_->runCommand(id)); }
     QString field(QWidget* w, int id) { return w->findChild<QLineEdit*>(QString::number(id))->text(); }
 
 private slots:
@@ -70,10 +70,7 @@ private slots:
         QVERIFY2(board_->start(&error), error.c_str());
         host_ = std::make_unique<TestHost>();
         host().memory.programDelayMs = 20;
-        host().onReset = [this] {
-            board_->pressReset();
-            QThread::msleep(20); // the board thread takes the reset
-        };
+        host().session.attachBoard(board_.get());
         host().settings.port = QString::fromStdString(board_->devicePath());
         host().settings.talkerFile = QStringLiteral(TARVIK11_TALKER_FILE);
         host().settings.chipMode = 1;     // special test mode: the external RAM is visible
@@ -81,15 +78,13 @@ private slots:
         host().settings.commDelay = 500;  // generous: the board runs on a thread of a busy machine
         host().settings.defaultBase = 1;
         doc_ = std::make_unique<CTarvik11Doc>(host(), "Tarvik1");
-        QObject::connect(&host().line, &CTargetLine::breakpointHit, doc_.get(), &CTarvik11Doc::OnBreakpointHit);
 
         run(CmdId::kBootTalker);
-        QCOMPARE(host().resets, 1);
         QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button...",
                                                   "Talker initialized successfully."}));
         QCOMPARE(host().status(), QString("Talker download successful"));
         QCOMPARE(host().port.readWaitMs, 500);
-        QCOMPARE(host().defaultBase, 1);
+        QCOMPARE(host().session.base(), 1);
     }
 
     void cleanupTestCase()
@@ -252,7 +247,7 @@ private slots:
         QCOMPARE(appended[0][0].toInt(), 0);
 
         // A second dump goes below the first; Enter in the window is Display.
-        doc().onCommand(CmdId::kMemoryDisplay);
+        doc().runCommand(CmdId::kMemoryDisplay);
         QVERIFY(window->isVisible());
         window->field(1037)->setText("$c600");
         window->field(1038)->setText("$c6ff");
@@ -261,7 +256,7 @@ private slots:
         QCOMPARE(doc().memoryLines.mid(0, 3), first);
         QCOMPARE(doc().memoryLines[3], first[0]);
         QCOMPARE(doc().memoryLines.last(), expectedLine(0xC6F0, peek(host(), 0xC6F0, 16)));
-        doc().onCommand(CmdId::kMemoryDisplay);
+        doc().runCommand(CmdId::kMemoryDisplay);
         QVERIFY(!window->isVisible());
         QCOMPARE(doc().lastDumpLines, 18);
         QCOMPARE(appended.last()[0].toInt(), 3);
@@ -300,7 +295,7 @@ private slots:
         QTimer::singleShot(0, [&] {
             QVERIFY(host().line.busy());
             QVERIFY(!host().line.watching());
-            doc().onCommand(CmdId::kStopExecution);
+            doc().runCommand(CmdId::kContinueTrace);
             refused = host().status() == "Another command is still talking to the target";
         });
         const auto polls = host().line.pollCount();
@@ -339,7 +334,7 @@ private slots:
         QCOMPARE(regs->fields().A, std::string("$aa"));
         QCOMPARE(regs->fields().SP, std::string("$dfff"));
         QCOMPARE(list->entries(), QStringList{"$c416"});
-        QCOMPARE(host().engine.currentPC, 0xC400u); // a hit leaves it
+        QCOMPARE(host().engine.currentPC, 0xC40Du); // the next run starts where it stopped
 
         answerDialog({{1042, "$c40d"}});
         run(CmdId::kExecute);
@@ -361,12 +356,11 @@ private slots:
             answerDialog({{1042, address}});
             run(CmdId::kSetBreakpoint);
         }
-        CmdUI ui;
-        doc().updateCommand(CmdId::kClearBreakpoint, ui);
-        QVERIFY(!ui.enabled);
+        QVERIFY(!doc().commandState(CmdId::kClearBreakpoint).enabled);
+        QVERIFY(!doc().runCommand(CmdId::kClearBreakpoint)); // nothing selected: refused
+        QCOMPARE(list->entries(), QStringList({"$c406", "$c40a", "$c411"}));
         list->list()->setCurrentRow(0);
-        doc().updateCommand(CmdId::kClearBreakpoint, ui);
-        QVERIFY(ui.enabled);
+        QVERIFY(doc().commandState(CmdId::kClearBreakpoint).enabled);
         run(CmdId::kClearBreakpoint);
         QCOMPARE(host().status(), QString("Breakpoint $c406 Removed"));
         QCOMPARE(list->entries(), QStringList({"$c40a", "$c411"}));
@@ -420,13 +414,13 @@ private slots:
         a->selectAll();
         QTest::keyClicks(a, "$1ff");
         QCOMPARE(a->text(), QString("$1FF"));
-        const uint32_t sp = host().registers.SP;
+        const uint32_t sp = host().session.lastRegisters().SP;
         regs->field(CRegistersDialog::kSPId)->setText("$1234"); // not taken back
         QTest::mouseClick(regs->findChild<QPushButton*>("1035"), Qt::LeftButton);
         QCOMPARE(host().takeBoxes(), QStringList());
-        QCOMPARE(host().registers.read(), 0);
-        QCOMPARE(host().registers.A, uint8_t(0xFF));
-        QCOMPARE(host().registers.SP, sp);
+        QVERIFY(host().session.readRegisters().ok());
+        QCOMPARE(host().session.lastRegisters().A, uint8_t(0xFF));
+        QCOMPARE(host().session.lastRegisters().SP, sp);
         QTest::mouseClick(regs->findChild<QPushButton*>("1034"), Qt::LeftButton);
         QCOMPARE(regs->fields().A, std::string("$ff"));
         // Shown in upper case, like everything in the window.

@@ -1,6 +1,6 @@
 // The command dialogs, the tool windows' fixed shape, the dump range rounding and the pieces of
 // long transfers, without a target.
-#include "BlockTransfer.h"
+#include "MemoryDump.h"
 #include "ListingReader.h"
 #include <QTemporaryDir>
 #include <sys/stat.h>
@@ -17,6 +17,7 @@
 #include "CTarvik11Doc.h"
 #include "CommandIds.h"
 #include "DocTestHost.h"
+#include "MemoryDump.h"
 #include <QGroupBox>
 #include <QLabel>
 #include <memory>
@@ -153,7 +154,7 @@ private slots:
         for (int id : {CmdId::kExecute, CmdId::kCallSubroutine, CmdId::kTrace}) {
             QString shown;
             answerDialog({}, false, [&](QDialog* d) { shown = d->findChild<QLineEdit*>("1042")->text(); });
-            QVERIFY(doc.onCommand(id));
+            QVERIFY(doc.runCommand(id));
             QCOMPARE(shown, QString("$0abc"));
         }
         QCOMPARE(host.status(), QString("untouched"));
@@ -187,15 +188,18 @@ private slots:
         QVERIFY(regs.findChild<QPushButton*>("1034"));
         QVERIFY(regs.findChild<QPushButton*>("1035"));
 
-        // Typing turns to upper case; Enter takes the texts and hides; SetShownPC shows the taken
-        // texts again with the new PC.
+        // Typing turns to upper case; Enter takes the texts and writes them (nothing to write
+        // to here) and the window stays; SetShownPC shows the taken texts again with the new PC.
         regs.show();
         QTest::keyClicks(regs.field(1029), "$abcd");
         QCOMPARE(regs.field(1029)->text(), QString("$0000$ABCD").right(regs.field(1029)->text().size()));
         regs.field(1027)->setText("$7f");
         QTest::keyClick(regs.field(1027), Qt::Key_Return);
-        QVERIFY(!regs.isVisible());
+        QVERIFY(regs.isVisible());
         QCOMPARE(regs.fields().A, std::string("$7F"));
+        // Fields that are shown only cannot take the focus; the condition codes are named.
+        QCOMPARE(regs.field(1032)->focusPolicy(), Qt::NoFocus);
+        QVERIFY(regs.findChild<QLabel*>("ccrFlags")->text().contains("<span"));
         regs.field(1028)->setText("$12");
         regs.SetShownPC(0xC010);
         QCOMPARE(regs.field(1031)->text(), QString("$C010"));
@@ -243,31 +247,9 @@ private slots:
         QFETCH(uint, start);
         QFETCH(uint, end);
         uint32_t s = start, e = end;
-        CTarvik11Doc::AlignDumpRange(s, e);
+        MemoryDump::alignRange(s, e);
         QTEST(uint(s), "roundedStart");
         QTEST(uint(e), "roundedEnd");
-    }
-
-    void transferPieces()
-    {
-        // Write pieces: 1 KB aligned pieces outside the EEPROM, stopping at its start; one
-        // 16-byte row per piece inside it while it is enabled.
-        SerialPort port;
-        TalkerLink link(port);
-        TargetMemory memory(link);
-        BlockTransfer transfer(memory, link);
-        struct Case {
-            int eeprom;
-            uint32_t address, last, end;
-        } cases[] = {
-            {0, 0x0000, 0xFFFF, 0x03FF}, {0, 0x0005, 0x0100, 0x0100}, {0, 0xB400, 0xB7FF, 0xB7FF},
-            {1, 0xB400, 0xB7FF, 0xB5FF}, {1, 0xB600, 0xB7FF, 0xB60F}, {1, 0xB605, 0xB7FF, 0xB60F},
-            {1, 0xB7F8, 0xFFFF, 0xB7FF}, {1, 0xB800, 0xFFFF, 0xBBFF}, {1, 0xB610, 0xB612, 0xB612},
-        };
-        for (const Case& c : cases) {
-            link.eepromEnabled = c.eeprom;
-            QCOMPARE(transfer.writePieceEnd(c.address, c.last), c.end);
-        }
     }
 };
 

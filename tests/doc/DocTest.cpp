@@ -33,8 +33,6 @@ public:
         return setupAnswer;
     }
     void closeDocument(CTarvik11Doc* doc) override { closed << doc; }
-    void pressBoardReset() override {}
-    void setDefaultBase(int) override {}
 };
 
 } // namespace
@@ -102,35 +100,46 @@ private slots:
         FakeHost host;
         CTarvik11Doc doc(host, "Tarvik1");
         const int carried[] = {32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 32779, 32780,
-                               32781, 32782, 32783, 32786, 32791, 32792, 32793, 32802, 57601, 57602};
+                               32781, 32782, 32783, 32786, 32791, 32792, 32793, 32802, 57601, 57602,
+                               CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue, CmdId::kIoRegisterWindow};
+        // Without a talker nothing runs: Stop and the stepping commands are off.
+        const QList<int> off = {CmdId::kClearBreakpoint, CmdId::kStopExecution, CmdId::kStepOver,
+                                CmdId::kStepOut, CmdId::kContinue};
+        QCOMPARE(CTarvik11Doc::commandTable().size(), std::size(carried));
         for (int id : carried) {
-            CmdUI ui;
-            QVERIFY2(doc.updateCommand(id, ui), qPrintable(QString::number(id)));
-            QCOMPARE(ui.checked, false);
-            QCOMPARE(ui.enabled, id != CmdId::kClearBreakpoint);
+            QVERIFY2(CTarvik11Doc::carriesCommand(id), qPrintable(QString::number(id)));
+            const CommandState state = doc.commandState(id);
+            QCOMPARE(state.checked, false);
+            QCOMPARE(state.enabled, !off.contains(id));
         }
-        for (int id : {57600, 57606, 57634, 57664, 59392}) {
-            CmdUI ui;
-            QVERIFY(!doc.updateCommand(id, ui));
-            QVERIFY(!doc.onCommand(id));
+        // The commands on the cursor line's code belong to the views.
+        for (int id : {CmdId::kToggleBreakpoint, CmdId::kRunToCursor})
+            QVERIFY(!CTarvik11Doc::carriesCommand(id));
+        // Commands of the views, the main frame and the application are not the document's.
+        for (int id : {57600, 57606, 57607, 57634, 57664, 59392}) {
+            QVERIFY(!CTarvik11Doc::carriesCommand(id));
+            QVERIFY(!doc.commandState(id).enabled);
+            QVERIFY(!doc.runCommand(id));
         }
         QSignalSpy changed(&doc, &CTarvik11Doc::commandStateChanged);
         doc.breakpointsWindow->addAddress(0x1234);
+        // Disabled, a command is refused as its greyed menu item would be: nothing runs.
+        QVERIFY(!doc.runCommand(CmdId::kClearBreakpoint));
+        QVERIFY(changed.isEmpty());
+        QCOMPARE(doc.breakpointsWindow->entries(), QStringList{"$1234"});
         doc.breakpointsWindow->list()->setCurrentRow(0);
         QVERIFY(changed.size() > 0);
-        CmdUI clear;
-        QVERIFY(doc.updateCommand(CmdId::kClearBreakpoint, clear));
-        QVERIFY(clear.enabled);
+        QVERIFY(doc.commandState(CmdId::kClearBreakpoint).enabled);
     }
 
     void bootTalkerCancelledDoesNothingElse()
     {
         FakeHost host;
         CTarvik11Doc doc(host, "Tarvik1");
-        QVERIFY(doc.onCommand(CmdId::kBootTalker));
+        QVERIFY(doc.runCommand(CmdId::kBootTalker));
         QCOMPARE(host.setupRuns, 1);
         QVERIFY(host.boxes.isEmpty());
-        QVERIFY(doc.onCommand(CmdId::kFileClose));
+        QVERIFY(doc.runCommand(CmdId::kFileClose));
         QCOMPARE(host.closed, QList<CTarvik11Doc*>{&doc});
     }
 
@@ -141,7 +150,7 @@ private slots:
         doc.lastDumpLines = 7;
         QSignalSpy rebuilt(&doc, &CTarvik11Doc::linesChanged);
         host.window.statusBar()->showMessage("kept");
-        QVERIFY(doc.onCommand(CmdId::kClearMemoryView));
+        QVERIFY(doc.runCommand(CmdId::kClearMemoryView));
         QCOMPARE(rebuilt.size(), 1);
         QVERIFY(doc.memoryLines.isEmpty());
         QCOMPARE(doc.lastDumpLines, 7);

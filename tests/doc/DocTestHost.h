@@ -1,17 +1,12 @@
 #pragma once
-// A document host for the document's tests: a main window with a status bar, the process's
-// single objects built as the application builds them, and message boxes recorded instead of
-// shown. Modal command dialogs are answered by the test through answerDialog().
+// A document host for the document's tests: a main window with a status bar, a debug session
+// as the application has one, and message boxes recorded instead of shown. Modal command dialogs
+// are answered by the test through answerDialog().
 #include "CTargetLine.h"
 #include "CTarvik11Doc.h"
-#include "DebugEngine.h"
+#include "DebugSession.h"
 #include "DocumentHost.h"
-#include "HostNotifier.h"
-#include "RegisterFrame.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
 #include "TalkerSettings.h"
-#include "TargetMemory.h"
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -27,23 +22,18 @@
 class TestHost : public DocumentHost {
 public:
     QMainWindow window;
-    SerialPort port;
-    TalkerLink link{port};
-    TargetMemory memory{link};
-    HostNotifier notifier{*this};
-    DebugEngine engine{link, memory, &notifier};
-    RegisterFrame registers{link};
-    CTargetLine line{engine, port};
+    DebugSession session;
+    SerialPort& port = session.port();
+    TalkerLink& link = session.link();
+    TargetMemory& memory = session.memory();
+    DebugEngine& engine = session.engine();
+    CTargetLine line{session};
 
     QStringList boxes;
     TalkerSettings settings;
-    int resets = 0;
     int asmViews = 0;
-    int defaultBase = -1;
-    std::function<void()> onReset;
 
     TestHost() { window.statusBar(); }
-    ~TestHost() override { engine.setNotifier(nullptr); }
 
     void setCurrentDoc(CTarvik11Doc*) override {}
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
@@ -60,14 +50,7 @@ public:
         return true;
     }
     void closeDocument(CTarvik11Doc*) override {}
-    void pressBoardReset() override
-    {
-        ++resets;
-        if (onReset)
-            onReset();
-    }
-    void setDefaultBase(int base) override { defaultBase = base; }
-    TargetServices targetServices() override { return {&port, &link, &memory, &engine, &registers, &line}; }
+    TargetServices targetServices() override { return {&session, &line}; }
 
     QString status() { return window.statusBar()->currentMessage(); }
     // The boxes shown since the last call.

@@ -1,10 +1,13 @@
 // A session in the whole application on its virtual board, as a new user would run it: Boot
 // Talker through the setup dialog (confirming the RESET message presses the board's button),
 // load a sample program with its listing, dump memory, set breakpoints and run to one with the
-// Registers and Breakpoints windows open. With TARVIK11_SCREENSHOT set to a file name, the
-// screen is saved there at the end (run under Xvfb by screenshot.sh).
+// Registers and Breakpoints windows open; the Assembly View marks the stop, a click in its gutter
+// adds a breakpoint, and the status bar's run state follows. With TARVIK11_SCREENSHOT set to a
+// file name, the screen is saved there at the end (run under Xvfb by screenshot.sh), and the I/O
+// Registers window beside it (NAME-io.png).
 #include "CBreakpointsDialog.h"
 #include "CDisplayMemoryDialog.h"
+#include "CIoRegistersDialog.h"
 #include "CMainFrame.h"
 #include "CRegistersDialog.h"
 #include "CTalkerSetupDialog.h"
@@ -12,10 +15,10 @@
 #include "CTarvik11Doc.h"
 #include "CTarvikAsmView.h"
 #include "CommandIds.h"
-#include "Singletons.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -89,10 +92,21 @@ class SessionTest : public QObject {
     CMainFrame* frame() { return CTarvik11App::instance()->mainFrame(); }
     CTarvik11Doc* doc() { return CTarvik11App::instance()->currentDoc; }
     QString status() { return frame()->statusBar()->currentMessage(); }
-    void dispatch(int id)
+    QString runState() { return frame()->runStatePane()->text(); }
+    CTarvikAsmView* listingView()
+    {
+        for (QMdiSubWindow* f : frame()->childFrames())
+            if (auto* v = qobject_cast<CTarvikAsmView*>(f->widget()))
+                return v;
+        return nullptr;
+    }
+    // Picks command id as the user would: its action, enabled, triggered.
+    void trigger(int id)
     {
         frame()->activateWindow();
-        QVERIFY(frame()->dispatch(id));
+        QAction* action = frame()->action(id);
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
     }
 
 private slots:
@@ -102,6 +116,7 @@ private slots:
         QVERIFY(app->InitInstance({"tarvik11", "--virtual-board", "-Embedding"}));
         QVERIFY(QTest::qWaitForWindowExposed(frame()));
         ModalScript script;
+        QCOMPARE(runState(), QString("No talker"));
 
         // Boot Talker: the setup dialog, the RESET message, the start-up's own message.
         script.add([](QWidget* w) {
@@ -115,9 +130,11 @@ private slots:
         });
         script.ok();
         script.ok();
-        dispatch(CmdId::kBootTalker);
+        trigger(CmdId::kBootTalker);
         QCOMPARE(script.boxes, QStringList({"Please press the 68HC11 RESET button...", "Talker initialized successfully."}));
         QCOMPARE(status(), QString("Talker download successful"));
+        QCOMPARE(runState(), QString("Idle"));
+        QVERIFY(!frame()->action(CmdId::kStopExecution)->isEnabled());
 
         // Load a sample: its listing opens in the Assembly View.
         script.add([](QWidget* w) {
@@ -126,7 +143,7 @@ private slots:
             files->selectFile(TARVIK11_EXAMPLES_DIR "/subroutine.s19");
             static_cast<QDialog*>(files)->accept();
         });
-        dispatch(CmdId::kFileOpen);
+        trigger(CmdId::kFileOpen);
         QCOMPARE(status(), QString("S19 record loaded successfully"));
         QCOMPARE(doc()->listingShown, 1);
         bool listing = false;
@@ -136,7 +153,7 @@ private slots:
         QVERIFY(listing);
 
         // A dump from the Display Memory window.
-        dispatch(CmdId::kMemoryDisplay);
+        trigger(CmdId::kMemoryDisplay);
         CDisplayMemoryDialog* dump = doc()->displayMemoryWindow;
         QVERIFY(dump->isVisible());
         dump->setRangeTexts("$c400", "$c44f");
@@ -147,16 +164,38 @@ private slots:
         // Breakpoints, the two tool windows, and a run to the first breakpoint.
         for (const char* address : {"$c40d", "$c416"}) {
             script.typeAndOk({{1042, address}});
-            dispatch(CmdId::kSetBreakpoint);
+            trigger(CmdId::kSetBreakpoint);
         }
-        dispatch(CmdId::kListBreakpoints);
-        dispatch(CmdId::kRegisterWindow);
+        trigger(CmdId::kListBreakpoints);
+        trigger(CmdId::kRegisterWindow);
         QCOMPARE(doc()->breakpointsWindow->entries(), QStringList({"$c40d", "$c416"}));
         script.ok(); // Execute opens with the program's start
-        dispatch(CmdId::kExecute);
+        trigger(CmdId::kExecute);
         QTRY_COMPARE_WITH_TIMEOUT(status(), QString("Breakpoint reached at $c40d"), 10000);
         QCOMPARE(doc()->breakpointsWindow->entries(), QStringList{"$c416"});
         QCOMPARE(doc()->registersWindow->field(CRegistersDialog::kPCId)->text(), QString("$C40D"));
+        QCOMPARE(runState(), QString("Stopped at $c40d"));
+        QVERIFY(frame()->action(CmdId::kStopExecution)->isEnabled());
+        QVERIFY(frame()->action(CmdId::kStepOver)->isEnabled());
+
+        // The Assembly View marks the stop; a click in its gutter adds a breakpoint at fill.
+        frame()->mdiArea()->tileSubWindows();
+        CTarvikAsmView* source = listingView();
+        QVERIFY(source);
+        QCOMPARE(source->markedLine(), source->lineOf(0xC40D));
+        QCOMPARE(source->breakpointLines(), QList<int>{source->lineOf(0xC416)});
+        const QPoint fill = source->gutterPointOf(source->lineOf(0xC41A));
+        QVERIFY(!fill.isNull());
+        QTest::mouseClick(source->gutter(), Qt::LeftButton, {}, fill);
+        QCOMPARE(status(), QString("Breakpoint set at $c41a"));
+        QCOMPARE(doc()->breakpointsWindow->entries(), QStringList({"$c416", "$c41a"}));
+        QCOMPARE(source->breakpointLines(), QList<int>({source->lineOf(0xC416), source->lineOf(0xC41A)}));
+        QCOMPARE(runState(), QString("Stopped at $c40d"));
+        // The I/O Registers window reads the block when it opens.
+        trigger(CmdId::kIoRegisterWindow);
+        QVERIFY(doc()->ioRegistersWindow->isVisible());
+        QVERIFY(doc()->ioRegistersWindow->lines().size() > 40);
+        QVERIFY(script.boxes.size() == 2);
 
         const QString shot = qEnvironmentVariable("TARVIK11_SCREENSHOT");
         if (!shot.isEmpty()) {
@@ -165,9 +204,15 @@ private slots:
             dump->move(910, 0);
             doc()->registersWindow->move(910, 130);
             doc()->breakpointsWindow->move(1190, 130);
+            doc()->ioRegistersWindow->hide();
             frame()->mdiArea()->tileSubWindows();
+            frame()->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(listingView()->parentWidget()));
             QTest::qWait(300);
             QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(shot));
+            doc()->ioRegistersWindow->show();
+            QTest::qWait(300);
+            const QString ioShot = (shot.endsWith(".png") ? shot.chopped(4) : shot) + "-io.png";
+            QVERIFY(doc()->ioRegistersWindow->grab().save(ioShot));
         }
         app->ExitInstance(0);
     }
@@ -178,7 +223,6 @@ int main(int argc, char** argv)
     QTemporaryDir store;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
     QSettings::setDefaultFormat(QSettings::IniFormat);
-    Singletons singletons;
     CTarvik11App app(argc, argv);
     SessionTest test;
     return QTest::qExec(&test, argc, argv);

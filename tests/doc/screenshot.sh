@@ -1,6 +1,8 @@
 #!/bin/sh
-# Screenshot of a session on the virtual board (a dump, a listing, the Registers and Breakpoints
-# windows) under Xvfb. Usage: tests/doc/screenshot.sh <build dir> [output.png]
+# Screenshot of a session on the virtual board (a dump; the listing with the stopped program's line
+# marked and breakpoints in its gutter; the Registers and Breakpoints windows; the run state in the
+# status bar) under Xvfb, and the I/O Registers window beside it (output-io.png).
+# Usage: tests/doc/screenshot.sh <build dir> [output.png]
 set -e
 build=${1:?build directory}
 out=${2:-tarvik11-session.png}
