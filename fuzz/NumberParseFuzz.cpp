@@ -46,10 +46,6 @@ int fuzzNumberParse(const uint8_t* data, size_t size) {
         fuzzExpect(value <= 0xFFFF, "parseNumber gave a value above $FFFF");
         fuzzExpect(parseNumber(typed, base) == value, "parseNumber read past the first NUL");
     }
-    SetDefaultBase(size > 0 ? data[0] % 3 : 0);
-    fuzzExpect(parseNumber(text) == parseNumber(text, GetDefaultBase()),
-               "parseNumber ignores the default base in force");
-    SetDefaultBase(0);
 
     // Plain prefixed numbers, short enough for every base's length limit, read as their value
     // (clamped to $FFFF); unprefixed plain digits read in the default base.

@@ -11,14 +11,15 @@ namespace {
 
 constexpr const char* kMissingFolder = "/nonexistent";
 
-// The COM names lead into the missing folder, so no text can reach a real device.
-void redirectPortMap() {
+// A port map whose COM names lead into the missing folder, so no text can reach a real device.
+std::map<std::string, std::string> redirectedPortMap() {
     struct stat st {};
     if (::stat(kMissingFolder, &st) == 0)
         fuzzExpect(false, std::string(kMissingFolder) + " exists; the serial mode fuzzer needs it absent");
-    auto& map = SerialPort::portMap();
+    auto map = SerialPort::defaultPortMap();
     for (auto& entry : map)
         entry.second = std::string(kMissingFolder) + "/" + entry.first;
+    return map;
 }
 
 // The port name as open() takes it: up to the last ':' before the first ','.
@@ -38,14 +39,14 @@ struct OpenPort {
 } // namespace
 
 int fuzzSerialMode(const uint8_t* data, size_t size) {
-    static const bool redirected = (redirectPortMap(), true);
-    (void)redirected;
+    static const std::map<std::string, std::string> ports = redirectedPortMap();
     std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string device = SerialPort::resolvePortName(portNameOf(text));
+    const std::string device = SerialPort::resolvePortName(portNameOf(text), ports);
     if (!device.empty() && device.rfind(std::string(kMissingFolder) + "/", 0) != 0)
         text = std::string(kMissingFolder) + "/x" + text;
 
     SerialPort closed;
+    closed.ports = ports;
     const int result = closed.open(text);
     fuzzExpect(result != 0, "a mode text naming no device opened a port");
     fuzzExpect(closed.isOpen() == 0 && closed.descriptor() < 0, "a failed open left the port open");
@@ -55,6 +56,7 @@ int fuzzSerialMode(const uint8_t* data, size_t size) {
     static OpenPort held;
     if (!held.ready)
         return 0;
+    held.port.ports = ports;
     const std::string deviceBefore = held.port.deviceName();
     const int fd = held.port.descriptor();
     const int baud = held.port.baudRate();

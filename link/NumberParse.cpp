@@ -1,13 +1,10 @@
 #include "NumberParse.h"
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace {
-
-std::atomic<NumberBase> gDefaultBase{0};
 
 struct BaseRule {
     unsigned radix;
@@ -95,11 +92,6 @@ std::optional<unsigned> readNumber(std::string_view typed, NumberBase defaultBas
 
 } // namespace
 
-NumberBase GetDefaultBase() { return gDefaultBase.load(); }
-
-void SetDefaultBase(NumberBase base) { gDefaultBase.store(base); }
-
-unsigned parseNumber(const std::string& text) { return parseNumber(text, GetDefaultBase()); }
 
 unsigned parseNumber(const std::string& text, NumberBase defaultBase) {
     // The text is what the user typed: it ends at the first NUL.

@@ -9,13 +9,9 @@ inline constexpr NumberBase kBaseDecimal = 0;
 inline constexpr NumberBase kBaseHexadecimal = 1;
 inline constexpr NumberBase kBaseBinary = 2;
 
-// The default base in force for typed numbers (owned by the application; decimal at start).
-NumberBase GetDefaultBase();
-void SetDefaultBase(NumberBase base);
 
 // Typed text to a number 0..$FFFF: "$" hex, "%" binary, "#" decimal, else the default base.
 // Anything unreadable gives 0.
-unsigned parseNumber(const std::string& text);
 unsigned parseNumber(const std::string& text, NumberBase defaultBase);
 
 // The same reading, but text that is not a number (empty, blank, a prefix alone, too long, a stray

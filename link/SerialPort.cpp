@@ -74,16 +74,14 @@ SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() { close(); }
 
-std::map<std::string, std::string>& SerialPort::portMap() {
-    static std::map<std::string, std::string> map{
-        {"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"}, {"COM3", "/dev/ttyS2"}, {"COM4", "/dev/ttyS3"}};
-    return map;
+std::map<std::string, std::string> SerialPort::defaultPortMap() {
+    return {{"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"}, {"COM3", "/dev/ttyS2"}, {"COM4", "/dev/ttyS3"}};
 }
 
-std::string SerialPort::resolvePortName(const std::string& portName) {
+std::string SerialPort::resolvePortName(const std::string& portName,
+                                        const std::map<std::string, std::string>& map) {
     if (portName.empty() || portName.find('\0') != std::string::npos)
         return {};
-    auto& map = portMap();
     if (auto it = map.find(portName); it != map.end())
         return it->second;
     std::string upper = portName;
@@ -114,7 +112,7 @@ int SerialPort::openDevice(const std::string& modeText) {
     const size_t firstComma = modeText.find(',');
     const size_t colon = modeText.rfind(':', firstComma);
     const std::string portName = colon == std::string::npos ? modeText : modeText.substr(0, colon);
-    const std::string resolved = resolvePortName(portName);
+    const std::string resolved = resolvePortName(portName, ports);
     // An open object keeps its device and settings whatever the new text says.
     if (!open_)
         device_ = resolved.empty() ? portName : resolved;

@@ -72,10 +72,13 @@ public:
     // paceOnPseudoTerminal is off).
     bool isPseudoTerminal() const { return pty_; }
 
-    // Port map: "COM1".."COM4" to device paths; defaults /dev/ttyS0../dev/ttyS3.
-    static std::map<std::string, std::string>& portMap();
-    // The device a port name stands for: a mapped COM name, or the name itself when it is an absolute path.
-    static std::string resolvePortName(const std::string& portName);
+    // COM1..COM4 to /dev/ttyS0../dev/ttyS3.
+    static std::map<std::string, std::string> defaultPortMap();
+    // The device a port name stands for in the map (a COM name in any case), or the name itself
+    // when it is an absolute path; empty otherwise.
+    static std::string resolvePortName(const std::string& portName, const std::map<std::string, std::string>& map);
+    // The port map this port looks COM names up in.
+    std::map<std::string, std::string> ports = defaultPortMap();
 
 private:
     // False on a line error (hang-up, device gone); otherwise stores the queued input count.

@@ -115,10 +115,7 @@ std::string DebugSession::deviceFor(const std::string& portName) const
 {
     if (board_ && portName == kBoardPortName)
         return board_->devicePath();
-    const auto it = portMap_.find(portName);
-    if (it != portMap_.end())
-        return it->second;
-    return SerialPort::resolvePortName(portName);
+    return SerialPort::resolvePortName(portName, port_.ports);
 }
 
 int DebugSession::defaultReadWaitMs(const std::string& portName) const

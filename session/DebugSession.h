@@ -128,7 +128,7 @@ public:
     NumberBase base() const { return base_; }
     void setBase(NumberBase base) { base_ = base; }
     // COM1..COM4 to device paths.
-    std::map<std::string, std::string>& portMap() { return portMap_; }
+    std::map<std::string, std::string>& portMap() { return port_.ports; }
     // The device a port name stands for: the in-process board for "board", a mapped COM name,
     // or the name itself.
     std::string deviceFor(const std::string& portName) const;
@@ -290,7 +290,6 @@ private:
     DebugEngine engine_{link_, memory_, &forwarder_};
     SessionObserver* observer_ = nullptr;
     NumberBase base_ = 0;
-    std::map<std::string, std::string> portMap_;
     bool talkerStarted_ = false;
     bool runningFree_ = false; // started without a hit to wait for (call, or execute without breakpoints)
     bool busy_ = false;

@@ -255,7 +255,6 @@ TEST_F(CliSession, TraceVisitsEverySuccessorKind)
 
 TEST_F(CliSession, BadInputIsRefusedClearly)
 {
-    SetDefaultBase(0);
     struct Case {
         const char* command;
         const char* firstLine;

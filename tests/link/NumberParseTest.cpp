@@ -39,17 +39,6 @@ TEST(NumberParse, Table) {
         EXPECT_EQ(parseNumber(c.text, c.base), c.value) << '"' << c.text << "\" base " << c.base;
 }
 
-TEST(NumberParse, DefaultBaseIsProcessWide) {
-    EXPECT_EQ(GetDefaultBase(), 0);
-    EXPECT_EQ(parseNumber("10"), 10u);
-    SetDefaultBase(1);
-    EXPECT_EQ(parseNumber("10"), 0x10u);
-    SetDefaultBase(2);
-    EXPECT_EQ(parseNumber("10"), 2u);
-    SetDefaultBase(0);
-    EXPECT_EQ(parseNumber("10"), 10u);
-}
-
 // Any text gives a result within 16 bits; nothing longer than 16 characters is ever accepted.
 TEST(NumberParse, AnyTextIsSafe) {
     const char alphabet[] = "0123456789abcdefxX$%#+- \t\x80\xFF";

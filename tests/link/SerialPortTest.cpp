@@ -125,20 +125,19 @@ TEST(SerialPortOpen, AppliesLineSettingsInRawMode) {
 TEST(SerialPortOpen, ResolvesComNamesAndPathsWithColons) {
     PtyPair pty;
     ASSERT_TRUE(pty.valid());
-    auto& map = SerialPort::portMap();
-    EXPECT_EQ(map.at("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(map.at("COM4"), "/dev/ttyS3");
-    const std::string saved = map["COM2"];
-    map["COM2"] = pty.slavePath();
+    const auto defaults = SerialPort::defaultPortMap();
+    EXPECT_EQ(defaults.at("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(defaults.at("COM4"), "/dev/ttyS3");
     for (const char* text : {"COM2:9600,n,8,1", "com2:9600,n,8,1"}) {
         SerialPort port;
+        port.ports["COM2"] = pty.slavePath(); // each port has its own map
         EXPECT_EQ(port.open(text), 0) << text;
         EXPECT_EQ(port.deviceName(), pty.slavePath());
     }
-    map["COM2"] = saved;
-    EXPECT_EQ(SerialPort::resolvePortName("COM5"), "");
-    EXPECT_EQ(SerialPort::resolvePortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(SerialPort::resolvePortName("COM10"), "");
+    EXPECT_EQ(SerialPort().ports.at("COM2"), "/dev/ttyS1");
+    EXPECT_EQ(SerialPort::resolvePortName("COM5", defaults), "");
+    EXPECT_EQ(SerialPort::resolvePortName("/dev/ttyUSB0", defaults), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialPort::resolvePortName("COM10", defaults), "");
 
     // A by-path style name with colons in it.
     const std::filesystem::path dir = tempDir();
