@@ -4,6 +4,7 @@
 //
 //   tarvik11-soak [--rounds N] [--seed S] [--wait MS] [--stride N] [--fault SPEC]... [--no-sweep]
 //                 [--no-random]
+//   tarvik11-soak --sessions [--scenario TEXT] [--first K] [--sweep PATTERN]... [same options]
 //
 // The sweep injects an outage and a reset at every byte of each operation (every N-th byte with
 // --stride N); the random part runs each operation N rounds under each fault kind (or under the
@@ -15,7 +16,21 @@
 // command, so these are reported apart).
 // Exit status 0 when nothing hung, nothing was lost and every recovery worked; 1 otherwise;
 // 2 for a bad argument.
+//
+// --sessions runs the debug session's commands instead (a load over a running program's
+// breakpoints, breakpoints and a hit, trace steps, a stop, writes over planted breakpoints, dumps)
+// and ends every session by its exit, as a process's end does; a fresh session then boots and
+// reads the target back. The sweep injects one fault at byte K = first (1, or --first K),
+// first + N, ... of each scenario, counted in the fault's direction: a garbled or doubled byte to
+// the host, a dropped, garbled or doubled byte to the board (or the patterns given with --sweep,
+// "K" standing for the byte); the random part runs each scenario N rounds under each of those
+// kinds at p = 0.003 (or under the --fault texts). --scenario TEXT keeps the scenarios whose name
+// holds TEXT. Prints sessions, faults, commands, SWIs left, bytes lost, wrong successes (commands
+// that reported success with a wrong result) and, apart, stray writes and results of runs in which
+// a byte on its way to the board was damaged. Exit status 0 when no SWI was left, no byte lost, no
+// success wrong and every fresh session booted; 1 otherwise; 2 for a bad argument.
 #include "FaultSweep.h"
+#include "SessionFaultRun.h"
 
 #include <chrono>
 #include <cstdio>
@@ -35,6 +50,15 @@ constexpr const char* kRandomFaults[] = {
 };
 // Faults at every byte of every operation, one run each.
 constexpr const char* kSweeps[] = {"outage,after=K,ms=600000", "reset,after=K"};
+// The session runs' faults: on bytes to the host, then (judged apart) on bytes to the board.
+constexpr const char* kSessionRandomFaults[] = {
+    "garble,p=0.003,dir=to-host", "duplicate,p=0.003,dir=to-host", "drop,p=0.003,dir=to-board",
+    "garble,p=0.003,dir=to-board", "duplicate,p=0.003,dir=to-board",
+};
+constexpr const char* kSessionSweeps[] = {
+    "garble,after=K,dir=to-host", "duplicate,after=K,dir=to-host", "drop,after=K,dir=to-board",
+    "garble,after=K,dir=to-board", "duplicate,after=K,dir=to-board",
+};
 
 bool number(const char* text, long long* value)
 {
@@ -43,7 +67,8 @@ bool number(const char* text, long long* value)
     return end != text && *end == '\0' && *value >= 0;
 }
 
-void print(const char* label, const SweepFigures& f)
+template <typename Figures>
+void print(const char* label, const Figures& f)
 {
     std::printf("%-34s %s\n", label, f.text().c_str());
     for (const auto& n : f.notes)
@@ -51,23 +76,127 @@ void print(const char* label, const SweepFigures& f)
     std::fflush(stdout);
 }
 
+struct Settings {
+    long long rounds = 20, seed = 1, wait = 60, stride = 1, first = 1;
+    bool sweep = true, randomFaults = true;
+    std::vector<std::string> faultTexts;
+    std::string scenario; // only scenarios whose name holds this text (--sessions)
+    std::vector<std::string> sweepPatterns; // the sweep's faults, "K" for the byte (--sessions)
+};
+
+// The engine runs; 0 when clean, 1 otherwise.
+int runEngine(const char* dir, Settings settings)
+{
+    SampleTarget target(dir, {});
+    std::string error;
+    if (!target.prepare(&error)) {
+        std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
+        return 1;
+    }
+    FaultSweep runner(target, static_cast<int>(settings.wait), 1000);
+    const auto scenarios = standardScenarios();
+    const auto start = std::chrono::steady_clock::now();
+    std::printf("tarvik11-soak: seed %lld, %lld rounds per scenario and fault kind, read wait %lld ms\n",
+                settings.seed, settings.rounds, settings.wait);
+    SweepFigures total;
+    if (settings.sweep) {
+        for (const char* pattern : kSweeps) {
+            SweepFigures kind;
+            for (const auto& s : scenarios)
+                kind += runner.sweep(s, pattern, 1, static_cast<uint64_t>(settings.stride));
+            print((std::string("every byte: ") + pattern).c_str(), kind);
+            total += kind;
+        }
+    }
+    if (settings.faultTexts.empty())
+        for (const char* text : kRandomFaults)
+            settings.faultTexts.push_back(text);
+    if (settings.randomFaults) {
+        for (const std::string& text : settings.faultTexts) {
+            SweepFigures kind;
+            for (const auto& s : scenarios)
+                kind += runner.random(s, {faultOf(text)}, static_cast<uint64_t>(settings.seed),
+                                      static_cast<int>(settings.rounds));
+            print(text.c_str(), kind);
+            total += kind;
+        }
+    }
+    total.notes.clear();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    print("total", total);
+    std::printf("time %.0f s\n", seconds);
+    return total.clean() ? 0 : 1;
+}
+
+// The session runs; 0 when clean, 1 otherwise.
+int runSessions(const char* dir, Settings settings)
+{
+    SessionFaultRun runner(dir, static_cast<int>(settings.wait), 1000);
+    std::string error;
+    if (!runner.prepare(&error)) {
+        std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<SessionScenario> scenarios;
+    for (SessionScenario& s : sessionScenarios())
+        if (s.name.find(settings.scenario) != std::string::npos)
+            scenarios.push_back(std::move(s));
+    const auto start = std::chrono::steady_clock::now();
+    std::printf("tarvik11-soak --sessions: seed %lld, %lld rounds per scenario and fault kind, stride %lld, "
+                "read wait %lld ms\n",
+                settings.seed, settings.rounds, settings.stride, settings.wait);
+    SessionFigures total;
+    if (settings.sweep) {
+        if (settings.sweepPatterns.empty())
+            for (const char* pattern : kSessionSweeps)
+                settings.sweepPatterns.push_back(pattern);
+        for (const std::string& pattern : settings.sweepPatterns) {
+            SessionFigures kind;
+            for (const auto& s : scenarios)
+                kind += runner.sweep(s, pattern, static_cast<uint64_t>(settings.first),
+                                     static_cast<uint64_t>(settings.stride));
+            print((std::string("every byte: ") + pattern).c_str(), kind);
+            total += kind;
+        }
+    }
+    if (settings.faultTexts.empty())
+        for (const char* text : kSessionRandomFaults)
+            settings.faultTexts.push_back(text);
+    if (settings.randomFaults) {
+        for (const std::string& text : settings.faultTexts) {
+            SessionFigures kind;
+            for (const auto& s : scenarios)
+                kind += runner.random(s, {faultOf(text)}, static_cast<uint64_t>(settings.seed),
+                                      static_cast<int>(settings.rounds));
+            print(text.c_str(), kind);
+            total += kind;
+        }
+    }
+    total.notes.clear();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    print("total", total);
+    std::printf("time %.0f s\n", seconds);
+    return total.clean() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    long long rounds = 20, seed = 1, wait = 60, stride = 1;
-    bool sweep = true, randomFaults = true;
-    std::vector<std::string> faultTexts;
+    Settings settings;
+    bool sessions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (a == "--rounds" && hasValue && number(argv[i + 1], &rounds)) {
+        if (a == "--rounds" && hasValue && number(argv[i + 1], &settings.rounds)) {
             ++i;
-        } else if (a == "--seed" && hasValue && number(argv[i + 1], &seed)) {
+        } else if (a == "--seed" && hasValue && number(argv[i + 1], &settings.seed)) {
             ++i;
-        } else if (a == "--wait" && hasValue && number(argv[i + 1], &wait) && wait >= 10) {
+        } else if (a == "--wait" && hasValue && number(argv[i + 1], &settings.wait) && settings.wait >= 10) {
             ++i;
-        } else if (a == "--stride" && hasValue && number(argv[i + 1], &stride) && stride >= 1) {
+        } else if (a == "--stride" && hasValue && number(argv[i + 1], &settings.stride) && settings.stride >= 1) {
+            ++i;
+        } else if (a == "--first" && hasValue && number(argv[i + 1], &settings.first) && settings.first >= 1) {
             ++i;
         } else if (a == "--fault" && hasValue) {
             FaultRule spec;
@@ -76,14 +205,29 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
                 return 2;
             }
-            faultTexts.push_back(argv[i]);
+            settings.faultTexts.push_back(argv[i]);
         } else if (a == "--no-sweep") {
-            sweep = false;
+            settings.sweep = false;
         } else if (a == "--no-random") {
-            randomFaults = false;
+            settings.randomFaults = false;
+        } else if (a == "--sessions") {
+            sessions = true;
+        } else if (a == "--sweep" && hasValue) {
+            FaultRule spec;
+            std::string error;
+            std::string text = argv[++i];
+            for (char& c : text)
+                c = c == 'K' ? '1' : c;
+            if (!FaultRule::parse(text, &spec, &error)) {
+                std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
+                return 2;
+            }
+            settings.sweepPatterns.push_back(argv[i]);
+        } else if (a == "--scenario" && hasValue) {
+            settings.scenario = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: tarvik11-soak [--rounds N] [--seed S] [--wait MS (>= 10)] [--stride N] "
-                                 "[--fault SPEC]... [--no-sweep] [--no-random]\n");
+            std::fprintf(stderr, "usage: tarvik11-soak [--sessions [--scenario TEXT] [--first K] [--sweep PATTERN]...] [--rounds N] [--seed S] [--wait MS (>= 10)] "
+                                 "[--stride N] [--fault SPEC]... [--no-sweep] [--no-random]\n");
             return 2;
         }
     }
@@ -93,49 +237,7 @@ int main(int argc, char** argv)
         std::perror("tarvik11-soak: mkdtemp");
         return 1;
     }
-    int result = 0;
-    {
-        SampleTarget target(dir, {});
-        std::string error;
-        if (!target.prepare(&error)) {
-            std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
-            ::rmdir(dir);
-            return 1;
-        }
-        FaultSweep runner(target, static_cast<int>(wait), 1000);
-        const auto scenarios = standardScenarios();
-        const auto start = std::chrono::steady_clock::now();
-        std::printf("tarvik11-soak: seed %lld, %lld rounds per scenario and fault kind, read wait %lld ms\n", seed,
-                    rounds, wait);
-        SweepFigures total;
-        if (sweep) {
-            for (const char* pattern : kSweeps) {
-                SweepFigures kind;
-                for (const auto& s : scenarios)
-                    kind += runner.sweep(s, pattern, 1, static_cast<uint64_t>(stride));
-                print((std::string("every byte: ") + pattern).c_str(), kind);
-                total += kind;
-            }
-        }
-        if (faultTexts.empty())
-            for (const char* text : kRandomFaults)
-                faultTexts.push_back(text);
-        if (randomFaults) {
-            for (const std::string& text : faultTexts) {
-                SweepFigures kind;
-                for (const auto& s : scenarios)
-                    kind += runner.random(s, {faultOf(text)}, static_cast<uint64_t>(seed), static_cast<int>(rounds));
-                print(text.c_str(), kind);
-                total += kind;
-            }
-        }
-        total.notes.clear();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        print("total", total);
-        std::printf("time %.0f s\n", seconds);
-        result = total.clean() ? 0 : 1;
-    }
+    const int result = sessions ? runSessions(dir, settings) : runEngine(dir, settings);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return result;
