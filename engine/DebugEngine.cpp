@@ -28,11 +28,6 @@ constexpr uint8_t kRtsOpcode = 0x39;
 // A RAM talker's code, stack and pseudo-vectors fill the chip's RAM up to here.
 constexpr uint32_t kTalkerRamEnd = 0x00FF;
 
-bool sameFrame(const TargetRegisters& a, const TargetRegisters& b)
-{
-    return a.SP == b.SP && a.CCR == b.CCR && a.B == b.B && a.A == b.A && a.X == b.X && a.Y == b.Y && a.PC == b.PC;
-}
-
 // The program's registers in a talker frame; the program's own stack pointer is the frame's SP + 8.
 CpuRegisters cpuRegisters(const TargetRegisters& frame)
 {
@@ -76,12 +71,12 @@ void DebugEngine::notify(const std::string& text)
 
 TalkerStatus DebugEngine::readRegisters(TargetRegisters& r)
 {
-    return link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC);
+    return link_.readRegisters(r);
 }
 
 TalkerStatus DebugEngine::writeRegisters(const TargetRegisters& r)
 {
-    return link_.writeRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC);
+    return link_.writeRegisters(r);
 }
 
 TalkerStatus DebugEngine::readFrameToWriteBack(TargetRegisters& frame)
@@ -100,7 +95,7 @@ TalkerStatus DebugEngine::readFrameToWriteBack(TargetRegisters& frame)
         TargetRegisters again;
         if (TalkerStatus s = readRegisters(again))
             return s;
-        if (sameFrame(again, previous)) {
+        if (again == previous) {
             frame = again;
             return kTalkerOk;
         }
@@ -253,17 +248,18 @@ TalkerStatus DebugEngine::restoreBreakpoints()
 
 // ---------------------------------------------------------------- talker start-up
 
-TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerType, const std::string& fileName,
-                                      int chipMode, int32_t eepromEnable)
+TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType talkerType, const std::string& fileName,
+                                      ChipMode chipMode, int32_t eepromEnable)
 {
-    if (talkerType != 0 && talkerType != 1)
+    // A type read from settings arrives as a cast number and may be neither.
+    if (talkerType != TalkerType::Ram && talkerType != TalkerType::Rom)
         return kTalkerTypeInvalid;
     talkerKind_ = TalkerKind::None;
-    TalkerStatus status = talkerType == 0 ? link_.bootRamTalker(portName, fileName)
-                                          : link_.bootRomTalker(portName, fileName);
+    const bool ram = talkerType == TalkerType::Ram;
+    TalkerStatus status = ram ? link_.bootRamTalker(portName, fileName) : link_.bootRomTalker(portName, fileName);
     if (status)
         return status;
-    talkerKind_ = talkerType == 0 ? TalkerKind::Ram : TalkerKind::Rom;
+    talkerKind_ = ram ? TalkerKind::Ram : TalkerKind::Rom;
     // The boot restarted the chip (or the talker took over an idle one): no program runs or is held now.
     running = 0;
     heldAt.reset();
@@ -285,7 +281,7 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerTyp
         const uint8_t config = configValue(wantOn);
         // Erase and program report nothing useful here: CONFIG only reads back its new value after
         // the reset, which is checked below.
-        (void)memory_.eraseEeprom(Hc11Reg::kConfig, 0);
+        (void)memory_.eraseEeprom(Hc11Reg::kConfig, EraseMode::Byte);
         (void)memory_.programEepromByte(Hc11Reg::kConfig, config);
         if ((status = link_.resetTarget()))
             return status;
@@ -299,7 +295,7 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, int talkerTyp
         link_.eepromEnabled = wantOn ? 1 : 0;
     }
 
-    if (chipMode == 1) {
+    if (chipMode == ChipMode::SpecialTest) {
         static constexpr uint8_t hprio = kHprioSpecialTest;
         if ((status = link_.writeMemory(Hc11Reg::kHprio, 1, &hprio)))
             return status;
@@ -479,7 +475,7 @@ BreakpointHit DebugEngine::pollBreakpointHit()
     }
 
     TargetRegisters& r = hit.registers;
-    if ((hit.status = link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y))) {
+    if ((hit.status = link_.confirmSwi(r))) {
         hit.kind = BreakpointHitKind::ConfirmFailed;
         notify(EngineMessage::kSwiConfirmFailed);
         return hit;
@@ -556,7 +552,7 @@ void DebugEngine::takePendingHit()
 {
     if (link_.pollSwi()) {
         TargetRegisters r;
-        if (link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y) == kTalkerOk)
+        if (link_.confirmSwi(r) == kTalkerOk)
             heldAt = r.PC;
     }
 }
@@ -660,7 +656,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         return kTalkerTraceFailed;
     }
     TargetRegisters stopped;
-    if (link_.confirmSwi(stopped.PC, stopped.SP, stopped.CCR, stopped.B, stopped.A, stopped.X, stopped.Y)) {
+    if (link_.confirmSwi(stopped)) {
         notify(EngineMessage::kSwiConfirmFailed);
         return kTalkerTraceFailed;
     }

@@ -3,6 +3,7 @@
 #include "BreakpointRecord.h"
 #include "EngineNotifier.h"
 #include "TalkerStatus.h"
+#include "TalkerTypes.h"
 #include "TargetRegisters.h"
 #include <array>
 #include <functional>
@@ -37,37 +38,37 @@ public:
 
     // --- Breakpoint table ---
     // Adds a breakpoint: 20 at $0000 or a duplicate, 19 when all ten are used, 22 on an undefined opcode.
-    TalkerStatus setBreakpoint(uint32_t address);
+    [[nodiscard]] TalkerStatus setBreakpoint(uint32_t address);
     // Frees the breakpoint (21 if none); an SWI planted there is first written back.
-    TalkerStatus removeBreakpoint(uint32_t address);
+    [[nodiscard]] TalkerStatus removeBreakpoint(uint32_t address);
     // Copies the ten record addresses (0 for free ones) and returns how many are used.
     uint8_t listBreakpoints(std::array<uint32_t, kBreakpointCount>& addresses) const;
     // Writes $3F over every breakpoint and sets running; on a failure the SWIs already written are undone.
-    TalkerStatus plantBreakpoints();
+    [[nodiscard]] TalkerStatus plantBreakpoints();
     // Clears running and writes the saved byte back at every planted breakpoint.
-    TalkerStatus restoreBreakpoints();
+    [[nodiscard]] TalkerStatus restoreBreakpoints();
 
     // --- Talker start-up ---
-    // Boots a RAM (type 0) or ROM (type 1) talker, lifts block protection, records the talker's type
-    // and idle address, reprograms CONFIG (and resets) when eepromEnable differs from the chip, and
-    // with chipMode 1 switches to special test mode. Shows "Talker initialized successfully." on
-    // success. Once the talker is booted nothing runs or is held (running = 0, heldAt empty); SWIs
-    // left planted by an earlier failure are then written back where the target takes them (the
-    // others stay recorded).
-    TalkerStatus startTalker(const std::string& portName, int talkerType, const std::string& fileName,
-                             int chipMode, int32_t eepromEnable);
+    // Boots a RAM or ROM talker (6 for any other type value), lifts block protection, records the
+    // talker's type and idle address, reprograms CONFIG (and resets) when eepromEnable differs from
+    // the chip, and with ChipMode::SpecialTest switches to special test mode. Shows "Talker
+    // initialized successfully." on success. Once the talker is booted nothing runs or is held
+    // (running = 0, heldAt empty); SWIs left planted by an earlier failure are then written back
+    // where the target takes them (the others stay recorded).
+    [[nodiscard]] TalkerStatus startTalker(const std::string& portName, TalkerType talkerType,
+                                           const std::string& fileName, ChipMode chipMode, int32_t eepromEnable);
 
     // --- Execution control ---
     // Starts the target at address (currentPC = address), planting the breakpoints first when asked;
     // also at the address where the talker holds a stopped program. SWIs left planted by an earlier
     // failure (and not part of a run) are written back first.
-    TalkerStatus execute(uint32_t address, bool withBreakpoints);
+    [[nodiscard]] TalkerStatus execute(uint32_t address, bool withBreakpoints);
     // Runs the subroutine at address so that its RTS returns into the talker's idle loop; a stopped
     // program stays stopped until then (and is not resumed afterwards).
-    TalkerStatus callSubroutine(uint32_t address);
+    [[nodiscard]] TalkerStatus callSubroutine(uint32_t address);
     // Stops the program (currentPC = where it goes on: a held program's SWI address), returns the
     // target to the talker, restores SWIs.
-    TalkerStatus stop();
+    [[nodiscard]] TalkerStatus stop();
     // One non-blocking look for a breakpoint hit while running; handles and reports it. Kind None
     // with status 1 means the serial line is gone (hang-up): no hit can come.
     BreakpointHit pollBreakpointHit();
@@ -77,21 +78,21 @@ public:
     // undefined opcode, 23 when control does not come back, the hit cannot be confirmed or restored,
     // and (with a message, nothing planted) for WAI, STOP and a call or return into its own bytes.
     // A branch or jump taken onto its own bytes ends at its target without running.
-    TalkerStatus traceStep(uint32_t address);
+    [[nodiscard]] TalkerStatus traceStep(uint32_t address);
     // Writes a temporary SWI at address, recording the displaced byte (once per address).
-    TalkerStatus plantTracepoint(uint32_t address);
+    [[nodiscard]] TalkerStatus plantTracepoint(uint32_t address);
     // Writes every planted tracepoint's byte back and frees its record.
-    TalkerStatus restoreTracepoints();
+    [[nodiscard]] TalkerStatus restoreTracepoints();
 
     // --- S19 ---
     // Writes every data record of the file to the target (currentPC = first record's address).
     // A malformed file (17) writes nothing; nor (17, with a message) does data in $0000-$00FF
     // while a RAM talker lives there. Where a breakpoint is planted while running, the
     // loaded byte becomes the one it restores and the SWI stays in place.
-    TalkerStatus loadS19(const std::string& path);
+    [[nodiscard]] TalkerStatus loadS19(const std::string& path);
     // Compares every data record of the file with target memory (our SWIs count as the bytes
     // they displace); 18 at the first difference.
-    TalkerStatus verifyS19(const std::string& path);
+    [[nodiscard]] TalkerStatus verifyS19(const std::string& path);
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;
@@ -119,33 +120,33 @@ private:
     // Which talker startTalker booted.
     enum class TalkerKind : uint8_t { None, Ram, Rom };
 
-    TalkerStatus readRegisters(TargetRegisters& r);
-    TalkerStatus writeRegisters(const TargetRegisters& r);
+    [[nodiscard]] TalkerStatus readRegisters(TargetRegisters& r);
+    [[nodiscard]] TalkerStatus writeRegisters(const TargetRegisters& r);
     // Reads the register frame for an operation that writes it back: read until two reads in a row
     // agree (at most kSaveReadRetries more reads, else 11); while nothing is held, agreement on SP
     // is taken when no two reads agree on every register (a running program).
-    TalkerStatus readFrameToWriteBack(TargetRegisters& frame);
+    [[nodiscard]] TalkerStatus readFrameToWriteBack(TargetRegisters& frame);
     // Starts the target at address with the frame's registers and stack, also where the talker
     // holds a stopped program; clears heldAt.
-    TalkerStatus startFrameAt(TargetRegisters frame, uint32_t address);
+    [[nodiscard]] TalkerStatus startFrameAt(TargetRegisters frame, uint32_t address);
     // Moves the frame down, pushes the addresses (the first is pulled first) where it ended and
     // starts the target at the talker's RTS, which pulls the first of them.
-    TalkerStatus startThroughRts(TargetRegisters frame, std::initializer_list<uint32_t> pushed);
+    [[nodiscard]] TalkerStatus startThroughRts(TargetRegisters frame, std::initializer_list<uint32_t> pushed);
     // Whether the talker's RTS can start a program at address: it holds RTS now and is not there.
-    TalkerStatus talkerRtsUsable(uint32_t address, bool& usable);
+    [[nodiscard]] TalkerStatus talkerRtsUsable(uint32_t address, bool& usable);
     // Reads a byte until two reads in a row agree (at most kSaveReadRetries more reads, else 11).
-    TalkerStatus readStableByte(uint32_t address, uint8_t& byte);
+    [[nodiscard]] TalkerStatus readStableByte(uint32_t address, uint8_t& byte);
     // Writes back SWIs that a failed operation left planted: leftover tracepoints, and the
     // breakpoints too while no run with breakpoints is under way.
-    TalkerStatus restoreLeftovers();
+    [[nodiscard]] TalkerStatus restoreLeftovers();
     // The target's own byte at address, given the byte just read there (which may be one of our SWIs).
     uint8_t originalByte(uint32_t address, uint8_t byteRead) const;
     // Reads the target's own byte at address for a record that will write it back: read until two
     // reads in a row agree (at most kSaveReadRetries more reads, else 11).
-    TalkerStatus readByteToSave(uint32_t address, uint8_t& byte);
+    [[nodiscard]] TalkerStatus readByteToSave(uint32_t address, uint8_t& byte);
     static constexpr int kSaveReadRetries = 3;
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
-    TalkerStatus restoreLeftoverTracepoints();
+    [[nodiscard]] TalkerStatus restoreLeftoverTracepoints();
     // Confirms a "J" the target has already sent, so that it cannot stand in for the echo of the
     // next command; the talker then holds the program there (heldAt).
     void takePendingHit();

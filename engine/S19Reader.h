@@ -24,9 +24,9 @@ public:
 
     // Reads and parses the whole file: 16 when it cannot be opened or is no regular file, 17 when it is too large or a
     // record is malformed, 9 when it cannot be read whole. On 0, records() holds every record.
-    TalkerStatus readFile(const std::string& path);
+    [[nodiscard]] TalkerStatus readFile(const std::string& path);
     // Parses text (ending at its first NUL): 0, or 17 for a malformed record (records() then empty).
-    TalkerStatus parse(const std::string& text);
+    [[nodiscard]] TalkerStatus parse(const std::string& text);
     // The records of the last successful read, in file order.
     const std::vector<S19Record>& records() const { return records_; }
     // The number of data bytes in those records.

@@ -49,7 +49,7 @@ int fuzzSerialMode(const uint8_t* data, size_t size) {
     closed.ports = ports;
     const int result = closed.open(text);
     fuzzExpect(result != 0, "a mode text naming no device opened a port");
-    fuzzExpect(closed.isOpen() == 0 && closed.descriptor() < 0, "a failed open left the port open");
+    fuzzExpect(!closed.isOpen() && closed.descriptor() < 0, "a failed open left the port open");
     fuzzExpect(closed.parity() >= 0 && closed.parity() <= 2, "parity outside 0..2");
     fuzzExpect(closed.stopBits() >= 0 && closed.stopBits() <= 2, "stop bits outside 0..2");
 
@@ -64,7 +64,7 @@ int fuzzSerialMode(const uint8_t* data, size_t size) {
     const int parity = held.port.parity();
     const int stopBits = held.port.stopBits();
     fuzzExpect(held.port.open(text) != 0, "a second open of an open port succeeded");
-    fuzzExpect(held.port.isOpen() == 1 && held.port.descriptor() == fd,
+    fuzzExpect(held.port.isOpen() && held.port.descriptor() == fd,
                "a refused open closed or replaced the open port");
     fuzzExpect(held.port.deviceName() == deviceBefore && held.port.baudRate() == baud &&
                    held.port.dataBits() == dataBits && held.port.parity() == parity &&

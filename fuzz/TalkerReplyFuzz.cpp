@@ -106,7 +106,10 @@ public:
         for (const auto& [address, value] : kPrepare)
             if (TalkerStatus s = writeMemory(1, address, {value}))
                 return s;
-        return writeMemory(1, 0x103E, {0x04}) != kTalkerOk ? kTalkerOk : kTalkerResetFailed;
+        resetting_ = true;
+        const TalkerStatus s = writeMemory(1, 0x103E, {0x04});
+        resetting_ = false;
+        return s != kTalkerOk ? kTalkerOk : kTalkerResetFailed;
     }
 
     const std::vector<Step>& steps() const { return steps_; }
@@ -120,6 +123,7 @@ public:
     bool stray() const { return stray_; }
 
 private:
+    bool resetting_ = false;
     // Queued input taken off before a command: "J" kept as a pending hit, the rest dropped.
     bool sweep() {
         const bool any = !queue_.empty();
@@ -149,10 +153,13 @@ private:
         const auto echo = static_cast<uint8_t>(~cmd);
         bool hitSeen = false;
         bool straySeen = false;
+        uint8_t strayByte = 0;
         for (;;) {
             uint8_t byte = 0;
-            if (!take(byte))
+            if (!take(byte)) {
+                finishUnwanted(straySeen ? strayByte : echo, cmd);
                 return straySeen ? wrongEcho : kTalkerNoResponse;
+            }
             if (byte == echo)
                 return kTalkerOk;
             if (byte == TalkerCmd::kSwiReport && !hitSeen) {
@@ -160,11 +167,32 @@ private:
                 pending_ = true;
             } else if (!straySeen) {
                 straySeen = true;
+                strayByte = byte;
             } else {
+                finishUnwanted(strayByte, cmd);
                 return wrongEcho;
             }
             stray = true;
         }
+    }
+    // The harmless end of the command the talker may be in after a missing or damaged echo, and
+    // everything still on its way dropped.
+    void finishUnwanted(uint8_t echoSeen, uint8_t sent) {
+        if (resetting_)
+            return;
+        const auto other = static_cast<uint8_t>(~echoSeen);
+        const bool known = other == TalkerCmd::kReadMemory || other == TalkerCmd::kWriteMemory ||
+                           other == TalkerCmd::kReadRegisters || other == TalkerCmd::kWriteRegisters;
+        const uint8_t inside = known ? other : sent;
+        if (inside == TalkerCmd::kReadMemory)
+            steps_.push_back({{0x02, 0x00, 0x02}, {}});
+        else if (inside == TalkerCmd::kWriteMemory)
+            steps_.push_back({{0x02, 0x10, 0x3A, 0x00, 0x00}, {}});
+        else if (inside != TalkerCmd::kReadRegisters)
+            return;
+        if (std::find(queue_.begin(), queue_.end(), TalkerCmd::kSwiReport) != queue_.end())
+            pending_ = true;
+        queue_.clear();
     }
     // n reply bytes; short gives missing (everything there is consumed by the waiting reads).
     TalkerStatus replyOf(size_t n, TalkerStatus missing, Bytes* out, bool& overran) {
@@ -321,8 +349,7 @@ int fuzzTalkerReply(const uint8_t* data, size_t size) {
     });
 
     std::array<uint8_t, 256> buffer{};
-    uint32_t rSP = 0, rX = 0, rY = 0, rPC = 0;
-    uint8_t rCCR = 0, rB = 0, rA = 0;
+    Registers got;
     switch (op) {
     case 0:
     case 7:
@@ -332,24 +359,24 @@ int fuzzTalkerReply(const uint8_t* data, size_t size) {
                        "readMemory stored other bytes than the talker sent");
             if (op == 7)
                 expectStatus("readRegisters after readMemory",
-                             rig.link.readRegisters(rSP, rCCR, rB, rA, rX, rY, rPC), expectedLater);
+                             rig.link.readRegisters(got), expectedLater);
         }
         break;
     case 1: expectStatus("writeMemory", rig.link.writeMemory(address, count, payload.data()), expected); break;
     case 2:
-        expectStatus("readRegisters", rig.link.readRegisters(rSP, rCCR, rB, rA, rX, rY, rPC), expected);
+        expectStatus("readRegisters", rig.link.readRegisters(got), expected);
         if (expected == kTalkerOk)
-            fuzzExpect(rSP == word(frame, 0) && rCCR == frame[2] && rB == frame[3] && rA == frame[4] &&
-                           rX == word(frame, 5) && rY == word(frame, 7) && rPC == word(frame, 9),
+            fuzzExpect(got == Registers{word(frame, 0), frame[2], frame[3], frame[4], word(frame, 5),
+                                        word(frame, 7), word(frame, 9)},
                        "readRegisters misplaced a field of the frame");
         break;
-    case 3: expectStatus("writeRegisters", rig.link.writeRegisters(SP, CCR, B, A, X, Y, PC), expected); break;
+    case 3: expectStatus("writeRegisters", rig.link.writeRegisters(Registers{SP, CCR, B, A, X, Y, PC}), expected); break;
     case 4: fuzzExpect(rig.link.pollSwi() == expectedPoll, "pollSwi disagrees with the line and the pending hit"); break;
     case 5:
-        expectStatus("confirmSwi", rig.link.confirmSwi(rPC, rSP, rCCR, rB, rA, rX, rY), expected);
+        expectStatus("confirmSwi", rig.link.confirmSwi(got), expected);
         if (expected == kTalkerOk)
-            fuzzExpect(rPC == ((word(frame, 1) - 1u) & 0xFFFF) && rSP == word(frame, 3) && rCCR == frame[5] &&
-                           rB == frame[6] && rA == frame[7] && rX == word(frame, 8) && rY == word(frame, 10),
+            fuzzExpect(got == Registers{word(frame, 3), frame[5], frame[6], frame[7], word(frame, 8),
+                                        word(frame, 10), (word(frame, 1) - 1u) & 0xFFFF},
                        "confirmSwi misplaced a field of the stop frame");
         break;
     case 6: expectStatus("resetTarget", rig.link.resetTarget(), expected); break;

@@ -202,14 +202,14 @@ int SerialPort::openDevice(const std::string& modeText) {
     pty_ = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst &&
            major(st.st_rdev) <= kPtySlaveMajorLast;
     fd_ = fd;
-    open_ = 1;
+    open_ = true;
     // Purge what is pending. On a pseudo-terminal the output side is the far end's unread input,
     // i.e. bytes already "on the wire" after a drained write, so only input is purged there.
     ::tcflush(fd_, pty_ ? TCIFLUSH : TCIOFLUSH);
     return 0;
 }
 
-int SerialPort::isOpen() const { return open_; }
+bool SerialPort::isOpen() const { return open_; }
 
 bool SerialPort::lineStatus(int& queued) {
     queued = 0;
@@ -355,6 +355,6 @@ void SerialPort::close() {
         ::close(fd_);
     }
     fd_ = -1;
-    open_ = 0;
+    open_ = false;
     pty_ = false;
 }

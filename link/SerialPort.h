@@ -34,8 +34,8 @@ public:
     // The errno of the failed step of the last open; 0 after a successful open or when the
     // mode text itself was refused (results 1 and 2, which are not errno values).
     int lastOpenError() const { return lastOpenError_; }
-    // 1 after a fully successful open, else 0.
-    int isOpen() const;
+    // True after a fully successful open, until close.
+    bool isOpen() const;
     // True when open, no line error pending and at least one byte is queued; consumes nothing.
     bool hasInput();
     // True when open and the line reports a hang-up or an error (the device is gone).
@@ -93,7 +93,7 @@ private:
 
     int fd_ = -1;
     bool pty_ = false;
-    int open_ = 0;
+    bool open_ = false;
     int lastOpenError_ = 0;
     std::string device_;
     int baud_ = 0;

@@ -74,10 +74,15 @@ TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stra
     const auto echo = static_cast<uint8_t>(~cmd);
     bool hitSeen = false;
     bool straySeen = false;
+    uint8_t strayByte = 0;
     for (;;) {
         uint8_t byte = 0;
-        if (!receiveByte(byte))
+        if (!receiveByte(byte)) {
+            // No echo, or a damaged one: the talker may be inside a command, waiting for the rest
+            // of it, and would take the next command's bytes as that rest.
+            finishUnwantedCommand(straySeen ? strayByte : echo, cmd);
             return straySeen ? wrongEcho : kTalkerNoResponse;
+        }
         if (byte == echo)
             return kTalkerOk;
         // No command's echo is "J": the complement of "J" ($B5) has no echo.
@@ -86,10 +91,44 @@ TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stra
             swiPending_ = true;
         } else if (!straySeen) {
             straySeen = true;
+            strayByte = byte;
         } else {
+            finishUnwantedCommand(strayByte, cmd);
             return wrongEcho;
         }
         stray = true;
+    }
+}
+
+void TalkerLink::finishUnwantedCommand(uint8_t echoSeen, uint8_t sent) {
+    if (resetting_)
+        return;
+    // The command the talker is in: the one whose echo came (a damaged byte turned ours into
+    // another), else ours (its echo was damaged or lost on the way back). It is finished with
+    // bytes that change nothing, and that a talker waiting for a command drops as unknown: no
+    // byte below has the low six bits 000001 of a command.
+    const auto other = static_cast<uint8_t>(~echoSeen);
+    const bool known = other == TalkerCmd::kReadMemory || other == TalkerCmd::kWriteMemory ||
+                       other == TalkerCmd::kReadRegisters || other == TalkerCmd::kWriteRegisters;
+    const uint8_t inside = known ? other : sent;
+    if (inside == TalkerCmd::kReadMemory) {
+        static constexpr uint8_t readTwo[] = {0x02, 0x00, 0x02}; // two bytes of the talker's own RAM
+        (void)port_.write(readTwo, sizeof readTwo);
+    } else if (inside == TalkerCmd::kWriteMemory) {
+        // Two zeros into COPRST (ignored unless $55 then $AA) and PPROG (no programming under way
+        // between commands).
+        static constexpr uint8_t writeTwo[] = {0x02, 0x10, 0x3A, 0x00, 0x00};
+        (void)port_.write(writeTwo, sizeof writeTwo);
+    } else if (inside != TalkerCmd::kReadRegisters) {
+        return; // a register write cannot be finished without a frame: left as it is
+    }
+    // Whatever the finished command answers, and anything else on its way, is dropped.
+    while (port_.inputWithin(port_.characterTime(kSettleCharacters))) {
+        uint8_t byte = 0;
+        if (port_.read(&byte, 1) != 1)
+            break;
+        if (byte == TalkerCmd::kSwiReport)
+            swiPending_ = true;
     }
 }
 
@@ -201,37 +240,33 @@ bool TalkerLink::receiveField(uint8_t& field) {
     return true;
 }
 
-TalkerStatus TalkerLink::readRegistersOnce(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                                           uint32_t& X, uint32_t& Y, uint32_t& PC, bool& stray,
-                                           bool& overran) {
+TalkerStatus TalkerLink::readRegistersOnce(Registers& r, bool& stray, bool& overran) {
     overran = false;
     if (TalkerStatus status = command(TalkerCmd::kReadRegisters, kTalkerBadEcho, stray))
         return status;
-    if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
-        !receiveWord(X) || !receiveWord(Y) || !receiveWord(PC))
+    if (!receiveWord(r.SP) || !receiveField(r.CCR) || !receiveField(r.B) || !receiveField(r.A) ||
+        !receiveWord(r.X) || !receiveWord(r.Y) || !receiveWord(r.PC))
         return kTalkerNoResponse;
     overran = !replyEndsClean(ReplyEnd::Settled);
     return kTalkerOk;
 }
 
-TalkerStatus TalkerLink::readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                                       uint32_t& X, uint32_t& Y, uint32_t& PC) {
+TalkerStatus TalkerLink::readRegisters(Registers& registers) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
     bool stray = false;
     bool overran = false;
-    TalkerStatus status = readRegistersOnce(SP, CCR, B, A, X, Y, PC, stray, overran);
+    TalkerStatus status = readRegistersOnce(registers, stray, overran);
     strayBeforeCommand_ = stray;
     if (status || !overran)
         return status;
     bool repeatStray = false;
-    if ((status = readRegistersOnce(SP, CCR, B, A, X, Y, PC, repeatStray, overran)))
+    if ((status = readRegistersOnce(registers, repeatStray, overran)))
         return status;
     return overran ? kTalkerBadEcho : kTalkerOk;
 }
 
-TalkerStatus TalkerLink::writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uint8_t A, uint32_t X,
-                                        uint32_t Y, uint32_t PC) {
+TalkerStatus TalkerLink::writeRegisters(const Registers& r) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
     bool stray = false;
@@ -240,9 +275,9 @@ TalkerStatus TalkerLink::writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uin
     if (status)
         return status;
     const std::array<uint8_t, 11> frame{
-        static_cast<uint8_t>(SP >> 8), static_cast<uint8_t>(SP), CCR, B, A,
-        static_cast<uint8_t>(X >> 8),  static_cast<uint8_t>(X),  static_cast<uint8_t>(Y >> 8),
-        static_cast<uint8_t>(Y),       static_cast<uint8_t>(PC >> 8), static_cast<uint8_t>(PC)};
+        static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
+        static_cast<uint8_t>(r.X >> 8),  static_cast<uint8_t>(r.X),  static_cast<uint8_t>(r.Y >> 8),
+        static_cast<uint8_t>(r.Y),       static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)};
     for (uint8_t byte : frame) {
         if (!sendByte(byte))
             return kTalkerCommError;
@@ -261,9 +296,7 @@ bool TalkerLink::pollSwi() {
     return port_.read(&byte, 1) == 1 && byte == TalkerCmd::kSwiReport;
 }
 
-TalkerStatus TalkerLink::confirmSwiOnce(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B,
-                                        uint8_t& A, uint32_t& X, uint32_t& Y, bool& stray,
-                                        bool& overran) {
+TalkerStatus TalkerLink::confirmSwiOnce(Registers& r, bool& stray, bool& overran) {
     overran = false;
     // Only what was queued before $B5 is swept: the reply, whose first byte may well be $4A,
     // is read as it comes and never taken for a "J".
@@ -274,26 +307,25 @@ TalkerStatus TalkerLink::confirmSwiOnce(uint32_t& PC, uint32_t& SP, uint8_t& CCR
     uint8_t ignored = 0;
     if (!receiveField(ignored))
         return kTalkerNoResponse;
-    if (!receiveWord(PC))
+    if (!receiveWord(r.PC))
         return kTalkerNoResponse;
     // The talker reports the address after the SWI; the caller wants the SWI itself.
-    PC = (PC - 1) & 0xFFFF;
-    if (!receiveWord(SP) || !receiveField(CCR) || !receiveField(B) || !receiveField(A) ||
-        !receiveWord(X) || !receiveWord(Y) || !receiveField(ignored) || !receiveField(ignored))
+    r.PC = (r.PC - 1) & 0xFFFF;
+    if (!receiveWord(r.SP) || !receiveField(r.CCR) || !receiveField(r.B) || !receiveField(r.A) ||
+        !receiveWord(r.X) || !receiveWord(r.Y) || !receiveField(ignored) || !receiveField(ignored))
         return kTalkerNoResponse;
     overran = !replyEndsClean(ReplyEnd::Settled);
     return kTalkerOk;
 }
 
-TalkerStatus TalkerLink::confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B,
-                                    uint8_t& A, uint32_t& X, uint32_t& Y) {
+TalkerStatus TalkerLink::confirmSwi(Registers& registers) {
     bool stray = false;
     bool overran = false;
-    TalkerStatus status = confirmSwiOnce(PC, SP, CCR, B, A, X, Y, stray, overran);
+    TalkerStatus status = confirmSwiOnce(registers, stray, overran);
     strayBeforeCommand_ = stray;
     if (status == kTalkerOk && overran) {
         bool repeatStray = false;
-        status = confirmSwiOnce(PC, SP, CCR, B, A, X, Y, repeatStray, overran);
+        status = confirmSwiOnce(registers, repeatStray, overran);
         if (status == kTalkerOk && overran)
             status = kTalkerBadEcho;
     }
@@ -315,8 +347,12 @@ TalkerStatus TalkerLink::resetTarget() {
             return status;
     }
     const uint8_t forceClockFailure = 0x04;
-    // The reset cuts the talker off before it can answer the read-back: a failure is success.
-    return writeMemory(0x103E, 1, &forceClockFailure) != kTalkerOk ? kTalkerOk : kTalkerResetFailed;
+    // The reset cuts the talker off before it can answer the read-back: a failure is success,
+    // and the chip restarting is in no command to finish.
+    resetting_ = true;
+    const TalkerStatus status = writeMemory(0x103E, 1, &forceClockFailure);
+    resetting_ = false;
+    return status != kTalkerOk ? kTalkerOk : kTalkerResetFailed;
 }
 
 TalkerStatus TalkerLink::reopenAndReadConfig(const std::string& portName, uint32_t configAddress) {

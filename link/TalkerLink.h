@@ -1,4 +1,5 @@
 #pragma once
+#include "Registers.h"
 #include "TalkerStatus.h"
 #include <cstdint>
 #include <string>
@@ -40,21 +41,20 @@ public:
     explicit TalkerLink(SerialPort& port) : port_(port) {}
 
     // Opens the port; any failure becomes 3.
-    TalkerStatus openPort(const std::string& modeText);
+    [[nodiscard]] TalkerStatus openPort(const std::string& modeText);
     // Closes the port.
     void closePort();
     // Command $01: reads count bytes (low 8 bits sent, 0 = 256) into buffer. The reply's end is
     // checked as end says; a lone read whose data must be trusted passes ReplyEnd::Settled.
-    TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer,
+    [[nodiscard]] TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer,
                             ReplyEnd end = ReplyEnd::Queued);
     // Command $41, then verifies by reading the bytes back.
-    TalkerStatus writeMemory(uint32_t address, uint32_t count, const uint8_t* data);
+    [[nodiscard]] TalkerStatus writeMemory(uint32_t address, uint32_t count, const uint8_t* data);
     // Command $81: the 11-byte register frame (its end checked as ReplyEnd::Settled).
-    TalkerStatus readRegisters(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                               uint32_t& X, uint32_t& Y, uint32_t& PC);
+    // A frame cut short keeps the fields that arrived.
+    [[nodiscard]] TalkerStatus readRegisters(Registers& registers);
     // Command $C1: sends the 11-byte register frame.
-    TalkerStatus writeRegisters(uint32_t SP, uint8_t CCR, uint8_t B, uint8_t A,
-                                uint32_t X, uint32_t Y, uint32_t PC);
+    [[nodiscard]] TalkerStatus writeRegisters(const Registers& registers);
     // True when the talker has reported a software interrupt: a pending hit kept by an earlier
     // command (reported once), or a "J" read now from the line. Never waits.
     bool pollSwi();
@@ -67,16 +67,15 @@ public:
     bool strayBeforeLastCommand() const { return strayBeforeCommand_; }
     // Command $B5 and the stopped target's registers; PC is the address of the SWI. Ends any
     // pending hit: it is the one being confirmed.
-    TalkerStatus confirmSwi(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                            uint32_t& X, uint32_t& Y);
+    [[nodiscard]] TalkerStatus confirmSwi(Registers& registers);
     // Forces a target reset through the clock monitor.
-    TalkerStatus resetTarget();
+    [[nodiscard]] TalkerStatus resetTarget();
     // Downloads a 257-byte talker through the bootstrap loader, then reopens at 9600 baud.
     // Closes an open port first; 4 when the file is missing, unreadable or not a regular file.
-    TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName);
+    [[nodiscard]] TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName);
     // Starts a talker resident in EEPROM, then reopens at 9600 baud. Closes an open port
     // first; 8 when the file is missing, unreadable or not a regular file.
-    TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
+    [[nodiscard]] TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
 
     SerialPort& port() { return port_; }
 
@@ -88,21 +87,25 @@ private:
     bool sweepQueuedInput();
     // Sweeps, sends a command byte and reads its echo (see the class comment): 0, 1 unsent,
     // 10 no echo, wrongEcho otherwise. stray is set when anything came before the echo.
-    TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
+    [[nodiscard]] TalkerStatus command(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
+    // After a missing or damaged echo: finishes, harmlessly, the command the talker may be in
+    // (told by the echo seen, else the command sent), so that the next command's bytes are not
+    // taken as its rest, and drops what it answers.
+    void finishUnwantedCommand(uint8_t echoSeen, uint8_t sent);
+    // Set while a reset is forced: the silence after it is expected.
+    bool resetting_ = false;
     // True when no stray byte follows the reply just read.
     bool replyEndsClean(ReplyEnd end);
     // One $01 exchange; overran is set when its reply is followed by stray bytes.
-    TalkerStatus readOnce(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+    [[nodiscard]] TalkerStatus readOnce(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
                           bool& stray, bool& overran);
     // readOnce, repeated once when overrun; 11 when the repeat overruns too.
-    TalkerStatus readChecked(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
+    [[nodiscard]] TalkerStatus readChecked(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end,
                              bool& stray);
     // One $81 exchange.
-    TalkerStatus readRegistersOnce(uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A, uint32_t& X,
-                                   uint32_t& Y, uint32_t& PC, bool& stray, bool& overran);
+    [[nodiscard]] TalkerStatus readRegistersOnce(Registers& r, bool& stray, bool& overran);
     // One $B5 exchange.
-    TalkerStatus confirmSwiOnce(uint32_t& PC, uint32_t& SP, uint8_t& CCR, uint8_t& B, uint8_t& A,
-                                uint32_t& X, uint32_t& Y, bool& stray, bool& overran);
+    [[nodiscard]] TalkerStatus confirmSwiOnce(Registers& r, bool& stray, bool& overran);
     // Forgets the pending hit and the stray mark (the line was closed or reopened).
     void forgetLineState();
 
@@ -115,11 +118,11 @@ private:
     // Receives an 8-bit field, left alone when the byte does not arrive.
     bool receiveField(uint8_t& field);
     // Sends count, address high, address low.
-    TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
+    [[nodiscard]] TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
     // Closes the port if open and opens it at the boot loader's 1200 baud.
-    TalkerStatus openForBootLoader(const std::string& portName);
+    [[nodiscard]] TalkerStatus openForBootLoader(const std::string& portName);
     // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
-    TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
+    [[nodiscard]] TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
     SerialPort& port_;
     bool swiPending_ = false;

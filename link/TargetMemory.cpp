@@ -95,11 +95,11 @@ TalkerStatus TargetMemory::programEepromByte(uint32_t address, uint8_t value) {
     return readBack == value ? kTalkerOk : kTalkerEepromProgramFailed;
 }
 
-TalkerStatus TargetMemory::eraseEeprom(uint32_t address, int mode) {
+TalkerStatus TargetMemory::eraseEeprom(uint32_t address, EraseMode mode) {
     uint8_t latch = Pprog::kErase | Pprog::kEelat; // bulk
-    if (mode == 0)
+    if (mode == EraseMode::Byte)
         latch |= Pprog::kByte;
-    else if (mode == 1)
+    else if (mode == EraseMode::Row)
         latch |= Pprog::kRow;
     return pulse(address, latch, latch);
 }
@@ -110,17 +110,17 @@ TalkerStatus TargetMemory::eraseEepromRange(uint32_t first, uint32_t last) {
     uint32_t address = first;
     const uint32_t rowEnd = first | 0x0F;
     while ((address & 0x0F) != 0 && address <= last && address <= rowEnd) {
-        if (TalkerStatus status = eraseEeprom(address, 0))
+        if (TalkerStatus status = eraseEeprom(address, EraseMode::Byte))
             return status;
         ++address;
     }
     while (address <= last && last - address >= 15) {
-        if (TalkerStatus status = eraseEeprom(address, 1))
+        if (TalkerStatus status = eraseEeprom(address, EraseMode::Row))
             return status;
         address += 16;
     }
     while (address <= last) {
-        if (TalkerStatus status = eraseEeprom(address, 0))
+        if (TalkerStatus status = eraseEeprom(address, EraseMode::Byte))
             return status;
         ++address;
     }
@@ -167,7 +167,7 @@ TalkerStatus TargetMemory::writeBlock(uint32_t address, uint32_t count, const ui
         return writeRaw(E + 1, last - E, data + (E + 1 - address));
     }
     // Spans the whole EEPROM.
-    if (TalkerStatus status = eraseEeprom(S, 2))
+    if (TalkerStatus status = eraseEeprom(S, EraseMode::Bulk))
         return status;
     if (TalkerStatus status = writeRaw(address, S - address, data))
         return status;

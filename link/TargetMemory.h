@@ -22,6 +22,9 @@ inline constexpr uint8_t kEelat = 0x02;
 inline constexpr uint8_t kEepgm = 0x01;
 } // namespace Pprog
 
+// What one EEPROM erase pulse clears: the addressed byte, its 16-byte row, or the whole EEPROM.
+enum class EraseMode : uint8_t { Byte, Row, Bulk };
+
 // Block access to the target's 64 KB space, with EEPROM programming on writes.
 // A block must lie inside $0000..$FFFF (address + count <= $10000) and a non-empty block needs
 // a buffer: otherwise the operation returns 1 (kTalkerCommError) before anything is sent.
@@ -33,23 +36,23 @@ public:
     // been followed by a stray byte (met before the next piece's command or echo) is read once
     // more; 11 when its repeat is followed by one too. Only after the last piece does the read
     // wait (about two character times) for a stray byte.
-    TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
+    [[nodiscard]] TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
     // Writes and verifies like RAM, no EEPROM handling.
-    TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
+    [[nodiscard]] TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
     // The EEPROM-aware write every user-level write goes through.
-    TalkerStatus writeBlock(uint32_t address, uint32_t count, const uint8_t* data);
+    [[nodiscard]] TalkerStatus writeBlock(uint32_t address, uint32_t count, const uint8_t* data);
     // writeBlock of count copies of the low 8 bits of value.
-    TalkerStatus fill(uint32_t address, uint32_t count, uint32_t value);
+    [[nodiscard]] TalkerStatus fill(uint32_t address, uint32_t count, uint32_t value);
     // Reads the whole source, then writes it to destination.
-    TalkerStatus move(uint32_t source, uint32_t count, uint32_t destination);
+    [[nodiscard]] TalkerStatus move(uint32_t source, uint32_t count, uint32_t destination);
     // First byte equal to value; 14 and foundAddress 0 when none.
-    TalkerStatus search(uint32_t address, uint32_t count, uint32_t value, uint32_t& foundAddress);
+    [[nodiscard]] TalkerStatus search(uint32_t address, uint32_t count, uint32_t value, uint32_t& foundAddress);
     // Programs one erased EEPROM (or CONFIG) byte and checks it.
-    TalkerStatus programEepromByte(uint32_t address, uint8_t value);
-    // One erase: mode 0 byte, 1 row, anything else bulk.
-    TalkerStatus eraseEeprom(uint32_t address, int mode);
+    [[nodiscard]] TalkerStatus programEepromByte(uint32_t address, uint8_t value);
+    // One erase of the byte, row or whole EEPROM at address (a value outside the enum erases bulk).
+    [[nodiscard]] TalkerStatus eraseEeprom(uint32_t address, EraseMode mode);
     // Erases an inclusive range with the fewest row erases.
-    TalkerStatus eraseEepromRange(uint32_t first, uint32_t last);
+    [[nodiscard]] TalkerStatus eraseEepromRange(uint32_t first, uint32_t last);
 
     int32_t programDelayMs = 20;
     int32_t eepromStart = 0xB600;
@@ -57,13 +60,13 @@ public:
 
 private:
     // readBlock, with the last piece's reply end checked as lastEnd.
-    TalkerStatus readPieces(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd lastEnd);
+    [[nodiscard]] TalkerStatus readPieces(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd lastEnd);
     // Verified one-byte write.
-    TalkerStatus writeByte(uint32_t address, uint8_t value);
+    [[nodiscard]] TalkerStatus writeByte(uint32_t address, uint8_t value);
     // Erase or program pulse: latch, write the byte, pump on, wait, pump off.
-    TalkerStatus pulse(uint32_t address, uint8_t latch, uint8_t value);
+    [[nodiscard]] TalkerStatus pulse(uint32_t address, uint8_t latch, uint8_t value);
     // programEepromByte for address..last, data[0] going to address.
-    TalkerStatus programRange(uint32_t address, uint32_t last, const uint8_t* data);
+    [[nodiscard]] TalkerStatus programRange(uint32_t address, uint32_t last, const uint8_t* data);
 
     TalkerLink& link_;
 };

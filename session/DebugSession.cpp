@@ -249,7 +249,7 @@ void DebugSession::takeWaitingStop(bool seenOnly)
     // up) stopped at an SWI or an illegal opcode: the talker holds it now.
     BreakpointHit hit;
     TargetRegisters& r = hit.registers;
-    if ((hit.status = link_.confirmSwi(r.PC, r.SP, r.CCR, r.B, r.A, r.X, r.Y))) {
+    if ((hit.status = link_.confirmSwi(r))) {
         hit.kind = BreakpointHitKind::ConfirmFailed;
         say(EngineMessage::kSwiConfirmFailed);
         noteStop(hit);
@@ -345,8 +345,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     // program and its data are; a file the user named is taken as it is.
     const std::string talkerFile =
         settings.talkerType == TalkerType::Ram ? talkerFileFor(settings.talkerFile) : settings.talkerFile;
-    result.status = engine_.startTalker(deviceFor(settings.port), static_cast<int>(settings.talkerType),
-                                        talkerFile, static_cast<int>(settings.chipMode),
+    result.status = engine_.startTalker(deviceFor(settings.port), settings.talkerType,
+                                        talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
     if (result.ok()) {
         talkerStarted_ = true;
@@ -534,7 +534,7 @@ CommandResult DebugSession::readRegisters()
 {
     TargetRegisters r;
     CommandResult result =
-        converse({}, "", [&] { return link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC); });
+        converse({}, "", [&] { return link_.readRegisters(r); });
     if (result.status != kTalkerOk) {
         result.failureText = CommandText::kRegisterReadFailed;
         return result;
@@ -559,7 +559,7 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
     const std::optional<uint32_t> held = engine_.heldAt;
     if (held && (r.PC & 0xFFFF) == *held)
         r.PC = (*held + 1) & 0xFFFF;
-    result.status = link_.writeRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC);
+    result.status = link_.writeRegisters(r);
     if (!result.ok()) {
         result.failureText = CommandText::kRegisterWriteFailed;
         return result;
@@ -818,7 +818,7 @@ CommandResult DebugSession::stepOver()
         Busy busy(*this);
         takeWaitingStop();
         if ((result.status = memory_.readBlock(from, static_cast<uint32_t>(bytes.size()), bytes.data())) ||
-            (result.status = link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC)))
+            (result.status = link_.readRegisters(r)))
             return result;
         lookThroughSwis(from, bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
@@ -844,7 +844,7 @@ CommandResult DebugSession::stepOut()
     {
         Busy busy(*this);
         takeWaitingStop();
-        if ((result.status = link_.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC)))
+        if ((result.status = link_.readRegisters(r)))
             return result;
         // The program's stack pointer is the frame's + 8; what it pushed last is just above it.
         if ((result.status = memory_.readBlock((r.SP + 9) & 0xFFFF, 2, top)))

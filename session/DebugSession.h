@@ -8,6 +8,7 @@
 #include "SerialPort.h"
 #include "TalkerLink.h"
 #include "TargetMemory.h"
+#include "TalkerTypes.h"
 #include "TargetRegisters.h"
 
 #include <cstdint>
@@ -20,11 +21,6 @@
 
 class VirtualBoard;
 struct VirtualBoardOptions;
-
-// Which kind of talker a start brings up.
-enum class TalkerType { Ram = 0, Rom = 1 };
-// The chip mode a start leaves the chip in.
-enum class ChipMode { Bootstrap = 0, SpecialTest = 1 };
 
 // Where the target stands, as far as the session knows.
 enum class RunState {

@@ -31,17 +31,17 @@ void Board::reset(uint16_t vector) {
     eeprom_.reset();
     mapPages();
     cpu_.setXirq(false);
-    cpu_.setTestOpcodeEnabled(mode() == ChipMode::SpecialTest);
+    cpu_.setTestOpcodeEnabled(mode() == BoardMode::SpecialTest);
     updateInterrupts();
     nextEvent_ = sci_.nextEventTime();
     cpu_.reset(vector);
 }
 
-ChipMode Board::mode() const {
+BoardMode Board::mode() const {
     const bool expanded = hprio_ & kMda;
     if (special())
-        return expanded ? ChipMode::SpecialTest : ChipMode::SpecialBootstrap;
-    return expanded ? ChipMode::Expanded : ChipMode::SingleChip;
+        return expanded ? BoardMode::SpecialTest : BoardMode::SpecialBootstrap;
+    return expanded ? BoardMode::Expanded : BoardMode::SingleChip;
 }
 
 void Board::mapPages() {
@@ -200,7 +200,7 @@ void Board::writeRegister(uint8_t reg, uint8_t value) {
         if (!(v & kSmod))
             v = uint8_t(v & ~(kRboot | kIrv)); // normal modes: no boot ROM, no visibility
         hprio_ = v;
-        cpu_.setTestOpcodeEnabled(mode() == ChipMode::SpecialTest);
+        cpu_.setTestOpcodeEnabled(mode() == BoardMode::SpecialTest);
         mapPages();
         break;
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 // Operating mode, from HPRIO's SMOD and MDA.
-enum class ChipMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, SpecialTest };
+enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, SpecialTest };
 
 // The virtual board: a 68HC11A1-like chip (256 bytes of RAM at $0000, registers at $1000-$103F,
 // EEPROM at $B600-$B7FF, boot ROM at $BF40-$BFFF, no mask ROM) with 32 KB of external RAM at
@@ -70,7 +70,7 @@ public:
     Cpu& cpu() { return cpu_; }
     Sci& sci() { return sci_; }
     Eeprom& eeprom() { return eeprom_; }
-    ChipMode mode() const;
+    BoardMode mode() const;
     // Number of resets so far (power-on counts as the first).
     uint64_t resetCount() const { return resets_; }
     // Memory as the CPU would read it, without side effects on registers.

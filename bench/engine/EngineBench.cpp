@@ -121,7 +121,7 @@ TalkerStatus finishStartUp(TalkerLink& link, TargetMemory& memory)
     if ((s = memory.readBlock(Hc11Reg::kConfig, 1, &config)) || (s = memory.writeBlock(Hc11Reg::kBprot, 1, &unprotect)))
         return s;
     if (config != configOn) {
-        (void)memory.eraseEeprom(Hc11Reg::kConfig, 0);
+        (void)memory.eraseEeprom(Hc11Reg::kConfig, EraseMode::Byte);
         (void)memory.programEepromByte(Hc11Reg::kConfig, configOn);
         if ((s = link.resetTarget()) || (s = memory.writeBlock(Hc11Reg::kBprot, 1, &unprotect)) ||
             (s = memory.readBlock(Hc11Reg::kConfig, 1, &config)))
@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     board.pressReset();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Special test mode reaches the external RAM; the EEPROM is switched on for its programming.
-    TalkerStatus status = engine.startTalker(board.devicePath(), 0, TARVIK11_TALKER_FILE, 1, 1);
+    TalkerStatus status = engine.startTalker(board.devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 1);
     if (status == kTalkerNoResponse) {
         std::printf("talker start-up lost its first command; finishing the start-up by hand\n");
         status = finishStartUp(link, memory);

@@ -26,7 +26,7 @@ struct BoardRig : HostSide {
             ADD_FAILURE() << error;
             return;
         }
-        started = engine.startTalker(board->devicePath(), 0, TARVIK11_TALKER_FILE, 1, 1) == kTalkerOk;
+        started = engine.startTalker(board->devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 1) == kTalkerOk;
         EXPECT_TRUE(started) << "the talker did not start";
         notifier.messages.clear();
     }
@@ -46,7 +46,7 @@ struct BoardRig : HostSide {
     TargetRegisters registers()
     {
         TargetRegisters r;
-        EXPECT_EQ(link.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC), kTalkerOk);
+        EXPECT_EQ(link.readRegisters(r), kTalkerOk);
         return r;
     }
 

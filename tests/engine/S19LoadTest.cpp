@@ -128,7 +128,8 @@ TEST_F(S19Load, TheRamTalkersOwnRamIsRefused)
         if (c.talkerType != booted) {
             rig.model.setBootMode(true);
             rig.model.poke(0x1037, {0x00}); // the ROM talker reads CONFIG here: EEPROM off
-            ASSERT_EQ(rig.engine.startTalker(rig.pty.slavePath(), c.talkerType, talker, 0, c.talkerType == 0 ? 1 : 0),
+            ASSERT_EQ(rig.engine.startTalker(rig.pty.slavePath(), static_cast<TalkerType>(c.talkerType), talker,
+                                             ChipMode::Bootstrap, c.talkerType == 0 ? 1 : 0),
                       kTalkerOk);
             booted = c.talkerType;
         }

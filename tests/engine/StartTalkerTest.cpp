@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr int kRamTalker = 0;
-constexpr int kRomTalker = 1;
+constexpr TalkerType kRamTalker = TalkerType::Ram;
+constexpr TalkerType kRomTalker = TalkerType::Rom;
 
 class StartTalker : public testing::Test {
 protected:
@@ -47,7 +47,7 @@ protected:
 TEST_F(StartTalker, RomTalkerWithMatchingEepromSetting)
 {
     rig.model.poke(0x1037, {0x00});
-    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 10), 0, 0), kTalkerOk);
+    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 10), ChipMode::Bootstrap, 0), kTalkerOk);
     EXPECT_EQ(rig.model.bootBytes(), (std::vector<uint8_t>{0x00}));
     EXPECT_EQ(rig.model.bootBaud(), 1200);
     // read $1037, BPROT $00 with its read-back, registers read (until two reads agree) and
@@ -67,7 +67,7 @@ TEST_F(StartTalker, RomTalkerWithMatchingEepromSetting)
 TEST_F(StartTalker, RamTalkerDownloadAndSpecialTestMode)
 {
     const std::string talker = file("talker.boo", 257);
-    ASSERT_EQ(rig.engine.startTalker(port(), kRamTalker, talker, 1, 1), kTalkerOk);
+    ASSERT_EQ(rig.engine.startTalker(port(), kRamTalker, talker, ChipMode::SpecialTest, 1), kTalkerOk);
     const auto boot = rig.model.bootBytes();
     ASSERT_EQ(boot.size(), 257u);
     EXPECT_EQ(boot[0], 0xFF);
@@ -86,7 +86,7 @@ TEST_F(StartTalker, SwitchingTheEepromOnReprogramsConfigAndResets)
 {
     rig.model.setConfig(0x0C);
     rig.model.poke(0x1037, {0x00});
-    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 1), 0, 1), kTalkerOk);
+    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 1), ChipMode::Bootstrap, 1), kTalkerOk);
     EXPECT_EQ(rig.model.resets(), 1);
     EXPECT_EQ(rig.model.configLatch(), 0x0D);
     EXPECT_EQ(rig.link.eepromEnabled, 1);
@@ -107,12 +107,12 @@ TEST_F(StartTalker, SwitchingTheEepromOnReprogramsConfigAndResets)
 TEST_F(StartTalker, StartUpFailures)
 {
     // Unknown type: nothing opened, nothing sent.
-    EXPECT_EQ(rig.engine.startTalker(port(), 2, file("t.boo", 257), 0, 0), kTalkerTypeInvalid);
-    EXPECT_EQ(rig.port.isOpen(), 0);
-    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, (dir_ / "none.boo").string(), 0, 0), kTalkerFileOpenFailed);
-    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("short.boo", 256), 0, 0), kTalkerFileInvalid);
-    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("long.boo", 258), 0, 0), kTalkerFileInvalid);
-    EXPECT_EQ(rig.engine.startTalker(port(), kRomTalker, (dir_ / "none.map").string(), 0, 0), kTalkerMapFileFailed);
+    EXPECT_EQ(rig.engine.startTalker(port(), static_cast<TalkerType>(2), file("t.boo", 257), ChipMode::Bootstrap, 0), kTalkerTypeInvalid);
+    EXPECT_FALSE(rig.port.isOpen());
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, (dir_ / "none.boo").string(), ChipMode::Bootstrap, 0), kTalkerFileOpenFailed);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("short.boo", 256), ChipMode::Bootstrap, 0), kTalkerFileInvalid);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRamTalker, file("long.boo", 258), ChipMode::Bootstrap, 0), kTalkerFileInvalid);
+    EXPECT_EQ(rig.engine.startTalker(port(), kRomTalker, (dir_ / "none.map").string(), ChipMode::Bootstrap, 0), kTalkerMapFileFailed);
     EXPECT_TRUE(rig.model.bootBytes().empty());
     EXPECT_TRUE(rig.notifier.messages.empty());
 }
@@ -124,14 +124,14 @@ TEST_F(StartTalker, ChipThatDoesNotFollow)
     struct Case {
         const char* name;
         std::function<void(TalkerModel&)> arrange;
-        int chipMode;
+        ChipMode chipMode;
         int32_t eepromEnable;
         TalkerStatus status;
     };
     const std::vector<Case> cases = {
-        {"no reset", [](TalkerModel& m) { m.setConfig(0x0C); m.setResetWorks(false); }, 0, 1, kTalkerResetFailed},
-        {"CONFIG unchanged", [](TalkerModel& m) { m.setConfig(0x0C); m.setReadBack(0x103F, 0x0C); }, 0, 1, kTalkerRegisterWriteFailed},
-        {"HPRIO unchanged", [](TalkerModel& m) { m.setReadBack(0x103C, 0xC5); }, 1, 0, kTalkerBadEcho},
+        {"no reset", [](TalkerModel& m) { m.setConfig(0x0C); m.setResetWorks(false); }, ChipMode::Bootstrap, 1, kTalkerResetFailed},
+        {"CONFIG unchanged", [](TalkerModel& m) { m.setConfig(0x0C); m.setReadBack(0x103F, 0x0C); }, ChipMode::Bootstrap, 1, kTalkerRegisterWriteFailed},
+        {"HPRIO unchanged", [](TalkerModel& m) { m.setReadBack(0x103C, 0xC5); }, ChipMode::SpecialTest, 0, kTalkerBadEcho},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

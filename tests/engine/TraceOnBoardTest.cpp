@@ -43,7 +43,8 @@ struct Case {
 void setCcr(BoardRig& rig, uint8_t ccr)
 {
     TargetRegisters r = rig.registers();
-    ASSERT_EQ(rig.link.writeRegisters(r.SP, ccr, r.B, r.A, r.X, r.Y, r.PC), kTalkerOk);
+    r.CCR = ccr;
+    ASSERT_EQ(rig.link.writeRegisters(r), kTalkerOk);
 }
 
 TEST(TraceOnBoard, StepsThatDependOnTheTargetsState)

@@ -109,7 +109,7 @@ TalkerStatus BoardSession::bootRom(int attempts)
         board_->pressReset();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         // The ROM start reads no CONFIG, so the EEPROM counts as off: asking for off keeps CONFIG as is.
-        s = engine.startTalker(board_->devicePath(), 1, TARVIK11_TALKER_FILE, 1, 0);
+        s = engine.startTalker(board_->devicePath(), TalkerType::Rom, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 0);
     }
     return s;
 }
@@ -120,7 +120,7 @@ TalkerStatus BoardSession::bootRam(int attempts)
     for (int i = 0; i < attempts && s != kTalkerOk; ++i) {
         board_->pressReset();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        s = engine.startTalker(board_->devicePath(), 0, TARVIK11_TALKER_FILE, 1, 1);
+        s = engine.startTalker(board_->devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 1);
     }
     return s;
 }

@@ -22,7 +22,7 @@ std::vector<TalkerStatus> mixedOperations(SampleTarget& t)
     const Bytes pattern{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
     out.push_back(t.session.read(0xC000, 64, &bytes));
     out.push_back(t.session.memory.writeBlock(0xC100, static_cast<uint32_t>(pattern.size()), pattern.data()));
-    out.push_back(t.session.link.readRegisters(r.SP, r.CCR, r.B, r.A, r.X, r.Y, r.PC));
+    out.push_back(t.session.link.readRegisters(r));
     out.push_back(e.setBreakpoint(SampleTarget::kLoopsFill));
     out.push_back(e.execute(SampleTarget::kLoops, true));
     for (int i = 0; i < 20; ++i) {

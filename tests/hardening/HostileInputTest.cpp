@@ -114,10 +114,10 @@ TEST_F(HostileInput, FilesThatAreNoRegularFilesAreRefusedAtOnce)
         EXPECT_EQ(t.engine.loadS19(c.path), c.s19);
         EXPECT_EQ(t.engine.verifyS19(c.path), c.s19);
         if (c.ramTalker >= 0) {
-            EXPECT_EQ(t.engine.startTalker(t.session.device(), 0, c.path, 1, 1), c.ramTalker);
+            EXPECT_EQ(t.engine.startTalker(t.session.device(), TalkerType::Ram, c.path, ChipMode::SpecialTest, 1), c.ramTalker);
         }
         if (c.romTalker >= 0) {
-            EXPECT_EQ(t.engine.startTalker(t.session.device(), 1, c.path, 1, 0), c.romTalker);
+            EXPECT_EQ(t.engine.startTalker(t.session.device(), TalkerType::Rom, c.path, ChipMode::SpecialTest, 0), c.romTalker);
         }
     }
     // The refused starts sent nothing the board took: it still boots.

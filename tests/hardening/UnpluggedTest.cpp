@@ -183,7 +183,7 @@ TalkerStatus bootProcessBoard(DebugEngine& engine, BoardProcess& board, const st
     for (int attempt = 0; attempt < 3 && boot != kTalkerOk; ++attempt) {
         board.signal(SIGUSR1);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        boot = engine.startTalker(link, 1, TARVIK11_TALKER_FILE, 1, 0);
+        boot = engine.startTalker(link, TalkerType::Rom, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 0);
     }
     return boot;
 }
@@ -241,7 +241,7 @@ TEST(UnpluggedProcess, FaultSettingsOfTheBoardProgram)
     TargetMemory memory(talker);
     DebugEngine engine(talker, memory);
     port.readWaitMs = 200;
-    EXPECT_NE(engine.startTalker(link, 1, TARVIK11_TALKER_FILE, 1, 0), kTalkerOk) << "the line is cut";
+    EXPECT_NE(engine.startTalker(link, TalkerType::Rom, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 0), kTalkerOk) << "the line is cut";
     board.signal(SIGUSR2); // the faults end
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(bootProcessBoard(engine, board, link), kTalkerOk);

@@ -62,7 +62,7 @@ TEST(SerialPortOpen, MalformedAndUnopenableModeTexts) {
     for (const auto& c : cases) {
         SerialPort port;
         EXPECT_EQ(port.open(c.text), c.result) << c.text;
-        EXPECT_EQ(port.isOpen(), 0) << c.text;
+        EXPECT_FALSE(port.isOpen()) << c.text;
         EXPECT_EQ(port.descriptor(), -1) << c.text;
         // Results 1 and 2 belong to the mode text; EPERM is 1 as well and must not be suggested.
         EXPECT_EQ(port.lastOpenError(), c.result <= 2 ? 0 : c.result) << c.text;
@@ -102,7 +102,7 @@ TEST(SerialPortOpen, AppliesLineSettingsInRawMode) {
     for (const auto& c : cases) {
         SerialPort port;
         ASSERT_EQ(port.open(pty.slavePath() + c.settings), 0) << c.settings;
-        EXPECT_EQ(port.isOpen(), 1);
+        EXPECT_TRUE(port.isOpen());
         EXPECT_TRUE(port.isPseudoTerminal());
         EXPECT_EQ(port.parity(), c.parityField);
         EXPECT_EQ(port.stopBits(), c.stopField);
@@ -158,10 +158,10 @@ TEST(SerialPortOpen, HoldsTheDeviceExclusively) {
     SerialPort second;
     ASSERT_EQ(first.open(pty.modeText()), 0);
     EXPECT_EQ(second.open(pty.modeText()), EBUSY);
-    EXPECT_EQ(second.isOpen(), 0);
+    EXPECT_FALSE(second.isOpen());
     // Reopening an open object is refused and leaves it open and working.
     EXPECT_EQ(first.open(pty.modeText(1200)), EBUSY);
-    EXPECT_EQ(first.isOpen(), 1);
+    EXPECT_TRUE(first.isOpen());
     EXPECT_EQ(first.baudRate(), 9600);
     EXPECT_EQ(pty.slaveBaud(), 9600);
     const uint8_t byte = 0x5A;
@@ -181,7 +181,7 @@ TEST(SerialPortOpen, DeviceWithoutPermission) {
     auto attempt = [&mode] {
         SerialPort port;
         const int result = port.open(mode);
-        return std::pair{result, port.isOpen() == 0 && port.lastOpenError() == result};
+        return std::pair{result, !port.isOpen() && port.lastOpenError() == result};
     };
     if (::geteuid() != 0) {
         const auto [result, consistent] = attempt();
@@ -214,7 +214,7 @@ TEST(SerialPortIo, ClosedPortRefusesEverything) {
     EXPECT_FALSE(port.hasInput());
     port.close();
     port.close();
-    EXPECT_EQ(port.isOpen(), 0);
+    EXPECT_FALSE(port.isOpen());
 }
 
 TEST(SerialPortIo, PurgesInputOnOpen) {
@@ -318,7 +318,7 @@ TEST(SerialPortIo, VanishedFarEndIsALineError) {
     EXPECT_EQ(port.write(buffer, 8), 1);
     EXPECT_EQ(port.write(buffer, 0), 0);
     port.close();
-    EXPECT_EQ(port.isOpen(), 0);
+    EXPECT_FALSE(port.isOpen());
 }
 
 } // namespace

@@ -143,12 +143,13 @@ TEST_F(TargetMemoryTest, ProgramByteSequenceAndReadBackFailure) {
 
 TEST_F(TargetMemoryTest, EraseModesUseTheirLatchValues) {
     struct Case {
-        int mode;
+        EraseMode mode;
         uint8_t latch;
         Op op;
     };
-    for (const auto& c : {Case{0, 0x16, Op::ByteErase}, Case{1, 0x0E, Op::RowErase},
-                          Case{2, 0x06, Op::BulkErase}, Case{-7, 0x06, Op::BulkErase}}) {
+    for (const auto& c : {Case{EraseMode::Byte, 0x16, Op::ByteErase}, Case{EraseMode::Row, 0x0E, Op::RowErase},
+                          Case{EraseMode::Bulk, 0x06, Op::BulkErase},
+                          Case{static_cast<EraseMode>(0xF9), 0x06, Op::BulkErase}}) {
         model.clearLogs();
         EXPECT_EQ(memory.eraseEeprom(0xB640, c.mode), kTalkerOk);
         std::vector<std::pair<int, int>> writes;
@@ -157,8 +158,8 @@ TEST_F(TargetMemoryTest, EraseModesUseTheirLatchValues) {
                 writes.emplace_back(cmd.address, cmd.data.at(0));
         const std::vector<std::pair<int, int>> expected{
             {0x1035, 0x00}, {0x103B, c.latch}, {0xB640, c.latch}, {0x103B, c.latch + 1}, {0x103B, 0x00}};
-        EXPECT_EQ(writes, expected) << c.mode;
-        EXPECT_EQ(eeprom(), (std::vector<std::pair<Op, int>>{{c.op, 0xB640}})) << c.mode;
+        EXPECT_EQ(writes, expected) << static_cast<int>(c.mode);
+        EXPECT_EQ(eeprom(), (std::vector<std::pair<Op, int>>{{c.op, 0xB640}})) << static_cast<int>(c.mode);
     }
 }
 

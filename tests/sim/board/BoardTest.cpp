@@ -34,7 +34,7 @@ void loadRam(Board& board, uint16_t address, const std::vector<uint8_t>& code) {
 
 TEST(Board, MemoryMapFollowsTheMode) {
     Board board;
-    EXPECT_EQ(board.mode(), ChipMode::SpecialBootstrap);
+    EXPECT_EQ(board.mode(), BoardMode::SpecialBootstrap);
     EXPECT_EQ(board.read(0x103C), 0xC5);
     struct Probe {
         uint16_t address;
@@ -62,7 +62,7 @@ TEST(Board, MemoryMapFollowsTheMode) {
 
     board.write(0x103C, 0xE5);
     EXPECT_EQ(board.read(0x103C), 0xE5);
-    EXPECT_EQ(board.mode(), ChipMode::SpecialTest);
+    EXPECT_EQ(board.mode(), BoardMode::SpecialTest);
     check(true);
     EXPECT_EQ(board.readVector(Vec::kSwi), 0x00F4) << "vectors still come from the boot ROM";
 }
@@ -71,14 +71,14 @@ TEST(Board, HprioWriteRules) {
     struct Step {
         uint8_t write;
         uint8_t expect;
-        ChipMode mode;
+        BoardMode mode;
     };
     const std::vector<std::vector<Step>> sequences = {
-        {{0xE5, 0xE5, ChipMode::SpecialTest}, {0xC5, 0xC5, ChipMode::SpecialBootstrap}},
-        {{0x45, 0x45, ChipMode::SpecialBootstrap}, {0xC3, 0xC3, ChipMode::SpecialBootstrap}},
+        {{0xE5, 0xE5, BoardMode::SpecialTest}, {0xC5, 0xC5, BoardMode::SpecialBootstrap}},
+        {{0x45, 0x45, BoardMode::SpecialBootstrap}, {0xC3, 0xC3, BoardMode::SpecialBootstrap}},
         // Clearing SMOD leaves the special modes for good: RBOOT and IRV go, MDA freezes.
-        {{0xB5, 0x25, ChipMode::Expanded}, {0xE5, 0x25, ChipMode::Expanded}, {0xC7, 0x27, ChipMode::Expanded}},
-        {{0x85, 0x05, ChipMode::SingleChip}, {0x65, 0x05, ChipMode::SingleChip}},
+        {{0xB5, 0x25, BoardMode::Expanded}, {0xE5, 0x25, BoardMode::Expanded}, {0xC7, 0x27, BoardMode::Expanded}},
+        {{0x85, 0x05, BoardMode::SingleChip}, {0x65, 0x05, BoardMode::SingleChip}},
     };
     for (const auto& sequence : sequences) {
         Board board;
@@ -124,7 +124,7 @@ TEST(Board, ForcedClockMonitorFailureResetsThroughThePseudoVector) {
     EXPECT_EQ(board.read(0x103E), 0x08) << "TEST1: DISR set again, FCM clear";
     EXPECT_EQ(board.read(0x1039), 0x10);
     EXPECT_EQ(board.read(0x1035), 0x1F);
-    EXPECT_EQ(board.mode(), ChipMode::SpecialBootstrap);
+    EXPECT_EQ(board.mode(), BoardMode::SpecialBootstrap);
 
     // Without CME, or with DISR still set, FCM does nothing.
     struct Case {
