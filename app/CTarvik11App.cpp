@@ -63,6 +63,8 @@ CTarvik11App::~CTarvik11App()
 {
     delete help_.data();
     delete mainFrame_.data();
+    // The documents observe the session: they go before it.
+    qDeleteAll(findChildren<CTarvik11Doc*>(Qt::FindDirectChildrenOnly));
     targetLine_.reset();
     // Last: planted bytes go back into the target and the port closes before the board stops.
     session_.reset();
