@@ -1,7 +1,7 @@
 #include "CTalkerSetupDialog.h"
 #include "CPortsDialog.h"
 #include "CTarvik11App.h"
-#include "SerialPort.h"
+#include "DebugSession.h" // the read wait bound every front end applies
 #include "SettingsStore.h"
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 #include "SettingsStore.h"
-#include "SerialPort.h"
+#include "DebugSession.h" // the read wait bound every front end applies
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>

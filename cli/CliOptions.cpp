@@ -1,6 +1,6 @@
 #include "CliOptions.h"
 
-#include "SerialPort.h"
+#include "DebugSession.h" // the read wait bound every front end applies
 
 #include <cerrno>
 #include <cstdlib>

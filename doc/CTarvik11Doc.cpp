@@ -798,7 +798,7 @@ void CTarvik11Doc::afterStep(const CommandResult& result, int stopsBefore)
         afterTrace(result);
 }
 
-void CTarvik11Doc::OnStepOver()
+void CTarvik11Doc::runStep(const std::function<CommandResult()>& step)
 {
     if (!lineAvailable())
         return;
@@ -806,30 +806,12 @@ void CTarvik11Doc::OnStepOver()
     BusyCursor busy;
     yieldOnce();
     const int stops = stopCount_;
-    afterStep(services_.session->stepOver(), stops);
+    afterStep(step(), stops);
 }
 
-void CTarvik11Doc::OnStepOut()
-{
-    if (!lineAvailable())
-        return;
-    CTargetLine::Transfer transfer(services_.line);
-    BusyCursor busy;
-    yieldOnce();
-    const int stops = stopCount_;
-    afterStep(services_.session->stepOut(), stops);
-}
-
-void CTarvik11Doc::OnContinue()
-{
-    if (!lineAvailable())
-        return;
-    CTargetLine::Transfer transfer(services_.line);
-    BusyCursor busy;
-    yieldOnce();
-    const int stops = stopCount_;
-    afterStep(services_.session->continueRun(), stops);
-}
+void CTarvik11Doc::OnStepOver() { runStep([this] { return services_.session->stepOver(); }); }
+void CTarvik11Doc::OnStepOut() { runStep([this] { return services_.session->stepOut(); }); }
+void CTarvik11Doc::OnContinue() { runStep([this] { return services_.session->continueRun(); }); }
 
 void CTarvik11Doc::RunToAddress(uint32_t address)
 {
@@ -837,13 +819,7 @@ void CTarvik11Doc::RunToAddress(uint32_t address)
         QApplication::beep();
         return;
     }
-    if (!lineAvailable())
-        return;
-    CTargetLine::Transfer transfer(services_.line);
-    BusyCursor busy;
-    yieldOnce();
-    const int stops = stopCount_;
-    afterStep(services_.session->runUntil(typed(hex4(address))), stops);
+    runStep([&] { return services_.session->runUntil(typed(hex4(address))); });
 }
 
 void CTarvik11Doc::ToggleBreakpointAt(uint32_t address)

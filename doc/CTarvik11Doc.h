@@ -186,6 +186,8 @@ private:
     void finishRun(CommandResult result, int stopsBefore);
     // A step or run from the stop ended its command: a step that was one trace step ends as a
     // trace does; a run ends as finishRun says.
+    // Runs a step command (step over or out, continue, run to) on the line, then shows its end.
+    void runStep(const std::function<CommandResult()>& step);
     void afterStep(const CommandResult& result, int stopsBefore);
     // Runs the S19 file-open dialog; the chosen path, or empty after Cancel.
     QString chooseS19File();
