@@ -1,4 +1,4 @@
-#include "CAboutDialog.h"
+#include "app/CAboutDialog.h"
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>

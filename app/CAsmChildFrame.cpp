@@ -1,5 +1,5 @@
-#include "CAsmChildFrame.h"
-#include "CTarvikAsmView.h"
+#include "app/CAsmChildFrame.h"
+#include "app/CTarvikAsmView.h"
 #include <QCloseEvent>
 
 CAsmChildFrame::CAsmChildFrame(QWidget* parent) : QMdiSubWindow(parent)

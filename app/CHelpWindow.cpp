@@ -1,4 +1,4 @@
-#include "CHelpWindow.h"
+#include "app/CHelpWindow.h"
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>

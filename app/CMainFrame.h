@@ -1,5 +1,5 @@
 #pragma once
-#include "CommandTables.h"
+#include "res/CommandTables.h"
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>

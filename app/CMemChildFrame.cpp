@@ -1,4 +1,4 @@
-#include "CMemChildFrame.h"
+#include "app/CMemChildFrame.h"
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>

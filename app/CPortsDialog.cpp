@@ -1,4 +1,4 @@
-#include "CPortsDialog.h"
+#include "app/CPortsDialog.h"
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>

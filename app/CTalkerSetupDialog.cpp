@@ -1,8 +1,8 @@
-#include "CTalkerSetupDialog.h"
-#include "CPortsDialog.h"
-#include "CTarvik11App.h"
-#include "DebugSession.h" // the read wait bound every front end applies
-#include "SettingsStore.h"
+#include "app/CTalkerSetupDialog.h"
+#include "app/CPortsDialog.h"
+#include "app/CTarvik11App.h"
+#include "session/DebugSession.h" // the read wait bound every front end applies
+#include "app/SettingsStore.h"
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>

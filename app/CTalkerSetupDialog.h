@@ -1,5 +1,5 @@
 #pragma once
-#include "TalkerSettings.h"
+#include "document/TalkerSettings.h"
 #include <QDialog>
 #include <QMap>
 

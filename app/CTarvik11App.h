@@ -1,8 +1,8 @@
 #pragma once
-#include "CTarvik11Doc.h"
-#include "CommandTables.h"
-#include "DocumentHost.h"
-#include "TalkerSettings.h"
+#include "document/CTarvik11Doc.h"
+#include "res/CommandTables.h"
+#include "document/DocumentHost.h"
+#include "document/TalkerSettings.h"
 #include <QApplication>
 #include <QMap>
 #include <QPointer>

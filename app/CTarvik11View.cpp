@@ -1,5 +1,5 @@
-#include "CTarvik11View.h"
-#include "CTarvik11Doc.h"
+#include "app/CTarvik11View.h"
+#include "document/CTarvik11Doc.h"
 #include <QScrollBar>
 #include <QTextCursor>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "CTextView.h"
+#include "app/CTextView.h"
 
 // The Memory View: the document's memoryLines, scrolled so the latest dump's header is on top.
 class CTarvik11View : public CTextView {

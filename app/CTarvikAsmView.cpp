@@ -1,6 +1,6 @@
-#include "CTarvikAsmView.h"
-#include "CTarvik11Doc.h"
-#include "ListingLines.h"
+#include "app/CTarvikAsmView.h"
+#include "document/CTarvik11Doc.h"
+#include "engine/ListingLines.h"
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>

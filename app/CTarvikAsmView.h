@@ -1,5 +1,5 @@
 #pragma once
-#include "CTextView.h"
+#include "app/CTextView.h"
 #include <QHash>
 #include <QList>
 #include <QSet>

@@ -1,7 +1,7 @@
-#include "CTextView.h"
-#include "CTarvik11App.h"
-#include "CTarvik11Doc.h"
-#include "CommandIds.h"
+#include "app/CTextView.h"
+#include "app/CTarvik11App.h"
+#include "document/CTarvik11Doc.h"
+#include "res/CommandIds.h"
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>

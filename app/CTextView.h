@@ -1,11 +1,11 @@
 #pragma once
-#include "CommandTables.h"
+#include "res/CommandTables.h"
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <cstdint>
 #include <optional>
 
-#include "CTarvik11Doc.h"
+#include "document/CTarvik11Doc.h"
 
 // A read-only, never-wrapping, fixed-pitch text view of a document's lines; carries the edit
 // and print commands of the view, and the commands that act on the code at the cursor line.

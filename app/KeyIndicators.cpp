@@ -1,4 +1,4 @@
-#include "KeyIndicators.h"
+#include "app/KeyIndicators.h"
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>

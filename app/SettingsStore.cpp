@@ -1,5 +1,5 @@
-#include "SettingsStore.h"
-#include "DebugSession.h" // the read wait bound every front end applies
+#include "app/SettingsStore.h"
+#include "session/DebugSession.h" // the read wait bound every front end applies
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>

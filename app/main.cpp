@@ -1,4 +1,4 @@
-#include "CTarvik11App.h"
+#include "app/CTarvik11App.h"
 
 #include <QSocketNotifier>
 

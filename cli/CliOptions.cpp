@@ -1,6 +1,6 @@
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
-#include "DebugSession.h" // the read wait bound every front end applies
+#include "session/DebugSession.h" // the read wait bound every front end applies
 
 #include <cerrno>
 #include <cstdlib>

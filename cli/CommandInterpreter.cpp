@@ -1,10 +1,10 @@
-#include "CommandInterpreter.h"
+#include "cli/CommandInterpreter.h"
 
-#include "CliOptions.h"
-#include "CommandTexts.h"
-#include "DataFiles.h"
-#include "Deadline.h"
-#include "VirtualBoard.h"
+#include "cli/CliOptions.h"
+#include "engine/CommandTexts.h"
+#include "engine/DataFiles.h"
+#include "link/Deadline.h"
+#include "sim/VirtualBoard.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "DebugSession.h"
+#include "session/DebugSession.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // tarvik11-cli: the debugger's commands from a script or standard input, without the GUI.
-#include "CliOptions.h"
-#include "CommandInterpreter.h"
-#include "VirtualBoard.h"
+#include "cli/CliOptions.h"
+#include "cli/CommandInterpreter.h"
+#include "sim/VirtualBoard.h"
 
 #include <poll.h>
 #include <pthread.h>

@@ -1,6 +1,6 @@
 #pragma once
-#include "TalkerStatus.h"
-#include "TargetRegisters.h"
+#include "link/TalkerStatus.h"
+#include "engine/TargetRegisters.h"
 #include <cstdint>
 
 // What one poll for a breakpoint hit found.

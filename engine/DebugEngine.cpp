@@ -1,13 +1,13 @@
-#include "DebugEngine.h"
+#include "engine/DebugEngine.h"
 
-#include "CommandTexts.h"
-#include "Deadline.h"
-#include "InstructionDecoder.h"
-#include "S19Reader.h"
-#include "SerialPort.h"
-#include "Successors.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
+#include "engine/CommandTexts.h"
+#include "link/Deadline.h"
+#include "hc11/InstructionDecoder.h"
+#include "engine/S19Reader.h"
+#include "link/SerialPort.h"
+#include "hc11/Successors.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
 
 #include <algorithm>
 #include <poll.h>

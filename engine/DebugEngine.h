@@ -1,10 +1,10 @@
 #pragma once
-#include "BreakpointHit.h"
-#include "BreakpointRecord.h"
-#include "EngineNotifier.h"
-#include "TalkerStatus.h"
-#include "TalkerTypes.h"
-#include "TargetRegisters.h"
+#include "engine/BreakpointHit.h"
+#include "engine/BreakpointRecord.h"
+#include "engine/EngineNotifier.h"
+#include "link/TalkerStatus.h"
+#include "engine/TalkerTypes.h"
+#include "engine/TargetRegisters.h"
 #include <array>
 #include <functional>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "IoRegisters.h"
+#include "engine/IoRegisters.h"
 
-#include "CommandTexts.h"
+#include "engine/CommandTexts.h"
 
 namespace IoRegisters {
 

@@ -1,4 +1,4 @@
-#include "MemoryDump.h"
+#include "engine/MemoryDump.h"
 
 #include <cstdio>
 

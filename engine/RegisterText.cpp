@@ -1,7 +1,7 @@
-#include "RegisterText.h"
+#include "engine/RegisterText.h"
 
-#include "CommandTexts.h"
-#include "NumberParse.h"
+#include "engine/CommandTexts.h"
+#include "link/NumberParse.h"
 
 RegisterFields RegisterText::fields(const TargetRegisters& r)
 {

@@ -1,6 +1,6 @@
 #pragma once
-#include "NumberParse.h"
-#include "TargetRegisters.h"
+#include "link/NumberParse.h"
+#include "engine/TargetRegisters.h"
 
 #include <array>
 #include <cstdint>

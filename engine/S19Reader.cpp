@@ -1,4 +1,4 @@
-#include "S19Reader.h"
+#include "engine/S19Reader.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "Registers.h"
+#include "link/Registers.h"
 
 // The engine's copy of the target's register frame: the link's Registers under its engine name.
 using TargetRegisters = Registers;

@@ -1,6 +1,6 @@
 #include "FuzzPty.h"
 
-#include "Deadline.h"
+#include "link/Deadline.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 #include "FuzzEntries.h"
 #include "FuzzScratch.h"
 
-#include "ListingReader.h"
+#include "document/ListingReader.h"
 #include <QString>
 #include <QStringList>
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #include "FuzzCheck.h"
 #include "FuzzEntries.h"
-#include "NumberParse.h"
+#include "link/NumberParse.h"
 
 #include <string>
 

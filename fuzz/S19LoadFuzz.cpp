@@ -1,7 +1,7 @@
 #include "FuzzCheck.h"
 #include "FuzzEntries.h"
 #include "FuzzScratch.h"
-#include "S19Reader.h"
+#include "engine/S19Reader.h"
 
 #include <array>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "FuzzCheck.h"
 #include "FuzzEntries.h"
 #include "FuzzPty.h"
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,7 +1,7 @@
 #include "FuzzCheck.h"
 #include "FuzzEntries.h"
 #include "FuzzScratch.h"
-#include "SettingsStore.h"
+#include "app/SettingsStore.h"
 
 #include <QDir>
 #include <QSettings>

@@ -2,8 +2,8 @@
 #include "FuzzEntries.h"
 #include "FuzzPty.h"
 #include "FuzzScratch.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "FuzzCheck.h"
 #include "FuzzEntries.h"
 #include "FuzzPty.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "InstructionDecoder.h"
+#include "hc11/InstructionDecoder.h"
 
 // The view is constant data; this unit checks its overall shape once.
 namespace {

@@ -1,4 +1,4 @@
-#include "OpcodeTable.h"
+#include "hc11/OpcodeTable.h"
 
 // The table is constant data in the header; this unit checks rules that hold across it once.
 namespace {

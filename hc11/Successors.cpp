@@ -1,4 +1,4 @@
-#include "Successors.h"
+#include "hc11/Successors.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "OpcodeTable.h"
+#include "hc11/OpcodeTable.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
-#include "Deadline.h"
+#include "link/Deadline.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "TalkerLink.h"
+#include "link/TalkerLink.h"
 
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
-#include "Registers.h"
-#include "TalkerStatus.h"
+#include "link/Registers.h"
+#include "link/TalkerStatus.h"
 #include <cstdint>
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "TargetMemory.h"
+#include "link/TargetMemory.h"
 
-#include "TalkerLink.h"
+#include "link/TalkerLink.h"
 
 #include <chrono>
 #include <thread>

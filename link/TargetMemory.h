@@ -1,6 +1,6 @@
 #pragma once
-#include "TalkerLink.h"
-#include "TalkerStatus.h"
+#include "link/TalkerLink.h"
+#include "link/TalkerStatus.h"
 #include <cstdint>
 
 // Chip registers used by the memory services.

@@ -1,5 +1,5 @@
 #pragma once
-#include "CommandIds.h"
+#include "res/CommandIds.h"
 #include <span>
 
 // Enabled and checked state of one command.

@@ -1,6 +1,6 @@
-#include "BlockTransfer.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
+#include "session/BlockTransfer.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
 #include <algorithm>
 #include <vector>
 

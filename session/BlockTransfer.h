@@ -1,5 +1,5 @@
 #pragma once
-#include "TalkerStatus.h"
+#include "link/TalkerStatus.h"
 #include <cstdint>
 #include <functional>
 

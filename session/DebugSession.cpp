@@ -1,14 +1,14 @@
-#include "DebugSession.h"
+#include "session/DebugSession.h"
 
-#include "CommandTexts.h"
-#include "DataFiles.h"
-#include "IoRegisters.h"
-#include "Deadline.h"
-#include "ListingPath.h"
-#include "MemoryDump.h"
-#include "RegisterText.h"
-#include "Successors.h"
-#include "VirtualBoard.h"
+#include "engine/CommandTexts.h"
+#include "engine/DataFiles.h"
+#include "engine/IoRegisters.h"
+#include "link/Deadline.h"
+#include "engine/ListingPath.h"
+#include "engine/MemoryDump.h"
+#include "engine/RegisterText.h"
+#include "hc11/Successors.h"
+#include "sim/VirtualBoard.h"
 
 #include <algorithm>
 #include <array>

@@ -1,15 +1,15 @@
 #pragma once
-#include "BlockTransfer.h"
-#include "BreakpointHit.h"
-#include "DebugEngine.h"
-#include "EngineNotifier.h"
-#include "NumberParse.h"
-#include "RegisterText.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
-#include "TalkerTypes.h"
-#include "TargetRegisters.h"
+#include "session/BlockTransfer.h"
+#include "engine/BreakpointHit.h"
+#include "engine/DebugEngine.h"
+#include "engine/EngineNotifier.h"
+#include "link/NumberParse.h"
+#include "engine/RegisterText.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
+#include "engine/TalkerTypes.h"
+#include "engine/TargetRegisters.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,9 @@
 #pragma once
-#include "Bus.h"
-#include "Cpu.h"
-#include "Eeprom.h"
-#include "Sci.h"
-#include "SerialWire.h"
+#include "sim/Bus.h"
+#include "sim/Cpu.h"
+#include "sim/Eeprom.h"
+#include "sim/Sci.h"
+#include "sim/SerialWire.h"
 #include <array>
 #include <cstdint>
 #include <vector>

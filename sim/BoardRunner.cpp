@@ -1,4 +1,4 @@
-#include "BoardRunner.h"
+#include "sim/BoardRunner.h"
 #include <algorithm>
 #include <bit>
 #include <cerrno>

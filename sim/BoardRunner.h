@@ -1,8 +1,8 @@
 #pragma once
-#include "Board.h"
-#include "LineFaults.h"
-#include "LineSettings.h"
-#include "PtyLine.h"
+#include "sim/Board.h"
+#include "sim/LineFaults.h"
+#include "sim/LineSettings.h"
+#include "sim/PtyLine.h"
 #include <atomic>
 #include <chrono>
 #include <deque>

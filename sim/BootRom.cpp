@@ -1,4 +1,4 @@
-#include "BootRom.h"
+#include "sim/BootRom.h"
 
 namespace {
 // Generated from BootLoader.s at build time.

@@ -1,6 +1,6 @@
-#include "Cpu.h"
-#include "CpuAlu.h"
-#include "OpcodeTable.h"
+#include "sim/Cpu.h"
+#include "sim/CpuAlu.h"
+#include "hc11/OpcodeTable.h"
 
 // Behaviour chosen where the chip's documentation is silent or vague:
 // - An illegal opcode (undefined page-1 opcode or undefined prebyte/opcode pair) stacks the

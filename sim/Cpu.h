@@ -1,5 +1,5 @@
 #pragma once
-#include "Bus.h"
+#include "sim/Bus.h"
 #include <cstdint>
 
 // Execution state of the core; STOP, WAI and an illegal opcode are states, not exceptions.

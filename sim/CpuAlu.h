@@ -1,5 +1,5 @@
 #pragma once
-#include "Cpu.h"
+#include "sim/Cpu.h"
 #include <cstdint>
 
 // Instruction semantics of the 68HC11 core as small functions on values and the CCR,

@@ -1,4 +1,4 @@
-#include "Eeprom.h"
+#include "sim/Eeprom.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

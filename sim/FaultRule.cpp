@@ -1,4 +1,4 @@
-#include "FaultRule.h"
+#include "sim/FaultRule.h"
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "LineFaults.h"
+#include "sim/LineFaults.h"
 #include <numeric>
 
 uint64_t LineFaults::Stats::total() const { return std::accumulate(injected.begin(), injected.end(), uint64_t{0}); }

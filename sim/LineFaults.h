@@ -1,5 +1,5 @@
 #pragma once
-#include "FaultRule.h"
+#include "sim/FaultRule.h"
 #include <array>
 #include <chrono>
 #include <cstdint>

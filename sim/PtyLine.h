@@ -1,5 +1,5 @@
 #pragma once
-#include "LineSettings.h"
+#include "sim/LineSettings.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>

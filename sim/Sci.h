@@ -1,5 +1,5 @@
 #pragma once
-#include "SerialWire.h"
+#include "sim/SerialWire.h"
 #include <cstdint>
 #include <vector>
 

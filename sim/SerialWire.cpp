@@ -1,4 +1,4 @@
-#include "SerialWire.h"
+#include "sim/SerialWire.h"
 #include <algorithm>
 #include <bit>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "LineSettings.h"
+#include "sim/LineSettings.h"
 #include <cstdint>
 #include <deque>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "VirtualBoard.h"
-#include "Board.h"
-#include "BoardRunner.h"
-#include "PtyLine.h"
+#include "sim/VirtualBoard.h"
+#include "sim/Board.h"
+#include "sim/BoardRunner.h"
+#include "sim/PtyLine.h"
 #include <atomic>
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
-#include "FaultRule.h"
-#include "LineFaults.h"
+#include "sim/FaultRule.h"
+#include "sim/LineFaults.h"
 #include <cstdint>
 #include <memory>
 #include <string>

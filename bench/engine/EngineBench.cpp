@@ -3,11 +3,11 @@
 // from the talker protocol) plus, for the EEPROM, the programming waits the host makes.
 //
 // usage: bench_engine [--read BYTES] [--s19 BYTES] [--eeprom BYTES] [--speed N]
-#include "DebugEngine.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
-#include "VirtualBoard.h"
+#include "engine/DebugEngine.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
+#include "sim/VirtualBoard.h"
 
 #include <unistd.h>
 

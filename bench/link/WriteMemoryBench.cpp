@@ -1,8 +1,8 @@
 // Time of one verified one-byte writeMemory against a talker model that answers at once over a
 // pseudo-terminal, compared with the wire time of the same exchange at 9600 baud.
 #include "PtyPair.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 #include "TalkerModel.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 // Runs an instruction mix on the CPU core for about two seconds of host CPU time and prints the
 // simulated E-clock rate as a multiple of the real chip's 2 MHz. The rate is taken over the
 // thread's CPU time, so other load on the machine does not distort the one-core figure.
-#include "Cpu.h"
+#include "sim/Cpu.h"
 #include "cpu_mix.h"
 
 #include <chrono>

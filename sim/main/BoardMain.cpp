@@ -5,7 +5,7 @@
 // Prints "ready DEVICE" once the line is open (DEVICE is PATH when given), then runs until
 // SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button, SIGUSR2 ends the line faults.
 // With faults, their figures are printed to standard error when the board stops.
-#include "VirtualBoard.h"
+#include "sim/VirtualBoard.h"
 #include <cerrno>
 #include <csignal>
 #include <cstdio>

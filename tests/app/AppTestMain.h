@@ -1,5 +1,5 @@
 #pragma once
-#include "CTarvik11App.h"
+#include "app/CTarvik11App.h"
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,8 +1,8 @@
 #include "AppTestMain.h"
-#include "CPortsDialog.h"
-#include "CTalkerSetupDialog.h"
-#include "SerialPort.h"
-#include "SettingsStore.h"
+#include "app/CPortsDialog.h"
+#include "app/CTalkerSetupDialog.h"
+#include "link/SerialPort.h"
+#include "app/SettingsStore.h"
 #include "TestSupport.h"
 #include <QCheckBox>
 #include <QComboBox>

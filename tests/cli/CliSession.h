@@ -1,7 +1,7 @@
 #pragma once
 // An in-process command interpreter on a virtual board running as fast as it can.
-#include "CommandInterpreter.h"
-#include "VirtualBoard.h"
+#include "cli/CommandInterpreter.h"
+#include "sim/VirtualBoard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "CliSession.h"
 
-#include "CommandTexts.h"
-#include "NumberParse.h"
-#include "S19Reader.h"
+#include "engine/CommandTexts.h"
+#include "link/NumberParse.h"
+#include "engine/S19Reader.h"
 
 #include <atomic>
 #include <chrono>

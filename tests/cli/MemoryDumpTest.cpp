@@ -1,8 +1,8 @@
-#include "CommandTexts.h"
-#include "ListingPath.h"
-#include "MemoryDump.h"
-#include "RegisterText.h"
-#include "NumberParse.h"
+#include "engine/CommandTexts.h"
+#include "engine/ListingPath.h"
+#include "engine/MemoryDump.h"
+#include "engine/RegisterText.h"
+#include "link/NumberParse.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // talker downloaded into the board's RAM (special test mode, so the external RAM at $C000 is
 // there for test programs).
 #include "EngineRig.h"
-#include "VirtualBoard.h"
+#include "sim/VirtualBoard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "DataFiles.h"
+#include "engine/DataFiles.h"
 
 #include <gtest/gtest.h>
 

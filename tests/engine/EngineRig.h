@@ -2,13 +2,13 @@
 // Test rig: the engine over a real serial port on a pseudo-terminal whose far end is the
 // protocol-level talker model. A rig over another far end (the virtual board) only needs the
 // device path in place of the model's pty.
-#include "DebugEngine.h"
-#include "EngineNotifier.h"
+#include "engine/DebugEngine.h"
+#include "engine/EngineNotifier.h"
 #include "PtyPair.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 #include "TalkerModel.h"
-#include "TargetMemory.h"
+#include "link/TargetMemory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ListingLines.h"
+#include "engine/ListingLines.h"
 
 #include <gtest/gtest.h>
 

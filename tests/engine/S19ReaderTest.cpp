@@ -1,5 +1,5 @@
-#include "ListingPath.h"
-#include "S19Reader.h"
+#include "engine/ListingPath.h"
+#include "engine/S19Reader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // The debugger's host objects on a virtual board running as fast as it can, for fault and
 // recovery runs. The board's EEPROM holds a start-up copy of our talker, so a talker boot after
 // a fault takes one character (bootRom) instead of the 257-character download (bootRam).
-#include "DebugEngine.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
-#include "VirtualBoard.h"
+#include "engine/DebugEngine.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
+#include "sim/VirtualBoard.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
-#include "FaultRule.h"
-#include "LineFaults.h"
+#include "sim/FaultRule.h"
+#include "sim/LineFaults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "SessionFaultRun.h"
 
-#include "MemoryDump.h"
+#include "engine/MemoryDump.h"
 
 #include <algorithm>
 #include <chrono>

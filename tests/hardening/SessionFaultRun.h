@@ -7,7 +7,7 @@
 // memory must hold what the commands left there. Shared by the tests (short runs) and
 // tarvik11-soak --sessions (the long ones).
 #include "BoardSession.h"
-#include "DebugSession.h"
+#include "session/DebugSession.h"
 #include "SampleTarget.h"
 
 #include <functional>

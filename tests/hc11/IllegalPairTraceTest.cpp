@@ -1,13 +1,13 @@
 // The trace refuses every prebyte/opcode pair that the opcode table leaves undefined, as it
 // refuses an undefined opcode: before it reads the registers or plants anything. The engine talks
 // to the protocol-level talker model through a real pseudo-terminal.
-#include "DebugEngine.h"
-#include "OpcodeTable.h"
+#include "engine/DebugEngine.h"
+#include "hc11/OpcodeTable.h"
 #include "PtyPair.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 #include "TalkerModel.h"
-#include "TargetMemory.h"
+#include "link/TargetMemory.h"
 
 #include <gtest/gtest.h>
 

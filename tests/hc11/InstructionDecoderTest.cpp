@@ -1,4 +1,4 @@
-#include "InstructionDecoder.h"
+#include "hc11/InstructionDecoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The opcode table against the GNU disassembler: every opcode of every page is defined exactly
 // where the GNU tools know it, with their length, name and operand layout; the decoder's view of
 // page 1 keeps its lengths and names.
-#include "InstructionDecoder.h"
-#include "OpcodeTable.h"
+#include "hc11/InstructionDecoder.h"
+#include "hc11/OpcodeTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "Successors.h"
+#include "hc11/Successors.h"
 
-#include "Cpu.h"
-#include "OpcodeTable.h"
+#include "sim/Cpu.h"
+#include "hc11/OpcodeTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "PtyPair.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "NumberParse.h"
+#include "link/NumberParse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "PtyPair.h"
-#include "SerialPort.h"
+#include "link/SerialPort.h"
 
 #include <gtest/gtest.h>
 

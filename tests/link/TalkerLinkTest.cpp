@@ -1,7 +1,7 @@
 #include "LinkFixture.h"
 #include "ScriptedPeer.h"
 #include "TalkerModel.h"
-#include "TargetMemory.h"
+#include "link/TargetMemory.h"
 
 #include <cstdlib>
 #include <filesystem>

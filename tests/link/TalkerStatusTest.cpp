@@ -1,4 +1,4 @@
-#include "TalkerStatus.h"
+#include "link/TalkerStatus.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "LinkFixture.h"
 #include "TalkerModel.h"
-#include "TargetMemory.h"
+#include "link/TargetMemory.h"
 
 #include <tuple>
 

@@ -1,8 +1,8 @@
 // How long transfers are cut into pieces.
-#include "BlockTransfer.h"
-#include "SerialPort.h"
-#include "TalkerLink.h"
-#include "TargetMemory.h"
+#include "session/BlockTransfer.h"
+#include "link/SerialPort.h"
+#include "link/TalkerLink.h"
+#include "link/TargetMemory.h"
 
 #include <gtest/gtest.h>
 

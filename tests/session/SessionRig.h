@@ -1,8 +1,8 @@
 #pragma once
 // A debug session on a virtual board that runs as fast as it can, with our talker booted in
 // special test mode (external RAM mapped) and the sample programs at hand.
-#include "DebugSession.h"
-#include "VirtualBoard.h"
+#include "session/DebugSession.h"
+#include "sim/VirtualBoard.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

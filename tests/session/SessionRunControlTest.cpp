@@ -2,7 +2,7 @@
 // SWIs, going away while a program runs, and typed numbers that are no numbers.
 #include "SessionRig.h"
 
-#include "CommandTexts.h"
+#include "engine/CommandTexts.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // interrupts enabled (the talker's SCI interrupt comes in while it runs).
 #include "SessionRig.h"
 
-#include "CommandTexts.h"
+#include "engine/CommandTexts.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "TalkerClient.h"
-#include "VirtualBoard.h"
+#include "sim/VirtualBoard.h"
 #include <gtest/gtest.h>
 
 // A virtual board at full speed with our talker downloaded and answering at 9600 baud, in special

@@ -2,7 +2,7 @@
 // (and VirtualBoard in-process), run as fast as possible, driven with termios.
 #include "LineClient.h"
 #include "TestImages.h"
-#include "VirtualBoard.h"
+#include "sim/VirtualBoard.h"
 #include <chrono>
 #include <csignal>
 #include <fstream>

@@ -1,5 +1,5 @@
-#include "Board.h"
-#include "BootRom.h"
+#include "sim/Board.h"
+#include "sim/BootRom.h"
 #include "TestImages.h"
 #include <gtest/gtest.h>
 

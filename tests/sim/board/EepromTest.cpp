@@ -1,4 +1,4 @@
-#include "Eeprom.h"
+#include "sim/Eeprom.h"
 #include "TestImages.h"
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "Sci.h"
+#include "sim/Sci.h"
 #include <gtest/gtest.h>
 
 namespace {

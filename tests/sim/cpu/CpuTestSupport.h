@@ -1,7 +1,7 @@
 #pragma once
 // Buses and a program runner for the CPU core tests.
-#include "Cpu.h"
-#include "OpcodeTable.h"
+#include "sim/Cpu.h"
+#include "hc11/OpcodeTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,283 @@
+// Debugging at the source on the virtual board: the Assembly View marks the line where the
+// program stopped and shows the breakpoints in its gutter, a click there toggles one, the
+// stepping commands move the mark, the run state reads as the status bar shows it, Stop is offered
+// only while a program runs or is held, and the I/O Registers window leaves the SCI and SPI
+// status and data unread unless asked.
+#include "document/CBreakpointsDialog.h"
+#include "document/CIoRegistersDialog.h"
+#include "app/CTarvikAsmView.h"
+#include "res/CommandIds.h"
+#include "DocTestHost.h"
+#include "sim/VirtualBoard.h"
+#include <QCheckBox>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace {
+
+const QString kExamples = QStringLiteral(TARVIK11_EXAMPLES_DIR);
+
+} // namespace
+
+class SourceViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<VirtualBoard> board_;
+    std::unique_ptr<TestHost> host_;
+    std::unique_ptr<CTarvik11Doc> doc_;
+    std::unique_ptr<CTarvikAsmView> view_;
+
+    TestHost& host() { return *host_; }
+    CTarvik11Doc& doc() { return *doc_; }
+    CTarvikAsmView& view() { return *view_; }
+    void run(int id) { QVERIFY2(doc_->runCommand(id), qPrintable(QString::number(id))); }
+    QString runState() { return CTarvik11Doc::runStateText(&host().session); }
+    bool stopOffered() { return doc().commandState(CmdId::kStopExecution).enabled; }
+    // Runs a command of the view (as the main frame does on the active view); false when its rule
+    // disables it.
+    bool runViewCommand(int id)
+    {
+        const CommandBinding<CTextView>* binding = findBinding(CTextView::commandTable(), id);
+        if (!binding || !bindingState(*binding, static_cast<const CTextView&>(view())).enabled)
+            return false;
+        (view().*binding->handler)();
+        return true;
+    }
+    // Puts the text cursor on listing line.
+    void placeCursor(int line)
+    {
+        QTextCursor cursor(view().document()->findBlockByNumber(line));
+        view().setTextCursor(cursor);
+    }
+    void clickGutter(int line)
+    {
+        view().verticalScrollBar()->setValue(qMax(0, line - 3));
+        const QPoint at = view().gutterPointOf(line);
+        QVERIFY2(!at.isNull(), qPrintable(QString::number(line)));
+        QTest::mouseClick(view().gutter(), Qt::LeftButton, {}, at);
+    }
+    // The listing line of address, checked to be there.
+    int lineOf(uint32_t address)
+    {
+        const int line = view().lineOf(address);
+        [&] { QVERIFY2(line >= 0, qPrintable(QString::number(address, 16))); }();
+        return line;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        board_ = std::make_unique<VirtualBoard>(VirtualBoardOptions{0.0, {}, {}});
+        std::string error;
+        QVERIFY2(board_->start(&error), error.c_str());
+        host_ = std::make_unique<TestHost>();
+        host().session.attachBoard(board_.get());
+        host().settings.port = QString::fromStdString(board_->devicePath());
+        host().settings.talkerFile = QStringLiteral(TARVIK11_TALKER_FILE);
+        host().settings.chipMode = 1; // special test mode: the external RAM is visible
+        host().settings.commDelay = 500;
+        host().settings.defaultBase = 1;
+        doc_ = std::make_unique<CTarvik11Doc>(host(), "Tarvik1");
+        view_ = std::make_unique<CTarvikAsmView>(doc_.get());
+        // Short enough that the listing does not fit: a stop further down must scroll into view.
+        view().resize(520, 12 * view().fontMetrics().lineSpacing());
+        view().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view()));
+    }
+
+    void cleanupTestCase()
+    {
+        view_.reset();
+        doc_.reset();
+        host_.reset();
+        board_.reset();
+    }
+
+    void init() { host().boxes.clear(); }
+
+    // Before the talker runs nothing can be stepped, stopped or toggled; after boot the target
+    // is idle; a program that runs until stopped reads Running, with Stop offered and the stepping
+    // commands not; loading a program marks no stop.
+    void runStateFromBootToLoad()
+    {
+        QCOMPARE(runState(), QString("No talker"));
+        QVERIFY(!stopOffered());
+        for (int id : {CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue})
+            QVERIFY(!doc().commandState(id).enabled);
+
+        run(CmdId::kBootTalker);
+        QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button...",
+                                                  "Talker initialized successfully."}));
+        QCOMPARE(runState(), QString("Idle"));
+        QVERIFY(!stopOffered());
+
+        answerFileDialog(kExamples + "/counter.s19");
+        run(CmdId::kFileOpen);
+        answerDialog({{1042, "$cc00"}});
+        run(CmdId::kExecute);
+        QCOMPARE(host().status(), QString("Executing program"));
+        QCOMPARE(runState(), QString("Running"));
+        QVERIFY(stopOffered());
+        for (int id : {CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue})
+            QVERIFY(!doc().commandState(id).enabled);
+        QCOMPARE(view().markedLine(), -1);
+        run(CmdId::kStopExecution);
+        QCOMPARE(host().status(), QString("Execution stopped"));
+        QCOMPARE(runState(), QString("Idle"));
+        QVERIFY(!stopOffered());
+
+        answerFileDialog(kExamples + "/subroutine.s19");
+        run(CmdId::kFileOpen);
+        QCOMPARE(host().status(), QString("S19 record loaded successfully"));
+        QCOMPARE(view().toPlainText().count('\n'), doc().listingLines.size());
+        QCOMPARE(view().markedLine(), -1);
+        QCOMPARE(runState(), QString("Idle"));
+        QVERIFY(doc().commandState(CmdId::kStepOver).enabled);
+        QVERIFY(!doc().commandState(CmdId::kStepOut).enabled); // nothing stopped yet
+        // Each line with code knows its address, independently of the parser: the listing's
+        // own text at that line.
+        for (uint32_t address : {0xC400u, 0xC40Au, 0xC41Au, 0xC428u, 0xC437u}) {
+            const QString hex = QString::number(address, 16);
+            QVERIFY2(doc().listingLines[lineOf(address)].contains(" " + hex + " "), qPrintable(hex));
+        }
+        QCOMPARE(view().lineAddress(0), std::nullopt); // the comment at the top
+    }
+
+    void gutterClicksToggleBreakpoints()
+    {
+        const int fill = lineOf(0xC41A);
+        clickGutter(fill);
+        QCOMPARE(host().status(), QString("Breakpoint set at $c41a"));
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{0xC41A});
+        QCOMPARE(doc().breakpointsWindow->entries(), QStringList{"$c41a"});
+        QCOMPARE(view().breakpointLines(), QList<int>{fill});
+
+        // A line without code takes no breakpoint.
+        clickGutter(fill - 2);
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{0xC41A});
+
+        clickGutter(fill);
+        QCOMPARE(host().status(), QString("Breakpoint $c41a Removed"));
+        QVERIFY(host().session.breakpoints().empty());
+        QVERIFY(doc().breakpointsWindow->entries().isEmpty());
+        QVERIFY(view().breakpointLines().isEmpty());
+
+        // Toggle Breakpoint does the same for the cursor's line, and is off on a line without code.
+        placeCursor(fill - 2);
+        QVERIFY(!runViewCommand(CmdId::kToggleBreakpoint));
+        placeCursor(lineOf(0xC424));
+        QVERIFY(runViewCommand(CmdId::kToggleBreakpoint));
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{0xC424});
+        QCOMPARE(view().breakpointLines(), QList<int>{lineOf(0xC424)});
+    }
+
+    // A run to a breakpoint far down the listing: the stop line is marked and scrolled into view,
+    // and Stop is offered for the held program.
+    void hitMarksTheStopLine()
+    {
+        view().verticalScrollBar()->setValue(0);
+        answerDialog({{1042, "$c400"}});
+        run(CmdId::kExecute);
+        // The status bar never says the program runs once it is known to have stopped.
+        if (runState() != "Running")
+            QCOMPARE(host().status(), QString("Breakpoint reached at $c424"));
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Breakpoint reached at $c424"), 10000);
+        QCOMPARE(runState(), QString("Stopped at $c424"));
+        QVERIFY(stopOffered());
+        QVERIFY(view().breakpointLines().isEmpty()); // a breakpoint goes once it is hit
+        const int stop = lineOf(0xC424);
+        QCOMPARE(view().markedLine(), stop);
+        // The lines drawn at the top and the bottom of the view, as the text layout places them.
+        const int first = view().cursorForPosition(QPoint(4, 2)).blockNumber();
+        const int last = view().cursorForPosition(QPoint(4, view().viewport()->height() - 2)).blockNumber();
+        QVERIFY2(first > 0 && first <= stop && stop <= last,
+                 qPrintable(QString("%1..%2 shows %3").arg(first).arg(last).arg(stop)));
+        // The mark is drawn: the stop line is highlighted across the view.
+        const auto marks = view().extraSelections();
+        QVERIFY(std::any_of(marks.begin(), marks.end(), [&](const QTextEdit::ExtraSelection& s) {
+            return s.cursor.blockNumber() == stop && s.format.background().color() != QColor();
+        }));
+        // Where the user scrolls between stops stays.
+        view().verticalScrollBar()->setValue(0);
+        doc().UpdateAllViews();
+        emit doc().targetStateChanged();
+        QCOMPARE(view().cursorForPosition(QPoint(4, 2)).blockNumber(), 0);
+    }
+
+    // Step Over, Step Out, Run to Cursor and Continue move the mark with the program.
+    void steppingMovesTheMark()
+    {
+        // In checksum's loop: step over the ADDA, then out of the subroutine to after its JSR.
+        run(CmdId::kStepOver);
+        QCOMPARE(host().status(), QString("Trace completed at $c426"));
+        QCOMPARE(view().markedLine(), lineOf(0xC426));
+        QCOMPARE(runState(), QString("Stopped at $c426"));
+        QVERIFY(doc().commandState(CmdId::kStepOut).enabled);
+        run(CmdId::kStepOut);
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Trace completed at $c419"), 10000);
+        QCOMPARE(view().markedLine(), lineOf(0xC419));
+        QCOMPARE(runState(), QString("Stopped at $c419"));
+
+        // Back to the start; over the JSR to fill: the call runs and returns.
+        host().engine.currentPC = 0xC400;
+        placeCursor(lineOf(0xC40A));
+        QVERIFY(runViewCommand(CmdId::kRunToCursor));
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Trace completed at $c40a"), 10000);
+        QCOMPARE(view().markedLine(), lineOf(0xC40A));
+        run(CmdId::kStepOver);
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Trace completed at $c40d"), 10000);
+        QCOMPARE(view().markedLine(), lineOf(0xC40D));
+        QCOMPARE(host().session.lastRegisters().A, uint8_t(0xAA));
+
+        // Continue runs on to a breakpoint in checksum.
+        clickGutter(lineOf(0xC428));
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{0xC428});
+        run(CmdId::kContinue);
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Breakpoint reached at $c428"), 10000);
+        QCOMPARE(view().markedLine(), lineOf(0xC428));
+
+        // Stop ends the held program: nothing is marked, and Stop is no longer offered.
+        run(CmdId::kStopExecution);
+        QCOMPARE(host().status(), QString("Execution stopped"));
+        QCOMPARE(runState(), QString("Idle"));
+        QVERIFY(!stopOffered());
+        QCOMPARE(view().markedLine(), -1);
+        QVERIFY(!doc().runCommand(CmdId::kStopExecution));
+    }
+
+    void ioRegistersWindowLeavesTheSciAlone()
+    {
+        CIoRegistersDialog* window = doc().ioRegistersWindow;
+        QVERIFY(!window->isVisible());
+        QVERIFY(!window->disturbingBox()->isChecked());
+        QVERIFY(!doc().commandState(CmdId::kIoRegisterWindow).checked);
+        run(CmdId::kIoRegisterWindow); // opening it reads the block
+        QVERIFY(window->isVisible());
+        QVERIFY(doc().commandState(CmdId::kIoRegisterWindow).checked);
+        QCOMPARE(host().takeBoxes(), QStringList());
+        auto lineOfRegister = [&](const QString& name) {
+            for (const QString& line : window->lines())
+                if (line.section(' ', 1, 1, QString::SectionSkipEmpty) == name)
+                    return line;
+            return QString();
+        };
+        for (const char* name : {"SCSR", "SCDR", "SPSR", "SPDR"})
+            QVERIFY2(lineOfRegister(name).contains("not read"), name);
+        // PORTA and CONFIG are read; CONFIG shows the chip's own value, never "not read".
+        QVERIFY(lineOfRegister("PORTA").startsWith("$1000 PORTA   $"));
+        QVERIFY(lineOfRegister("CONFIG").startsWith("$103f CONFIG  $"));
+
+        window->disturbingBox()->setChecked(true);
+        QTest::mouseClick(window->refreshButton(), Qt::LeftButton);
+        QCOMPARE(host().takeBoxes(), QStringList());
+        for (const char* name : {"SCSR", "SCDR"})
+            QVERIFY2(!lineOfRegister(name).contains("not read"), name);
+        // The talker still answers after its serial registers were read.
+        QVERIFY(host().session.readRegisters().ok());
+        run(CmdId::kIoRegisterWindow);
+        QVERIFY(!window->isVisible());
+    }
+};
+
+QTEST_MAIN(SourceViewTest)
+#include "SourceViewTest.moc"
