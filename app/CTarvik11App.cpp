@@ -113,7 +113,7 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
     recentFiles_ = SettingsStore::loadRecentFiles();
     storedPorts_ = SettingsStore::loadPortMap();
     runPorts_.clear();
-    session_->setBase(0);
+    session_->setBase(NumberBase::Decimal);
 
     QString boardError;
     bool boardFailed = false;
@@ -169,12 +169,12 @@ int CTarvik11App::ExitInstance(int exitCode)
 
 int CTarvik11App::GetDefaultBase() const
 {
-    return session_->base();
+    return toInt(session_->base());
 }
 
 void CTarvik11App::SetDefaultBase(int base)
 {
-    session_->setBase(base);
+    session_->setBase(numberBaseFromInt(base));
 }
 
 void CTarvik11App::LoadTalkerSettings(TalkerSettings& settings)

@@ -331,7 +331,7 @@ bool CommandInterpreter::boot(const Args& a)
             const int base = CliOptions::baseFromName(a[++i]);
             if (base < 0)
                 return usageError("boot --base takes dec, hex or bin, not '" + a[i] + "'");
-            boot.base = base;
+            boot.base = numberBaseFromInt(base);
         } else {
             return usageError(std::string("usage: ") + commands()[0].synopsis);
         }

@@ -19,7 +19,7 @@ public:
         int delayMs = 20;            // the port's read wait, set by boot
         VirtualBoard* board = nullptr; // an in-process virtual board owned by the caller, if any
         std::string talkerFile;      // default talker file for boot (empty: look it up)
-        NumberBase base = 0;         // the default base of typed numbers until a boot sets another
+        NumberBase base = NumberBase::Decimal;       // the default base of typed numbers until a boot sets another
     };
 
     CommandInterpreter(Settings settings, std::ostream& out);

@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     settings.delayMs = options.delayMs;
     settings.board = board.get();
     if (options.base >= 0)
-        settings.base = options.base;
+        settings.base = numberBaseFromInt(options.base);
     bool ok = true;
     {
         CommandInterpreter interpreter(settings, std::cout);

@@ -490,7 +490,7 @@ void CTarvik11Doc::OnBootTalker()
     boot.chipMode = static_cast<ChipMode>(settings.chipMode);
     boot.eepromEnable = settings.eepromEnable != 0;
     boot.readWaitMs = static_cast<int>(settings.commDelay);
-    boot.base = settings.defaultBase;
+    boot.base = numberBaseFromInt(settings.defaultBase);
     // The session asks for RESET first (a modal box here), then starts the talker.
     finish(services_.session->boot(boot));
 }

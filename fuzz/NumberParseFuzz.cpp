@@ -41,7 +41,7 @@ constexpr Base kBases[3] = {{'#', 10, 3}, {'$', 16, 4}, {'%', 2, 15}};
 int fuzzNumberParse(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string typed = text.substr(0, text.find('\0'));
-    for (NumberBase base = -1; base <= 3; ++base) {
+    for (NumberBase base : {kBaseDecimal, kBaseHexadecimal, kBaseBinary}) {
         const unsigned value = parseNumber(text, base);
         fuzzExpect(value <= 0xFFFF, "parseNumber gave a value above $FFFF");
         fuzzExpect(parseNumber(typed, base) == value, "parseNumber read past the first NUL");
@@ -53,13 +53,13 @@ int fuzzNumberParse(const uint8_t* data, size_t size) {
         unsigned long expected = 0;
         if (typed.size() >= 2 && typed.front() == b.prefix && typed.size() - 1 <= b.digits &&
             plainDigits(typed.substr(1), b.radix, expected))
-            fuzzExpect(parseNumber(typed, 0) == (expected > 0xFFFF ? 0xFFFFu : expected),
+            fuzzExpect(parseNumber(typed, kBaseDecimal) == (expected > 0xFFFF ? 0xFFFFu : expected),
                        "parseNumber misread plain prefixed digits");
     }
-    const NumberBase unprefixed[3] = {0, 1, 2};
-    for (NumberBase base : unprefixed) {
+    for (NumberBase base : {kBaseDecimal, kBaseHexadecimal, kBaseBinary}) {
+        const Base& b = kBases[toInt(base)];
         unsigned long expected = 0;
-        if (typed.size() <= kBases[base].digits && plainDigits(typed, kBases[base].radix, expected))
+        if (typed.size() <= b.digits && plainDigits(typed, b.radix, expected))
             fuzzExpect(parseNumber(typed, base) == (expected > 0xFFFF ? 0xFFFFu : expected),
                        "parseNumber misread plain digits in the default base");
     }

@@ -2,12 +2,18 @@
 #include <optional>
 #include <string>
 
-// The base of typed numbers that carry no prefix: 0 decimal, 1 hexadecimal, 2 binary; any other
-// value reads as decimal. Kept a plain integer because it is stored and passed on as one.
-using NumberBase = int;
-inline constexpr NumberBase kBaseDecimal = 0;
-inline constexpr NumberBase kBaseHexadecimal = 1;
-inline constexpr NumberBase kBaseBinary = 2;
+// The base of typed numbers that carry no prefix. Settings files and the talker setup store it as
+// 0 decimal, 1 hexadecimal, 2 binary.
+enum class NumberBase : int { Decimal = 0, Hexadecimal = 1, Binary = 2 };
+inline constexpr NumberBase kBaseDecimal = NumberBase::Decimal;
+inline constexpr NumberBase kBaseHexadecimal = NumberBase::Hexadecimal;
+inline constexpr NumberBase kBaseBinary = NumberBase::Binary;
+
+// The stored number of a base; any number that names no base reads as decimal.
+constexpr NumberBase numberBaseFromInt(int stored) {
+    return stored == 1 ? NumberBase::Hexadecimal : stored == 2 ? NumberBase::Binary : NumberBase::Decimal;
+}
+constexpr int toInt(NumberBase base) { return static_cast<int>(base); }
 
 
 // Typed text to a number 0..$FFFF: "$" hex, "%" binary, "#" decimal, else the default base.

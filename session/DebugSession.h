@@ -285,7 +285,7 @@ private:
     Forwarder forwarder_{*this};
     DebugEngine engine_{link_, memory_, &forwarder_};
     SessionObserver* observer_ = nullptr;
-    NumberBase base_ = 0;
+    NumberBase base_ = NumberBase::Decimal;
     bool talkerStarted_ = false;
     bool runningFree_ = false; // started without a hit to wait for (call, or execute without breakpoints)
     bool busy_ = false;

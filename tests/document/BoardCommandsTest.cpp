@@ -84,7 +84,7 @@ private slots:
                                                   "Talker initialized successfully."}));
         QCOMPARE(host().status(), QString("Talker download successful"));
         QCOMPARE(host().port.readWaitMs, 500);
-        QCOMPARE(host().session.base(), 1);
+        QCOMPARE(host().session.base(), kBaseHexadecimal);
     }
 
     void cleanupTestCase()

@@ -8,7 +8,7 @@ namespace {
 
 struct Case {
     std::string text;
-    NumberBase base;
+    int base; // stored form: any number that names no base reads as decimal
     unsigned value;
 };
 
@@ -36,7 +36,7 @@ TEST(NumberParse, Table) {
         {"\xB9", 0, 0}, {"1\xFF", 1, 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(parseNumber(c.text, c.base), c.value) << '"' << c.text << "\" base " << c.base;
+        EXPECT_EQ(parseNumber(c.text, static_cast<NumberBase>(c.base)), c.value) << '"' << c.text << "\" base " << c.base;
 }
 
 // Any text gives a result within 16 bits; nothing longer than 16 characters is ever accepted.
@@ -45,7 +45,7 @@ TEST(NumberParse, AnyTextIsSafe) {
     for (size_t length = 0; length <= 40; ++length) {
         for (size_t k = 0; k < sizeof alphabet - 1; ++k) {
             std::string text(length, alphabet[k]);
-            for (NumberBase base : {0, 1, 2}) {
+            for (NumberBase base : {kBaseDecimal, kBaseHexadecimal, kBaseBinary}) {
                 const unsigned value = parseNumber(text, base);
                 EXPECT_LE(value, 0xFFFFu);
                 if (length > 16) {
@@ -55,8 +55,8 @@ TEST(NumberParse, AnyTextIsSafe) {
         }
     }
     for (int c = 0; c < 256; ++c)
-        EXPECT_LE(parseNumber(std::string(1, static_cast<char>(c)), 1), 0xFFFFu);
-    EXPECT_EQ(parseNumber(std::string(1 << 20, '1'), 2), 0u);
+        EXPECT_LE(parseNumber(std::string(1, static_cast<char>(c)), kBaseHexadecimal), 0xFFFFu);
+    EXPECT_EQ(parseNumber(std::string(1 << 20, '1'), kBaseBinary), 0u);
 }
 
 // The strict parse tells a typed zero from text that is no number at all.
@@ -73,7 +73,7 @@ TEST(NumberParse, StrictRefusesWhatIsNoNumber) {
         {"0x0", kBaseHexadecimal, 0u}, {"$0x0", kBaseDecimal, 0u}, {"0", kBaseBinary, 0u}, {"\t0", kBaseDecimal, 0u},
         // Numbers read as parseNumber reads them, clamping included.
         {"1234", kBaseDecimal, 1234u}, {"FFFF", kBaseHexadecimal, 0xFFFFu}, {"1FFFF", kBaseHexadecimal, 0xFFFFu},
-        {"-1", kBaseDecimal, 0xFFFFu}, {"%1010", kBaseDecimal, 10u}, {"101", kBaseBinary, 5u}, {"12", 7, 12u},
+        {"-1", kBaseDecimal, 0xFFFFu}, {"%1010", kBaseDecimal, 10u}, {"101", kBaseBinary, 5u}, {"12", kBaseDecimal, 12u},
         // No number.
         {"", kBaseDecimal, std::nullopt}, {" ", kBaseDecimal, std::nullopt}, {"\t\t", kBaseHexadecimal, std::nullopt},
         {"$", kBaseDecimal, std::nullopt}, {"%", kBaseDecimal, std::nullopt}, {"#", kBaseDecimal, std::nullopt},
@@ -85,7 +85,7 @@ TEST(NumberParse, StrictRefusesWhatIsNoNumber) {
         {std::string("0\0", 2), kBaseDecimal, std::nullopt}, {std::string("\0" "0", 2), kBaseDecimal, std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(parseNumberStrict(c.text, c.base), c.value) << '"' << c.text << "\" base " << c.base;
+        EXPECT_EQ(parseNumberStrict(c.text, c.base), c.value) << '"' << c.text << "\" base " << toInt(c.base);
 }
 
 // Whatever the strict parse gives is what parseNumber gives; it refuses only texts that
@@ -102,9 +102,9 @@ TEST(NumberParse, StrictAgreesWithParseNumber) {
                     const unsigned loose = parseNumber(text, base);
                     const std::optional<unsigned> strict = parseNumberStrict(text, base);
                     if (strict) {
-                        EXPECT_EQ(*strict, loose) << '"' << text << "\" base " << base;
+                        EXPECT_EQ(*strict, loose) << '"' << text << "\" base " << toInt(base);
                     } else {
-                        EXPECT_EQ(loose, 0u) << '"' << text << "\" base " << base;
+                        EXPECT_EQ(loose, 0u) << '"' << text << "\" base " << toInt(base);
                     }
                 }
             }

@@ -58,7 +58,7 @@ protected:
         boot.talkerFile = TARVIK11_TALKER_FILE;
         boot.chipMode = ChipMode::SpecialTest;
         boot.readWaitMs = 1000; // generous: the board shares a busy machine
-        boot.base = 1;
+        boot.base = kBaseHexadecimal;
         const CommandResult booted = session->boot(boot);
         ASSERT_TRUE(booted.ok()) << booted.errorText();
         session->engine().traceWaitMs = 5000;
