@@ -2,6 +2,7 @@
 
 #include "link/TalkerLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -127,9 +128,118 @@ TalkerStatus TargetMemory::eraseEepromRange(uint32_t first, uint32_t last) {
     return kTalkerOk;
 }
 
-TalkerStatus TargetMemory::programRange(uint32_t address, uint32_t last, const uint8_t* data) {
-    for (uint32_t t = address; t <= last; ++t) {
-        if (TalkerStatus status = programEepromByte(t, data[t - address]))
+// ---------------------------------------------------------------- EEPROM, plain protocol
+
+struct TargetMemory::PlainEepromPlan {
+    struct Erase {
+        uint32_t address;
+        EraseMode mode;
+    };
+    std::vector<Erase> erases;
+    // (address, value) in address order.
+    std::vector<std::pair<uint32_t, uint8_t>> programs;
+};
+
+namespace {
+
+constexpr uint32_t kRowBytes = 16;
+constexpr uint8_t kErased = 0xFF;
+
+// Programming only clears bits: without an erase a byte can become only values whose 1 bits it holds.
+bool needsErase(uint8_t now, uint8_t wanted) { return (wanted & static_cast<uint8_t>(~now)) != 0; }
+
+} // namespace
+
+TalkerStatus TargetMemory::planPlainEepromWrite(uint32_t first, uint32_t last, const uint8_t* data,
+                                                PlainEepromPlan& plan)
+{
+    const uint32_t S = static_cast<uint32_t>(eepromStart);
+    const uint32_t E = static_cast<uint32_t>(eepromEnd);
+    const auto rowStart = [](uint32_t a) { return a & ~(kRowBytes - 1); };
+    const auto rowInside = [&](uint32_t a) { return rowStart(a) >= S && rowStart(a) + kRowBytes - 1 <= E; };
+    // A row erase can pay only where at least two of the block's bytes share the row: only then
+    // are the row's other bytes read, since a row erase must program them again.
+    uint32_t readFirst = first;
+    uint32_t readLast = last;
+    if (rowInside(first) && std::min(last, rowStart(first) + kRowBytes - 1) > first)
+        readFirst = rowStart(first);
+    if (rowInside(last) && last > std::max(first, rowStart(last)))
+        readLast = rowStart(last) + kRowBytes - 1;
+    const uint32_t n = readLast - readFirst + 1;
+    std::vector<uint8_t> now(n);
+    if (TalkerStatus status = readBlock(readFirst, n, now.data()))
+        return status;
+    std::vector<uint8_t> wanted = now;
+    std::copy(data, data + (last - first + 1), wanted.begin() + (first - readFirst));
+
+    // Pulses (erases and programs) for bytes i..j-1 erased one by one where needed, and the same
+    // bytes under one erase that clears them all.
+    const auto byteCost = [&](uint32_t i, uint32_t j) {
+        uint32_t pulses = 0;
+        for (uint32_t k = i; k < j; ++k) {
+            if (needsErase(now[k], wanted[k]))
+                pulses += wanted[k] == kErased ? 1 : 2;
+            else if (now[k] != wanted[k])
+                pulses += 1;
+        }
+        return pulses;
+    };
+    const auto erasedCost = [&](uint32_t i, uint32_t j) {
+        uint32_t pulses = 1;
+        for (uint32_t k = i; k < j; ++k)
+            pulses += wanted[k] != kErased ? 1 : 0;
+        return pulses;
+    };
+
+    // Per row (or the part of one that was read): bytes one by one, or one row erase.
+    std::vector<bool> rowErased(n, false);
+    uint32_t planned = 0;
+    for (uint32_t i = 0; i < n;) {
+        const uint32_t a = readFirst + i;
+        const uint32_t j = std::min(n, rowStart(a) + kRowBytes - readFirst);
+        const bool wholeRow = a == rowStart(a) && j - i == kRowBytes && rowInside(a);
+        const uint32_t bytes = byteCost(i, j);
+        if (wholeRow && erasedCost(i, j) < bytes) {
+            std::fill(rowErased.begin() + i, rowErased.begin() + j, true);
+            planned += erasedCost(i, j);
+        } else {
+            planned += bytes;
+        }
+        i = j;
+    }
+    const bool bulk = readFirst == S && readLast == E && erasedCost(0, n) < planned;
+
+    plan = {};
+    if (bulk)
+        plan.erases.push_back({S, EraseMode::Bulk});
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t a = readFirst + i;
+        bool erased = bulk || rowErased[i];
+        if (!bulk && rowErased[i] && a == rowStart(a))
+            plan.erases.push_back({a, EraseMode::Row});
+        if (!erased && needsErase(now[i], wanted[i])) {
+            plan.erases.push_back({a, EraseMode::Byte});
+            erased = true;
+        }
+        if (erased ? wanted[i] != kErased : wanted[i] != now[i])
+            plan.programs.emplace_back(a, wanted[i]);
+    }
+    return kTalkerOk;
+}
+
+TalkerStatus TargetMemory::erasePlainEepromPlan(const PlainEepromPlan& plan)
+{
+    for (const auto& e : plan.erases) {
+        if (TalkerStatus status = eraseEeprom(e.address, e.mode))
+            return status;
+    }
+    return kTalkerOk;
+}
+
+TalkerStatus TargetMemory::programPlainEepromPlan(const PlainEepromPlan& plan)
+{
+    for (const auto& [address, value] : plan.programs) {
+        if (TalkerStatus status = programEepromByte(address, value))
             return status;
     }
     return kTalkerOk;
@@ -147,33 +257,23 @@ TalkerStatus TargetMemory::writeBlock(uint32_t address, uint32_t count, const ui
     if (link_.eepromEnabled == 0 || !eepromValid || last < S || address > E)
         return writeRaw(address, count, data);
 
-    if (address >= S && last <= E) {
-        if (TalkerStatus status = eraseEepromRange(address, last))
-            return status;
-        return programRange(address, last, data);
-    }
-    if (address < S && last <= E) {
+    // The EEPROM part: planned first, its erases before any plain part is written.
+    const uint32_t first = std::max(address, S);
+    const uint32_t end = std::min(last, E);
+    PlainEepromPlan plan;
+    if (TalkerStatus status = planPlainEepromWrite(first, end, data + (first - address), plan))
+        return status;
+    if (TalkerStatus status = erasePlainEepromPlan(plan))
+        return status;
+    if (address < S) {
         if (TalkerStatus status = writeRaw(address, S - address, data))
             return status;
-        if (TalkerStatus status = eraseEepromRange(S, last))
-            return status;
-        return programRange(S, last, data + (S - address));
     }
-    if (address >= S) { // starts inside, ends after
-        if (TalkerStatus status = eraseEepromRange(address, E))
-            return status;
-        if (TalkerStatus status = programRange(address, E, data))
-            return status;
+    if (TalkerStatus status = programPlainEepromPlan(plan))
+        return status;
+    if (last > E)
         return writeRaw(E + 1, last - E, data + (E + 1 - address));
-    }
-    // Spans the whole EEPROM.
-    if (TalkerStatus status = eraseEeprom(S, EraseMode::Bulk))
-        return status;
-    if (TalkerStatus status = writeRaw(address, S - address, data))
-        return status;
-    if (TalkerStatus status = programRange(S, E, data + (S - address)))
-        return status;
-    return writeRaw(E + 1, last - E, data + (E + 1 - address));
+    return kTalkerOk;
 }
 
 TalkerStatus TargetMemory::fill(uint32_t address, uint32_t count, uint32_t value) {

@@ -39,7 +39,10 @@ public:
     [[nodiscard]] TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
     // Writes and verifies like RAM, no EEPROM handling.
     [[nodiscard]] TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
-    // The EEPROM-aware write every user-level write goes through.
+    // The EEPROM-aware write every user-level write goes through. In the EEPROM a byte that
+    // already holds its value is left alone, one that needs only bits cleared is programmed
+    // without an erase, and erases go by byte, row or the whole array, whichever takes the
+    // fewest pulses (every byte an erase clears that must not stay $FF is programmed again).
     [[nodiscard]] TalkerStatus writeBlock(uint32_t address, uint32_t count, const uint8_t* data);
     // writeBlock of count copies of the low 8 bits of value.
     [[nodiscard]] TalkerStatus fill(uint32_t address, uint32_t count, uint32_t value);
@@ -65,8 +68,18 @@ private:
     [[nodiscard]] TalkerStatus writeByte(uint32_t address, uint8_t value);
     // Erase or program pulse: latch, write the byte, pump on, wait, pump off.
     [[nodiscard]] TalkerStatus pulse(uint32_t address, uint8_t latch, uint8_t value);
-    // programEepromByte for address..last, data[0] going to address.
-    [[nodiscard]] TalkerStatus programRange(uint32_t address, uint32_t last, const uint8_t* data);
+
+    // What the plain protocol's EEPROM write of one block does: the erases, then the programs.
+    struct PlainEepromPlan;
+    // Reads the EEPROM bytes first..last (inside the EEPROM) in one read, widened to the whole
+    // rows whose erase could pay, and plans the fewest pulses that leave data there and every
+    // other byte read as it was.
+    [[nodiscard]] TalkerStatus planPlainEepromWrite(uint32_t first, uint32_t last, const uint8_t* data,
+                                                    PlainEepromPlan& plan);
+    // The plan's erases, in address order.
+    [[nodiscard]] TalkerStatus erasePlainEepromPlan(const PlainEepromPlan& plan);
+    // The plan's programs, in address order, each checked by its read-back.
+    [[nodiscard]] TalkerStatus programPlainEepromPlan(const PlainEepromPlan& plan);
 
     TalkerLink& link_;
 };

@@ -109,6 +109,49 @@ TEST(MemorySafety, AGarbledFrameIsNotWrittenBack)
 
 // An S19 file with data in $0000-$00FF is refused while our talker lives there: nothing of it is
 // written (not even its records before that one) and the talker goes on answering.
+// EEPROM writes on the board's array: after each one the rows around it hold exactly the
+// block and, elsewhere, what they held before, whichever erases the write chose; CONFIG keeps
+// its value.
+TEST(MemorySafety, EepromWritesLeaveTheArrayByteExact)
+{
+    BoardRig rig;
+    ASSERT_TRUE(rig.started);
+    ASSERT_EQ(rig.link.eepromEnabled, 1);
+    rig.memory.programDelayMs = 15; // the array takes 10 ms of E clock per pulse
+    constexpr uint32_t kFrom = 0xB600, kCount = 0x40;
+    const uint8_t config = rig.peek(0x103F);
+    Bytes image(kCount);
+    ASSERT_EQ(rig.memory.readBlock(kFrom, kCount, image.data()), kTalkerOk);
+
+    struct Case {
+        const char* name;
+        uint32_t address;
+        std::function<uint8_t(uint32_t offset, uint8_t now)> value; // offset in the block
+        uint32_t count;
+    };
+    const Case cases[] = {
+        {"a first image", 0xB600, [](uint32_t i, uint8_t) { return static_cast<uint8_t>(0x93 ^ (i * 29)); }, 0x40},
+        {"all unchanged", 0xB605, [](uint32_t, uint8_t now) { return now; }, 0x20},
+        {"only bits cleared", 0xB612, [](uint32_t, uint8_t now) { return static_cast<uint8_t>(now & 0x5F); }, 9},
+        {"mixed", 0xB61C, [](uint32_t i, uint8_t now) { return static_cast<uint8_t>(i % 3 == 0 ? now : now ^ 0x81); }, 7},
+        {"a whole row raised", 0xB620, [](uint32_t, uint8_t now) { return static_cast<uint8_t>(now | 0x24); }, 16},
+        {"most of a row raised", 0xB631, [](uint32_t i, uint8_t) { return static_cast<uint8_t>(0xC0 + i); }, 14},
+        {"one byte to $FF", 0xB63F, [](uint32_t, uint8_t) { return uint8_t{0xFF}; }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes data(c.count);
+        for (uint32_t i = 0; i < c.count; ++i)
+            data[i] = c.value(i, image[c.address - kFrom + i]);
+        ASSERT_EQ(rig.memory.writeBlock(c.address, c.count, data.data()), kTalkerOk);
+        std::copy(data.begin(), data.end(), image.begin() + (c.address - kFrom));
+        Bytes now(kCount);
+        ASSERT_EQ(rig.memory.readBlock(kFrom, kCount, now.data()), kTalkerOk);
+        EXPECT_EQ(now, image);
+        EXPECT_EQ(rig.peek(0x103F), config);
+    }
+}
+
 TEST(MemorySafety, NoLoadOverTheRamTalker)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("tarvik11-ramtalker-" + std::to_string(getpid()));

@@ -2,6 +2,7 @@
 #include "TalkerModel.h"
 #include "link/TargetMemory.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -187,8 +188,11 @@ TEST_F(TargetMemoryTest, EraseRangeUsesFewestRowErases) {
     }
 }
 
-// The five placements of a block against the EEPROM. The model's array is narrowed to
-// $B600..$B63F for the spanning case so the test stays short.
+// The five placements of a block against the EEPROM, every byte there programmed to $00 first
+// (so that each new value needs an erase). A row erase is taken where it saves pulses, and the
+// row's bytes outside the block are programmed again; a byte that is to read $FF after its erase
+// is not programmed. The model's array is narrowed to $B600..$B63F for the spanning case so the
+// test stays short.
 TEST_F(TargetMemoryTest, WriteBlockProgramsOnlyTheEepromPart) {
     struct Case {
         uint32_t address, count;
@@ -196,14 +200,13 @@ TEST_F(TargetMemoryTest, WriteBlockProgramsOnlyTheEepromPart) {
         uint32_t programFirst, programLast;
         std::vector<std::pair<int, int>> plain;
     };
-    std::vector<std::pair<Op, int>> b605;
-    for (int a = 0xB605; a <= 0xB60F; ++a)
-        b605.emplace_back(Op::ByteErase, a);
-    b605.emplace_back(Op::RowErase, 0xB610);
+    // $B600..$B60F: 11 byte erases and 11 programs, or one row erase and 16 programs.
+    // $B620..$B622: 3 byte erases and 3 programs, or one row erase and 16 programs.
+    std::vector<std::pair<Op, int>> b605{{Op::RowErase, 0xB600}, {Op::RowErase, 0xB610}};
     for (int a = 0xB620; a <= 0xB622; ++a)
         b605.emplace_back(Op::ByteErase, a);
     const Case cases[] = {
-        {0xB605, 30, b605, 0xB605, 0xB622, {}},
+        {0xB605, 30, b605, 0xB600, 0xB622, {}},
         {0xB5F0, 32, {{Op::RowErase, 0xB600}}, 0xB600, 0xB60F, {{0xB5F0, 16}}},
         {0xB5FF, 2, {{Op::ByteErase, 0xB600}}, 0xB600, 0xB600, {{0xB5FF, 1}}},
         {0xB63F, 2, {{Op::ByteErase, 0xB63F}}, 0xB63F, 0xB63F, {{0xB640, 1}}},
@@ -221,28 +224,132 @@ TEST_F(TargetMemoryTest, WriteBlockProgramsOnlyTheEepromPart) {
                                                      events.begin() + static_cast<long>(c.erases.size()));
         EXPECT_EQ(erases, c.erases) << std::hex << c.address;
         std::vector<std::pair<Op, int>> programs;
-        for (uint32_t a = c.programFirst; a <= c.programLast; ++a)
-            programs.emplace_back(Op::Program, a);
+        for (uint32_t a = c.programFirst; a <= c.programLast; ++a) {
+            const bool inBlock = a >= c.address && a - c.address < c.count;
+            if (!inBlock || data[a - c.address] != 0xFF)
+                programs.emplace_back(Op::Program, a);
+        }
         const std::vector<std::pair<Op, int>> rest(events.begin() + static_cast<long>(c.erases.size()),
                                                    events.end());
         EXPECT_EQ(rest, programs) << std::hex << c.address;
         EXPECT_EQ(plainWrites(), c.plain) << std::hex << c.address;
         for (uint32_t i = 0; i < c.count; ++i)
             ASSERT_EQ(model.peek(static_cast<uint16_t>(c.address + i)), data[i]) << std::hex << c.address + i;
+        for (uint16_t a = 0xB600; a <= 0xB63F; ++a)
+            if (a < c.address || a - c.address >= c.count)
+                ASSERT_EQ(model.peek(a), 0x00) << std::hex << a; // the rest of the array kept
     }
 }
 
 TEST_F(TargetMemoryTest, SpanningBlockErasesInBulkBeforeWritingAnything) {
-    model.setEepromRange(0xB600, 0xB60F);
-    memory.eepromEnd = 0xB60F;
-    const Bytes data = pattern(0x30, 9);
-    EXPECT_EQ(memory.writeBlock(0xB5F0, 0x30, data.data()), kTalkerOk);
+    model.setEepromRange(0xB600, 0xB61F);
+    memory.eepromEnd = 0xB61F;
+    model.poke(0xB600, Bytes(0x20, 0x00)); // both rows need an erase: one bulk erase is cheaper
+    const Bytes data = pattern(0x40, 9);
+    EXPECT_EQ(memory.writeBlock(0xB5F0, 0x40, data.data()), kTalkerOk);
     const auto log = model.commands();
-    // The bulk erase (5 verified writes) comes first, before the plain part below the EEPROM.
-    ASSERT_GT(log.size(), 10u);
-    EXPECT_EQ(log[0].address, 0x1035);
-    EXPECT_EQ(log[2].data, Bytes{0x06});
-    EXPECT_EQ(log[10].address, 0xB5F0);
+    // The array is read (one command), then the bulk erase (5 verified writes) comes before the
+    // plain part below the EEPROM.
+    ASSERT_GT(log.size(), 11u);
+    EXPECT_EQ(std::make_tuple(log[0].kind, log[0].address, log[0].count), std::make_tuple(0x01, 0xB600, 0x20));
+    EXPECT_EQ(log[1].address, 0x1035);
+    EXPECT_EQ(log[3].data, Bytes{0x06});
+    EXPECT_EQ(log[11].address, 0xB5F0);
+    for (uint32_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(model.peek(static_cast<uint16_t>(0xB5F0 + i)), data[i]);
+}
+
+// What the EEPROM already holds decides the pulses: nothing for bytes that hold their value,
+// a program alone where bits only go from 1 to 0, an erase where a bit must come back to 1.
+TEST_F(TargetMemoryTest, WriteBlockSpendsPulsesOnlyWhereTheEepromDiffers) {
+    struct Case {
+        const char* name;
+        Bytes before;                          // $B600.. before the write
+        uint32_t address;
+        Bytes data;
+        std::vector<std::pair<Op, int>> events; // erases, then programs
+    };
+    Bytes row(16);
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = static_cast<uint8_t>(0x80 | i);
+    Bytes cleared = row; // every byte of the row loses bit 7: programs only
+    for (auto& b : cleared)
+        b &= 0x7F;
+    Bytes raised = row; // every byte gains bit 6: the row erase is cheaper than 16 byte erases
+    for (auto& b : raised)
+        b |= 0x40;
+    std::vector<std::pair<Op, int>> clearing, raising{{Op::RowErase, 0xB610}};
+    for (int a = 0xB610; a < 0xB620; ++a) {
+        clearing.emplace_back(Op::Program, a);
+        raising.emplace_back(Op::Program, a);
+    }
+    const Case cases[] = {
+        {"all bytes already there", row, 0xB600, row, {}},
+        {"only bits cleared", Bytes(0x20, 0xFF), 0xB610, cleared, {}},
+        {"a row whose every byte needs an erase", Bytes(0x20, 0xFF), 0xB610, raised, {}},
+        {"mixed: same, cleared, raised, erased to $FF", {0x5A, 0xF0, 0x0F, 0x00}, 0xB600, {0x5A, 0x30, 0x1F, 0xFF},
+         {{Op::ByteErase, 0xB602}, {Op::ByteErase, 0xB603}, {Op::Program, 0xB601}, {Op::Program, 0xB602}}},
+        // Two bytes that need an erase next to one kept $00: four pulses either way (the row
+        // erase must program the kept byte again), so the byte erases, which clear nothing else.
+        {"a row erase no cheaper than byte erases", {0x00, 0x00, 0x00}, 0xB600, {0x01, 0x02},
+         {{Op::ByteErase, 0xB600}, {Op::ByteErase, 0xB601}, {Op::Program, 0xB600}, {Op::Program, 0xB601}}},
+        // Three bytes needing an erase in a row whose other bytes are $FF: one row erase, then only
+        // the three programs.
+        {"three raised bytes in an erased row", {0x00, 0x00, 0x00}, 0xB600, {0x01, 0x02, 0x03},
+         {{Op::RowErase, 0xB600}, {Op::Program, 0xB600}, {Op::Program, 0xB601}, {Op::Program, 0xB602}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        model.poke(0xB600, Bytes(0x200, 0xFF));
+        model.poke(0xB600, c.before);
+        if (c.data == cleared)
+            model.poke(0xB610, row);
+        if (c.data == raised)
+            model.poke(0xB610, row);
+        model.clearLogs();
+        EXPECT_EQ(memory.writeBlock(c.address, static_cast<uint32_t>(c.data.size()), c.data.data()), kTalkerOk);
+        const auto expected = c.data == cleared ? clearing : c.data == raised ? raising : c.events;
+        EXPECT_EQ(eeprom(), expected);
+        for (size_t i = 0; i < c.data.size(); ++i)
+            ASSERT_EQ(model.peek(static_cast<uint16_t>(c.address + i)), c.data[i]) << i;
+        if (expected.empty()) {
+            // Nothing to do: one read of the block, no PPROG or BPROT access at all.
+            EXPECT_EQ(traffic(), (std::vector<std::tuple<int, int, int>>{
+                                     {0x01, static_cast<int>(c.address), static_cast<int>(c.data.size())}}));
+        }
+        EXPECT_EQ(model.configEeprom(), 0x0D); // CONFIG is never a target
+    }
+}
+
+// The bulk erase is taken only when the whole array needs it, and it spares CONFIG; a byte that
+// reads back wrong still fails the write.
+TEST_F(TargetMemoryTest, WholeArrayWritesAndReadBackFailures) {
+    model.setEepromRange(0xB600, 0xB63F); // four rows keep the test short
+    memory.eepromEnd = 0xB63F;
+    model.poke(0xB600, Bytes(0x40, 0x00));
+    const Bytes data = pattern(0x40, 1);
+    EXPECT_EQ(memory.writeBlock(0xB600, 0x40, data.data()), kTalkerOk);
+    const auto events = eeprom();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), std::make_pair(Op::BulkErase, 0xB600));
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const auto& e) { return e.first != Op::Program; }), 1);
+    for (uint32_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(model.peek(static_cast<uint16_t>(0xB600 + i)), data[i]);
+    EXPECT_EQ(model.configEeprom(), 0x0D);
+
+    // The same image again: nothing to program.
+    model.clearLogs();
+    EXPECT_EQ(memory.writeBlock(0xB600, 0x40, data.data()), kTalkerOk);
+    EXPECT_TRUE(model.eepromEvents().empty());
+
+    // One byte in the middle needs its programs, and it reads back wrong.
+    model.clearLogs();
+    Bytes changed = data;
+    changed[0x23] = static_cast<uint8_t>(data[0x23] & 0x0F);
+    ASSERT_NE(changed[0x23], data[0x23]);
+    model.setReadBack(0xB623, 0x77);
+    EXPECT_EQ(memory.writeBlock(0xB600, 0x40, changed.data()), kTalkerEepromProgramFailed);
+    EXPECT_EQ(eeprom(), (std::vector<std::pair<Op, int>>{{Op::Program, 0xB623}}));
 }
 
 TEST_F(TargetMemoryTest, EepromOffWritesPlainly) {
