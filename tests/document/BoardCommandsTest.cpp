@@ -4,8 +4,7 @@
 #include "document/CDisplayMemoryDialog.h"
 #include "document/CRegistersDialog.h"
 #include "res/CommandIds.h"
-#include "DocTestHost.h"
-#include "sim/VirtualBoard.h"
+#include "BoardDocument.h"
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -53,31 +52,19 @@ QStringList fileLines(const QString& path)
 class BoardCommandsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<VirtualBoard> board_;
-    std::unique_ptr<TestHost> host_;
-    std::unique_ptr<CTarvik11Doc> doc_;
+    BoardDocument rig_;
 
-    TestHost& host() { return *host_; }
-    CTarvik11Doc& doc() { return *doc_; }
-    void run(int id) { QVERIFY(doc_->runCommand(id)); }
+    TestHost& host() { return *rig_.host; }
+    CTarvik11Doc& doc() { return *rig_.doc; }
+    void run(int id) { QVERIFY(doc().runCommand(id)); }
     QString field(QWidget* w, int id) { return w->findChild<QLineEdit*>(QString::number(id))->text(); }
 
 private slots:
     void initTestCase()
     {
-        board_ = std::make_unique<VirtualBoard>(VirtualBoardOptions{0.0, {}, {}});
-        std::string error;
-        QVERIFY2(board_->start(&error), error.c_str());
-        host_ = std::make_unique<TestHost>();
+        const std::string error = rig_.start();
+        QVERIFY2(error.empty(), error.c_str());
         host().memory.programDelayMs = 20;
-        host().session.attachBoard(board_.get());
-        host().settings.port = QString::fromStdString(board_->devicePath());
-        host().settings.talkerFile = QStringLiteral(TARVIK11_TALKER_FILE);
-        host().settings.chipMode = 1;     // special test mode: the external RAM is visible
-        host().settings.eepromEnable = 0;
-        host().settings.commDelay = 500;  // generous: the board runs on a thread of a busy machine
-        host().settings.defaultBase = 1;
-        doc_ = std::make_unique<CTarvik11Doc>(host(), "Tarvik1");
 
         run(CmdId::kBootTalker);
         QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button...",
@@ -89,9 +76,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        doc_.reset();
-        host_.reset();
-        board_.reset();
+        rig_.stop();
     }
 
     void init() { host().boxes.clear(); }
