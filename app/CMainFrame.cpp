@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 #include "app/CAsmChildFrame.h"
+#include "app/CDisassemblyView.h"
 #include "app/CMemChildFrame.h"
 #include "app/CSplashWindow.h"
 #include "app/CTarvik11App.h"
@@ -288,6 +289,26 @@ void CMainFrame::OpenAsmView()
     attachFrame(frame, view);
 }
 
+void CMainFrame::OnDisassemblyView()
+{
+    CTarvik11Doc* doc = activeDocument();
+    if (!doc) {
+        CTarvik11App::showMessage(this, QStringLiteral("Command failed."));
+        return;
+    }
+    QString start, end;
+    if (!CDisassemblyView::askRange(this, doc, start, end))
+        return;
+    auto* frame = new QMdiSubWindow();
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    auto* view = new CDisassemblyView(doc);
+    frame->setWidget(view);
+    attachFrame(frame, view);
+    const CommandResult result = view->showRange(start, end);
+    if (!result.ok())
+        CTarvik11App::showMessage(this, QString::fromStdString(result.errorText()));
+}
+
 void CMainFrame::attachFrame(QMdiSubWindow* frame, CTextView* view)
 {
     const int earlier = static_cast<int>(childFrames().size());
@@ -486,6 +507,7 @@ std::span<const CommandBinding<CMainFrame>> CMainFrame::commandTable()
         {CmdId::kWindowCascade, &CMainFrame::OnWindowCascade, &CMainFrame::childFrameState},
         {CmdId::kWindowTile, &CMainFrame::OnWindowTile, &CMainFrame::childFrameState},
         {CmdId::kWindowArrange, &CMainFrame::OnWindowArrange, &CMainFrame::childFrameState},
+        {CmdId::kDisassemblyView, &CMainFrame::OnDisassemblyView, &CMainFrame::childFrameState},
     };
     return kCommands;
 }

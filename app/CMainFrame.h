@@ -107,6 +107,8 @@ private:
     void OnWindowCascade();
     void OnWindowTile();
     void OnWindowArrange();
+    // Opens a Disassembly view of a range the user names; it follows the PC from then on.
+    void OnDisassemblyView();
     CommandState toolBarState() const;
     CommandState statusBarState() const;
     CommandState childFrameState() const;

@@ -152,8 +152,7 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
     if (boardFailed)
         showMessage(mainFrame_, tr("The virtual board could not be started: %1").arg(boardError));
     else if (!runPorts_.isEmpty())
-        mainFrame_->statusBar()->showMessage(
-            tr("Virtual board on %1 as COM1 - choose Boot Talker to start").arg(runPorts_.value("COM1")));
+        mainFrame_->statusBar()->showMessage(tr("Virtual board as COM1 - choose Boot Talker to start"));
     return true;
 }
 

@@ -33,7 +33,8 @@ int CliOptions::baseFromName(const std::string& name)
 const char* CliOptions::usage()
 {
     return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]]\n"
-           "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [-c 'CMD; CMD; ...']\n"
+           "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [--no-fast-line]\n"
+           "                    [-c 'CMD; CMD; ...']\n"
            "Runs debugger commands, one per line from standard input or from -c, and prints the\n"
            "progress and result of each. Exit status 0 when every command succeeded, else 1.\n"
            "Type 'help' as a command for the list of commands.\n";
@@ -97,6 +98,8 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
             options.scriptGiven = true;
         } else if (arg == "--keep-going") {
             options.keepGoing = true;
+        } else if (arg == "--no-fast-line") {
+            options.fastLine = false;
         } else if (arg == "--base") {
             if (!value(v))
                 return false;

@@ -12,6 +12,7 @@ struct CliOptions {
     std::string script;         // commands from -c, separated by ';' (empty: read standard input)
     bool scriptGiven = false;
     bool keepGoing = false;     // go on after a failed command
+    bool fastLine = true;       // with our talker, 125000 baud after the start (--no-fast-line: 9600)
     int base = -1;              // default number base from --base, -1 when not given
     bool help = false;
 

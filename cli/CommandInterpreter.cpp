@@ -3,7 +3,6 @@
 #include "cli/CliOptions.h"
 #include "engine/CommandTexts.h"
 #include "engine/DataFiles.h"
-#include "link/Deadline.h"
 #include "sim/VirtualBoard.h"
 
 #include <poll.h>
@@ -81,6 +80,7 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
         {"load", "load FILE", 1, 1, &CommandInterpreter::load},
         {"verify", "verify FILE", 1, 1, &CommandInterpreter::verify},
         {"dump", "dump START [END]", 1, 2, &CommandInterpreter::dump},
+        {"disasm", "disasm [START [END]]", 0, 2, &CommandInterpreter::disasm},
         {"set", "set ADDR VALUE", 2, 2, &CommandInterpreter::set},
         {"fill", "fill START END BYTE", 3, 3, &CommandInterpreter::fill},
         {"move", "move START END DEST", 3, 3, &CommandInterpreter::move},
@@ -115,6 +115,7 @@ const char* CommandInterpreter::helpText()
            "  load FILE            load an S19 file and verify it\n"
            "  verify FILE          compare an S19 file with target memory\n"
            "  dump START [END]     memory dump in whole 16-byte lines\n"
+           "  disasm [START [END]] disassembly with the program's symbols (default: 32 bytes from where it stopped)\n"
            "  set ADDR VALUE       write one byte (EEPROM too)\n"
            "  fill START END BYTE  fill a block\n"
            "  move START END DEST  copy a block\n"
@@ -310,6 +311,7 @@ bool CommandInterpreter::boot(const Args& a)
     boot.port = settings_.port;
     boot.talkerFile = settings_.talkerFile;
     boot.readWaitMs = settings_.delayMs;
+    boot.fastLine = settings_.fastLine;
     for (size_t i = 1; i < a.size(); ++i) {
         const std::string& opt = a[i];
         const bool hasValue = i + 1 < a.size();
@@ -355,6 +357,15 @@ bool CommandInterpreter::verify(const Args& a) { return report(session_.verifyS1
 // ---------------------------------------------------------------- memory
 
 bool CommandInterpreter::dump(const Args& a) { return report(session_.dump(a[1], a.size() > 2 ? a[2] : "")); }
+
+bool CommandInterpreter::disasm(const Args& a)
+{
+    if (a.size() > 1)
+        return report(session_.disassemble(a[1], a.size() > 2 ? a[2] : ""));
+    char pc[8];
+    std::snprintf(pc, sizeof pc, "$%04x", session_.stoppedPC().value_or(session_.currentPC()) & 0xFFFFu);
+    return report(session_.disassemble(pc, ""));
+}
 bool CommandInterpreter::set(const Args& a) { return report(session_.setMemory(a[1], a[2])); }
 bool CommandInterpreter::fill(const Args& a) { return report(session_.fill(a[1], a[2], a[3])); }
 bool CommandInterpreter::move(const Args& a) { return report(session_.move(a[1], a[2], a[3])); }

@@ -17,6 +17,7 @@ public:
     struct Settings {
         std::string port = "COM1";   // COM name or device path (ignored with a board)
         int delayMs = 20;            // the port's read wait, set by boot
+        bool fastLine = true;        // boot moves the line to 125000 baud when the talker is ours
         VirtualBoard* board = nullptr; // an in-process virtual board owned by the caller, if any
         std::string talkerFile;      // default talker file for boot (empty: look it up)
         NumberBase base = NumberBase::Decimal;       // the default base of typed numbers until a boot sets another
@@ -106,6 +107,8 @@ private:
     bool load(const Args& a);
     bool verify(const Args& a);
     bool dump(const Args& a);
+    // disasm [START [END]]: without START, from where the program stopped.
+    bool disasm(const Args& a);
     bool set(const Args& a);
     bool fill(const Args& a);
     bool move(const Args& a);

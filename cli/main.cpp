@@ -99,6 +99,8 @@ int main(int argc, char** argv)
         VirtualBoardOptions boardOptions;
         boardOptions.speed = options.speed;
         boardOptions.eepromFile = options.boardEeprom;
+        // In this process the board needs no pseudo-terminal: its line is a pair of queues.
+        boardOptions.line = BoardLineKind::Memory;
         board = std::make_unique<VirtualBoard>(boardOptions);
         if (!board->start(&error)) {
             std::cerr << "tarvik11-cli: cannot start the virtual board: " << error << "\n";
@@ -116,6 +118,7 @@ int main(int argc, char** argv)
     CommandInterpreter::Settings settings;
     settings.port = options.port;
     settings.delayMs = options.delayMs;
+    settings.fastLine = options.fastLine;
     settings.board = board.get();
     if (options.base >= 0)
         settings.base = numberBaseFromInt(options.base);

@@ -9,7 +9,8 @@ class QTimer;
 
 // The user interface's use of the serial line to the target: one conversation at a time, and
 // the breakpoint poll in between. While a program started with breakpoints runs, a notifier on
-// the port's descriptor wakes the poll only when bytes arrive, so waiting for the talker's "J"
+// the line's readiness descriptor (the serial port's, or the event descriptor of an in-process
+// board's line) wakes the poll only when bytes arrive, so waiting for the talker's "J"
 // costs no processor time. The poll never runs inside a transfer, and a second command is refused
 // while one is still exchanging bytes (the event pumping of a long transfer lets the user pick one).
 class CTargetLine : public QObject {
@@ -40,7 +41,7 @@ public:
     bool busy() const { return busy_; }
     // True while the poll watches the line for a breakpoint hit.
     bool watching() const;
-    // Starts or stops watching to match the session's wait for a hit and the port's descriptor;
+    // Starts or stops watching to match the session's wait for a hit and the line's descriptor;
     // called after every command and after the port is reopened.
     void rearm();
     // Looks for a hit at once (what a readable line triggers); the session tells its observer

@@ -18,7 +18,6 @@
 #include "engine/CommandTexts.h"
 #include "document/DocumentHost.h"
 #include "document/TalkerSettings.h"
-#include "link/TalkerStatus.h"
 #include <QApplication>
 #include <QEvent>
 #include <QFile>

@@ -4,13 +4,12 @@
 #include "link/Deadline.h"
 #include "hc11/InstructionDecoder.h"
 #include "engine/S19Reader.h"
-#include "link/SerialPort.h"
+#include "link/ByteChannel.h"
 #include "hc11/Successors.h"
 #include "link/TalkerLink.h"
 #include "link/TargetMemory.h"
 
 #include <algorithm>
-#include <poll.h>
 
 namespace {
 
@@ -24,6 +23,9 @@ constexpr uint8_t kHprioSpecialTest = 0xE5;
 
 // The RTS our talker keeps among its pseudo-vectors and never executes itself.
 constexpr uint32_t kTalkerRts = 0x00C8;
+// The talker's pseudo-vector slots, where an interrupt nobody installed stops at an SWI.
+constexpr uint32_t kPseudoVectorFirst = 0x00C4;
+constexpr uint32_t kPseudoVectorLast = 0x00FF;
 constexpr uint8_t kRtsOpcode = 0x39;
 // A RAM talker's code, stack and pseudo-vectors fill the chip's RAM up to here.
 constexpr uint32_t kTalkerRamEnd = 0x00FF;
@@ -46,6 +48,7 @@ CpuRegisters cpuRegisters(const TargetRegisters& frame)
 DebugEngine::DebugEngine(TalkerLink& link, TargetMemory& memory, EngineNotifier* notifier)
     : link_(link), memory_(memory), notifier_(notifier)
 {
+    memory_.extended = &extended_;
 }
 
 DebugEngine::~DebugEngine()
@@ -255,6 +258,7 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     if (talkerType != TalkerType::Ram && talkerType != TalkerType::Rom)
         return kTalkerTypeInvalid;
     talkerKind_ = TalkerKind::None;
+    extended_.setLayout(std::nullopt);
     const bool ram = talkerType == TalkerType::Ram;
     TalkerStatus status = ram ? link_.bootRamTalker(portName, fileName) : link_.bootRomTalker(portName, fileName);
     if (status)
@@ -309,6 +313,16 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     for (auto& t : tracepoints)
         if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
             t = BreakpointRecord{};
+
+    // Our own talker, recognised from the file's bytes, gets the extended mode; a faster line
+    // that cannot be confirmed leaves both ends at 9600 baud.
+    if (ram)
+        extended_.setLayout(recogniseTalkerFile(fileName));
+    if (extended_.active() && fastLine) {
+        bool fast = false;
+        if ((status = extended_.switchToFastLine(fast)))
+            return status;
+    }
 
     notify(EngineMessage::kTalkerInitialized);
     return kTalkerOk;
@@ -562,18 +576,79 @@ bool DebugEngine::waitForSwi()
     if (link_.pollSwi())
         return true;
     const Deadline deadline = Deadline::afterMs(traceWaitMs);
-    const int fd = link_.port().descriptor();
+    ByteChannel& line = link_.port();
     do {
-        if (fd >= 0) {
-            pollfd p{fd, POLLIN, 0};
-            ::poll(&p, 1, deadline.remainingMs());
-        } else {
+        if (line.isOpen())
+            line.waitReadable(deadline);
+        else
             deadline.sleepUntil();
-        }
         if (link_.pollSwi())
             return true;
     } while (!deadline.expired());
     return false;
+}
+
+TalkerStatus DebugEngine::readStableBytes(uint32_t address, uint8_t* bytes, uint32_t count)
+{
+    std::array<uint8_t, 8> previous{};
+    if (count > previous.size())
+        return kTalkerCommError;
+    if (TalkerStatus s = link_.readMemory(address, count, previous.data(), ReplyEnd::Settled))
+        return s;
+    for (int i = 0; i < kSaveReadRetries; ++i) {
+        std::array<uint8_t, 8> again{};
+        if (TalkerStatus s = link_.readMemory(address, count, again.data(), ReplyEnd::Settled))
+            return s;
+        if (std::equal(again.begin(), again.begin() + count, previous.begin())) {
+            std::copy_n(again.begin(), count, bytes);
+            return kTalkerOk;
+        }
+        previous = again;
+    }
+    return kTalkerBadEcho;
+}
+
+bool DebugEngine::finishRegisterWrite(const TargetRegisters& frame, TalkerStatus failure)
+{
+    if (failure != kTalkerNoResponse && failure != kTalkerRegisterWriteFailed)
+        return false;
+    // The frame in the order of the register write command.
+    const std::array<uint8_t, 11> bytes{
+        static_cast<uint8_t>(frame.SP >> 8), static_cast<uint8_t>(frame.SP), frame.CCR, frame.B, frame.A,
+        static_cast<uint8_t>(frame.X >> 8),  static_cast<uint8_t>(frame.X),  static_cast<uint8_t>(frame.Y >> 8),
+        static_cast<uint8_t>(frame.Y),       static_cast<uint8_t>(frame.PC >> 8), static_cast<uint8_t>(frame.PC)};
+    // The echo that went missing or came damaged was most likely the talker's answer to our
+    // command, and the talker then waits for these bytes. Had the command itself been lost on its
+    // way, an idle talker would read them as commands: a read or a register read only answers
+    // (the next command sweeps that away), but a memory or register write would store the bytes
+    // after it. Those frames are not sent; nor one that ends inside a read's arguments.
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint8_t b = bytes[i];
+        if (b == TalkerCmd::kWriteMemory || b == TalkerCmd::kWriteRegisters)
+            return false;
+        if (b == TalkerCmd::kReadMemory) {
+            if (i + 3 >= bytes.size())
+                return false;
+            i += 3;
+        }
+    }
+    return link_.port().write(bytes.data(), static_cast<int>(bytes.size())) == 0;
+}
+
+TalkerStatus DebugEngine::startTraceFrame(const TargetRegisters& frame, uint32_t address)
+{
+    if (frame.PC == address)
+        return startFrameAt(frame, address);
+    heldAt.reset();
+    TargetRegisters start = frame;
+    start.PC = address;
+    const TalkerStatus status = writeRegisters(start);
+    // Left waiting for the frame, the talker would take the next commands' bytes (those that
+    // write the tracepoints back) as its frame. Finished, it starts the step as asked: the step
+    // goes on, and succeeds only when the stop is confirmed at a tracepoint.
+    if (status && finishRegisterWrite(start, status))
+        return kTalkerOk;
+    return status;
 }
 
 TalkerStatus DebugEngine::traceStep(uint32_t address)
@@ -586,8 +661,9 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
 
     InstructionBytes bytes{};
     TalkerStatus status;
-    // A shifted reply here would decode another instruction: the reply's end is made sure of.
-    if ((status = link_.readMemory(address, static_cast<uint32_t>(bytes.size()), bytes.data(), ReplyEnd::Settled)))
+    // A shifted or garbled reply here would decode another instruction: each read's end is made
+    // sure of, and the bytes are taken once two reads agree.
+    if ((status = readStableBytes(address, bytes.data(), static_cast<uint32_t>(bytes.size()))))
         return status;
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = originalByte((address + i) & kAddressMask, bytes[i]);
@@ -648,7 +724,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         if ((status = plantTracepoint(plant[i])))
             return status;
     currentPC = address;
-    if ((status = startFrameAt(frame, address)))
+    if ((status = startTraceFrame(frame, address)))
         return status;
 
     if (!waitForSwi()) {
@@ -659,6 +735,27 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
     if (link_.confirmSwi(stopped)) {
         notify(EngineMessage::kSwiConfirmFailed);
         return kTalkerTraceFailed;
+    }
+    // The step can only stop at one of its tracepoints, or at the traced SWI itself. Another
+    // address is a reply damaged on its way: the registers are read once more (their PC is the
+    // address after the SWI), and a second answer that is no such address fails the step.
+    const auto expectedStop = [&](uint32_t pc) {
+        if (next.kind == FlowKind::SoftwareInterrupt && pc == address)
+            return true;
+        // An interrupt taken during the step that nobody installed stops at its pseudo-vector
+        // slot's SWI in the talker's page.
+        if (pc >= kPseudoVectorFirst && pc <= kPseudoVectorLast)
+            return true;
+        return std::any_of(tracepoints.begin(), tracepoints.end(),
+                           [&](const BreakpointRecord& t) { return t.planted && t.address == pc; });
+    };
+    if (!expectedStop(stopped.PC)) {
+        TargetRegisters again;
+        if (readRegisters(again) != kTalkerOk || !expectedStop((again.PC - 1) & kAddressMask)) {
+            notify(EngineMessage::kSwiConfirmFailed);
+            return kTalkerTraceFailed;
+        }
+        stopped.PC = (again.PC - 1) & kAddressMask;
     }
     heldAt = stopped.PC;
     currentPC = stopped.PC;

@@ -5,6 +5,7 @@
 #include "link/TalkerStatus.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
+#include "link/ExtendedTalker.h"
 #include <array>
 #include <functional>
 #include <cstdint>
@@ -115,6 +116,10 @@ public:
     std::function<void(uint64_t done, uint64_t total)> s19Progress;
     // Longest wait for the talker's "J" after a trace step starts the target (one immediate look first).
     int traceWaitMs = 20;
+    // When our talker is booted: move the line to 125000 baud at start-up (9600 if that fails).
+    bool fastLine = true;
+    // Our talker's extended mode; active only while the talker booted from a file is ours.
+    ExtendedTalker& extended() { return extended_; }
 
 private:
     // Which talker startTalker booted.
@@ -147,6 +152,16 @@ private:
     static constexpr int kSaveReadRetries = 3;
     // Restores tracepoints that an unfinished step left planted, taking a late "J" first.
     [[nodiscard]] TalkerStatus restoreLeftoverTracepoints();
+    // Reads count (at most 8) bytes, each read's end settled, until two reads in a row agree (at
+    // most kSaveReadRetries more reads, else 11).
+    [[nodiscard]] TalkerStatus readStableBytes(uint32_t address, uint8_t* bytes, uint32_t count);
+    // After a register write that failed at its echo (status 10 or 13) the talker may still wait
+    // for the frame: sends the frame's eleven bytes, unless an idle talker would take one of them
+    // for a command that stores what follows. True when they were sent.
+    bool finishRegisterWrite(const TargetRegisters& frame, TalkerStatus failure);
+    // Starts a trace step's instruction at address from frame; a register write whose echo was
+    // missing or damaged is finished with the frame, and the step then goes on.
+    [[nodiscard]] TalkerStatus startTraceFrame(const TargetRegisters& frame, uint32_t address);
     // Confirms a "J" the target has already sent, so that it cannot stand in for the echo of the
     // next command; the talker then holds the program there (heldAt).
     void takePendingHit();
@@ -159,4 +174,5 @@ private:
     TargetMemory& memory_;
     EngineNotifier* notifier_ = nullptr;
     TalkerKind talkerKind_ = TalkerKind::None;
+    ExtendedTalker extended_{link_};
 };

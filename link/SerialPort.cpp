@@ -1,11 +1,13 @@
 #include "link/SerialPort.h"
 
 #include "link/Deadline.h"
+#include "link/Termios2Speed.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -33,25 +35,14 @@ constexpr std::array<BaudEntry, 22> kBaudTable{{
 
 constexpr int kMaxReadChunk = 1024;
 constexpr int kMaxWriteChunk = 512;
+// Least time a pseudo-terminal's far end is given to take the bytes written before a switch of
+// the line settings.
+constexpr int64_t kPtySwitchSettleUs = 20000;
 // How long output may make no progress at all before the write gives up.
 constexpr int kWriteStallMs = 3000;
 // Unix98 pseudo-terminal slaves live on these major device numbers.
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
-
-// Leading decimal digits of a field (after optional blanks), like atoi but without overflow.
-int decimalField(const std::string& field) {
-    size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || field[i] == '\t'))
-        ++i;
-    long value = 0;
-    for (; i < field.size() && std::isdigit(static_cast<unsigned char>(field[i])); ++i) {
-        value = value * 10 + (field[i] - '0');
-        if (value > 100000000)
-            return -1;
-    }
-    return static_cast<int>(value);
-}
 
 bool speedFor(int baud, speed_t& speed) {
     for (const auto& entry : kBaudTable) {
@@ -109,54 +100,17 @@ int SerialPort::open(const std::string& modeText) {
 }
 
 int SerialPort::openDevice(const std::string& modeText) {
-    const size_t firstComma = modeText.find(',');
-    const size_t colon = modeText.rfind(':', firstComma);
-    const std::string portName = colon == std::string::npos ? modeText : modeText.substr(0, colon);
-    const std::string resolved = resolvePortName(portName, ports);
+    ModeText parsed;
+    const int parseResult = parseModeText(modeText, parsed);
+    const std::string resolved = resolvePortName(parsed.portName, ports);
     // An open object keeps its device and settings whatever the new text says.
     if (!open_)
-        device_ = resolved.empty() ? portName : resolved;
-    if (colon == std::string::npos)
-        return 2;
-
-    const size_t baudEnd = modeText.find(',', colon + 1);
-    if (baudEnd == std::string::npos)
-        return 2;
-    const int baud = decimalField(modeText.substr(colon + 1, baudEnd - colon - 1));
-
-    const size_t parityEnd = modeText.find(',', baudEnd + 1);
-    if (parityEnd == std::string::npos)
-        return 2;
-    int parity = 0;
-    switch (modeText[baudEnd + 1]) { // the ',' itself when the field is empty
-    case 'N': case 'n': parity = 0; break;
-    case 'O': case 'o': parity = 1; break;
-    case 'E': case 'e': parity = 2; break;
-    default: return 1;
-    }
-
-    const size_t dataEnd = modeText.find(',', parityEnd + 1);
-    if (dataEnd == std::string::npos)
-        return 2;
-    const int dataBits = decimalField(modeText.substr(parityEnd + 1, dataEnd - parityEnd - 1));
-
-    const std::string stopField = modeText.substr(dataEnd + 1);
-    int stopBits = 0;
-    if (stopField == "1")
-        stopBits = 0;
-    else if (stopField == "1.5")
-        stopBits = 1;
-    else if (stopField == "2")
-        stopBits = 2;
-    else
-        return 1;
-
+        device_ = resolved.empty() ? parsed.portName : resolved;
+    if (parseResult != 0)
+        return parseResult;
     if (open_)
         return EBUSY;
-    baud_ = baud;
-    dataBits_ = dataBits;
-    parity_ = parity;
-    stopBits_ = stopBits;
+    settings_ = parsed.settings;
     if (resolved.empty())
         return ENOENT;
 
@@ -170,33 +124,12 @@ int SerialPort::openDevice(const std::string& modeText) {
         return closeWith(fd, errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
         return closeWith(fd, errno);
-
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0)
-        return closeWith(fd, errno);
+    // A mode text names one of the classic rates; others are reached by switching the open port.
     speed_t speed = B0;
-    if (!speedFor(baud, speed) || dataBits < 5 || dataBits > 8)
+    if (!speedFor(static_cast<int>(settings_.baud), speed) || !validSettings(settings_))
         return closeWith(fd, EINVAL);
-    ::cfmakeraw(&tio);
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CLOCAL | CREAD;
-    static constexpr tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= kSizes[dataBits - 5];
-    if (parity != 0) {
-        tio.c_cflag |= PARENB;
-        tio.c_iflag |= INPCK;
-        if (parity == 1)
-            tio.c_cflag |= PARODD;
-    }
-    if (stopBits != 0)
-        tio.c_cflag |= CSTOPB;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
-        return closeWith(fd, errno);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-        return closeWith(fd, errno);
+    if (const int error = applySettings(fd, settings_, true))
+        return closeWith(fd, error);
 
     struct stat st {};
     pty_ = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst &&
@@ -207,6 +140,78 @@ int SerialPort::openDevice(const std::string& modeText) {
     // i.e. bytes already "on the wire" after a drained write, so only input is purged there.
     ::tcflush(fd_, pty_ ? TCIFLUSH : TCIOFLUSH);
     return 0;
+}
+
+int SerialPort::applySettings(int fd, const SerialLineSettings& settings, bool makeRaw) {
+    if (!validSettings(settings))
+        return EINVAL;
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return errno;
+    if (makeRaw) {
+        ::cfmakeraw(&tio);
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+    static constexpr tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= kSizes[settings.dataBits - 5];
+    if (settings.parity != SerialLineSettings::Parity::None) {
+        tio.c_cflag |= PARENB;
+        tio.c_iflag |= INPCK;
+        if (settings.parity == SerialLineSettings::Parity::Odd)
+            tio.c_cflag |= PARODD;
+    }
+    if (settings.stopBits != SerialLineSettings::StopBits::One)
+        tio.c_cflag |= CSTOPB;
+    speed_t speed = B0;
+    const bool classic = speedFor(static_cast<int>(settings.baud), speed);
+    // A custom rate keeps the speed fields as they are here; termios2 sets it just after.
+    if (classic && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))
+        return errno;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return errno;
+    if (classic) {
+        termios back{};
+        if (::tcgetattr(fd, &back) != 0)
+            return errno;
+        if (::cfgetospeed(&back) == speed)
+            return 0;
+        // The driver replaced the code with the rate it could make: judged below like a custom one.
+    } else if (const int error = setTermios2Speed(fd, settings.baud)) {
+        return error == ENOTTY ? EINVAL : error;
+    }
+    // A UART driver sets the nearest rate its divisor allows and reports that one back.
+    uint32_t inputBaud = 0, outputBaud = 0;
+    if (const int error = readTermios2Speed(fd, &inputBaud, &outputBaud))
+        return error;
+    const double wanted = settings.baud;
+    const auto near = [wanted](uint32_t got) { return std::fabs(double(got) - wanted) <= 0.02 * wanted; };
+    return near(outputBaud) && (inputBaud == 0 || near(inputBaud)) ? 0 : EINVAL;
+}
+
+int SerialPort::setLineSettings(const SerialLineSettings& settings) {
+    if (!open_)
+        return EBADF;
+    if (!validSettings(settings))
+        return EINVAL;
+    // A pseudo-terminal's far end takes the bytes it reads at the settings in force then, and on
+    // a busy machine its thread may read them late: give it the last written characters at the
+    // old settings first (two character times, and never less than a scheduler's time slice).
+    if (pty_ && paceOnPseudoTerminal && settings_.baud > 0)
+        Deadline(std::max(characterTime(2), std::chrono::microseconds(kPtySwitchSettleUs))).sleepUntil();
+    const int error = applySettings(fd_, settings, false);
+    if (error == 0) {
+        settings_ = settings;
+        return 0;
+    }
+    // Put back what was in force, so the port keeps working at the rate the target still uses.
+    [[maybe_unused]] const int restored = applySettings(fd_, settings_, false);
+    return error;
 }
 
 bool SerialPort::isOpen() const { return open_; }
@@ -234,14 +239,6 @@ void SerialPort::waitForInput() {
             continue;
         return;
     }
-}
-
-int SerialPort::bitsPerCharacter() const {
-    return 1 + dataBits_ + (parity_ != 0 ? 1 : 0) + (stopBits_ == 0 ? 1 : 2);
-}
-
-std::chrono::microseconds SerialPort::characterTime(int count) const {
-    return baud_ > 0 ? Deadline::wireTime(count, bitsPerCharacter(), baud_) : std::chrono::microseconds(0);
 }
 
 bool SerialPort::inputWithin(std::chrono::microseconds wait) {
@@ -305,7 +302,7 @@ int SerialPort::write(const uint8_t* buffer, int count) {
         return 0;
     if (count < 0 || buffer == nullptr)
         return 1;
-    const Deadline lineFree(pty_ && paceOnPseudoTerminal ? Deadline::wireTime(count, bitsPerCharacter(), baud_)
+    const Deadline lineFree(pty_ && paceOnPseudoTerminal ? characterTime(count)
                                  : std::chrono::microseconds(0));
     int done = 0;
     while (done < count) {
@@ -349,8 +346,8 @@ void SerialPort::close() {
         // A pseudo-terminal's far end takes our last characters some time after their wire time
         // has passed; give it two more character times before the line may change its settings
         // (a download at 1200 baud is followed at once by a reopen at 9600).
-        if (pty_ && paceOnPseudoTerminal && open_ && baud_ > 0)
-            Deadline(Deadline::wireTime(2, bitsPerCharacter(), baud_)).sleepUntil();
+        if (pty_ && paceOnPseudoTerminal && open_ && settings_.baud > 0)
+            Deadline(characterTime(2)).sleepUntil();
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }

@@ -1,6 +1,6 @@
 #include "link/TalkerLink.h"
 
-#include "link/SerialPort.h"
+#include "link/ByteChannel.h"
 
 #include <algorithm>
 #include <array>
@@ -81,6 +81,8 @@ TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stra
             // No echo, or a damaged one: the talker may be inside a command, waiting for the rest
             // of it, and would take the next command's bytes as that rest.
             finishUnwantedCommand(straySeen ? strayByte : echo, cmd);
+            if (!straySeen && !hitSeen && answersAtRestartRate(cmd, wrongEcho, stray))
+                return kTalkerOk;
             return straySeen ? wrongEcho : kTalkerNoResponse;
         }
         if (byte == echo)
@@ -98,6 +100,19 @@ TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stra
         }
         stray = true;
     }
+}
+
+bool TalkerLink::answersAtRestartRate(uint8_t cmd, TalkerStatus wrongEcho, bool& stray) {
+    const uint32_t fast = port_.lineSettings().baud;
+    if (restartBaud == 0 || fast == restartBaud || resetting_ || port_.setBaud(restartBaud) != 0)
+        return false;
+    bool again = false;
+    if (command(cmd, wrongEcho, again) == kTalkerOk) {
+        stray = stray || again;
+        return true;
+    }
+    (void)port_.setBaud(fast);
+    return false;
 }
 
 void TalkerLink::finishUnwantedCommand(uint8_t echoSeen, uint8_t sent) {
@@ -352,7 +367,12 @@ TalkerStatus TalkerLink::resetTarget() {
     resetting_ = true;
     const TalkerStatus status = writeMemory(0x103E, 1, &forceClockFailure);
     resetting_ = false;
-    return status != kTalkerOk ? kTalkerOk : kTalkerResetFailed;
+    if (status == kTalkerOk)
+        return kTalkerResetFailed;
+    // The talker starts again at 9600 baud, whatever rate the line had been switched to.
+    if (port_.lineSettings().baud != 9600 && port_.setBaud(9600) != 0)
+        return kTalkerCommError;
+    return kTalkerOk;
 }
 
 TalkerStatus TalkerLink::reopenAndReadConfig(const std::string& portName, uint32_t configAddress) {

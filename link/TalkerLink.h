@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-class SerialPort;
+class ByteChannel;
 
 // Command bytes of the talker protocol; each is echoed as its bitwise complement.
 namespace TalkerCmd {
@@ -38,7 +38,8 @@ enum class ReplyEnd : uint8_t {
 //   once, and fails with 11 when the repeat is followed by stray bytes too.
 class TalkerLink {
 public:
-    explicit TalkerLink(SerialPort& port) : port_(port) {}
+    // The link talks through the channel (a SerialPort, or a line to an in-process board).
+    explicit TalkerLink(ByteChannel& port) : port_(port) {}
 
     // Opens the port; any failure becomes 3.
     [[nodiscard]] TalkerStatus openPort(const std::string& modeText);
@@ -77,12 +78,20 @@ public:
     // first; 8 when the file is missing, unreadable or not a regular file.
     [[nodiscard]] TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
 
-    SerialPort& port() { return port_; }
+    // The channel the link talks through.
+    ByteChannel& port() { return port_; }
 
     // Whether the target's EEPROM is switched on (CONFIG bit 0 as last seen).
     int32_t eepromEnabled = 0;
+    // The rate a restarted talker answers at, set while the line runs faster than that (0: none).
+    // When nothing at all answers a command, the line goes to this rate and the command is sent
+    // once more; the line stays there if the talker answers (it was restarted), else goes back.
+    uint32_t restartBaud = 0;
 
 private:
+    // After a command met silence on a faster line: true when the talker answers the command sent
+    // again at restartBaud (the line then stays there).
+    bool answersAtRestartRate(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
     // Takes queued input off the line, keeping a "J" as a pending hit; true when there was any.
     bool sweepQueuedInput();
     // Sweeps, sends a command byte and reads its echo (see the class comment): 0, 1 unsent,
@@ -124,7 +133,7 @@ private:
     // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
     [[nodiscard]] TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
-    SerialPort& port_;
+    ByteChannel& port_;
     bool swiPending_ = false;
     bool strayBeforeCommand_ = false;
 };

@@ -1,4 +1,5 @@
 #include "link/TargetMemory.h"
+#include "link/ExtendedTalker.h"
 
 #include "link/TalkerLink.h"
 
@@ -24,6 +25,12 @@ bool blockValid(uint32_t address, uint32_t count, const void* buffer) {
 } // namespace
 
 TalkerStatus TargetMemory::readBlock(uint32_t address, uint32_t count, uint8_t* buffer) {
+    if (extended && extended->active() && count >= extended->serviceMinimum && blockValid(address, count, buffer)) {
+        bool handled = false;
+        const TalkerStatus status = extended->readBlock(address, count, buffer, handled);
+        if (handled)
+            return status;
+    }
     return readPieces(address, count, buffer, ReplyEnd::Settled);
 }
 
@@ -59,6 +66,12 @@ TalkerStatus TargetMemory::readPieces(uint32_t address, uint32_t count, uint8_t*
 TalkerStatus TargetMemory::writeRaw(uint32_t address, uint32_t count, const uint8_t* data) {
     if (!blockValid(address, count, data))
         return kTalkerCommError;
+    if (extended && extended->active() && count >= extended->serviceMinimum) {
+        bool handled = false;
+        const TalkerStatus status = extended->writeBlock(address, count, data, handled);
+        if (handled)
+            return status;
+    }
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = count - done >= kCommandBytes ? kCommandBytes : count - done;
         if (TalkerStatus status = link_.writeMemory(address + done, piece, data + done))
@@ -257,9 +270,27 @@ TalkerStatus TargetMemory::writeBlock(uint32_t address, uint32_t count, const ui
     if (link_.eepromEnabled == 0 || !eepromValid || last < S || address > E)
         return writeRaw(address, count, data);
 
-    // The EEPROM part: planned first, its erases before any plain part is written.
     const uint32_t first = std::max(address, S);
     const uint32_t end = std::min(last, E);
+    // Our talker programs a longer EEPROM part itself (while no program runs), then the rest.
+    if (extended && extended->active() && end - first + 1 >= extended->eepromMinimum) {
+        bool handled = false;
+        uint32_t failedAt = 0;
+        const TalkerStatus status =
+            extended->programEeprom(first, end - first + 1, data + (first - address), handled, failedAt);
+        if (handled) {
+            if (status)
+                return status;
+            if (address < S)
+                if (TalkerStatus s = writeRaw(address, S - address, data))
+                    return s;
+            if (last > E)
+                return writeRaw(E + 1, last - E, data + (E + 1 - address));
+            return kTalkerOk;
+        }
+    }
+
+    // The EEPROM part: planned first, its erases before any plain part is written.
     PlainEepromPlan plan;
     if (TalkerStatus status = planPlainEepromWrite(first, end, data + (first - address), plan))
         return status;

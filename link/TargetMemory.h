@@ -28,6 +28,8 @@ enum class EraseMode : uint8_t { Byte, Row, Bulk };
 // Block access to the target's 64 KB space, with EEPROM programming on writes.
 // A block must lie inside $0000..$FFFF (address + count <= $10000) and a non-empty block needs
 // a buffer: otherwise the operation returns 1 (kTalkerCommError) before anything is sent.
+class ExtendedTalker;
+
 class TargetMemory {
 public:
     explicit TargetMemory(TalkerLink& link) : link_(link) {}
@@ -58,6 +60,9 @@ public:
     [[nodiscard]] TalkerStatus eraseEepromRange(uint32_t first, uint32_t last);
 
     int32_t programDelayMs = 20;
+    // Our talker's extended mode (set by the engine): EEPROM blocks go through its service when
+    // it is active and no program runs; otherwise, and for any other talker, byte by byte.
+    ExtendedTalker* extended = nullptr;
     int32_t eepromStart = 0xB600;
     int32_t eepromEnd = 0xB7FF;
 

@@ -29,6 +29,8 @@ inline constexpr int kRunToCursor = 32812;
 inline constexpr int kContinue = 32813;
 inline constexpr int kToggleBreakpoint = 32814;
 inline constexpr int kIoRegisterWindow = 32815;
+// The Disassembly view of a memory range.
+inline constexpr int kDisassemblyView = 32816;
 
 // Cancels in-place editing of an embedded object; has no effect here.
 inline constexpr int kCancelEditSrvr = 32768;

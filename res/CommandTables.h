@@ -124,6 +124,7 @@ inline constexpr MenuItemDef kMemory129[] = {
     kSep,
     {CmdId::kRegisterWindow, "&Register Window...", "Ctrl+R"},
     {CmdId::kIoRegisterWindow, "&I/O Registers...", nullptr},
+    {CmdId::kDisassemblyView, "&Disassembly...", "Ctrl+Shift+D"},
 };
 inline constexpr MenuItemDef kBreakpoint129[] = {
     {CmdId::kSetBreakpoint, "&Set Breakpoint...", nullptr},
@@ -184,6 +185,7 @@ inline constexpr AccelDef kAccelerators[] = {
     {"F10", CmdId::kStepOver},
     {"Shift+F11", CmdId::kStepOut},
     {"Ctrl+F10", CmdId::kRunToCursor},
+    {"Ctrl+Shift+D", CmdId::kDisassemblyView},
 };
 
 // ---- Toolbar 128, left to right ----
@@ -265,6 +267,7 @@ inline constexpr CommandStringDef kCommandStrings[] = {
     {CmdId::kContinue, "Run the program on from where it stopped, with its breakpoints\nContinue"},
     {CmdId::kToggleBreakpoint, "Set or remove a breakpoint at the Assembly View line of the cursor\nToggle Breakpoint"},
     {CmdId::kIoRegisterWindow, "Display the 68HC11 I/O registers at $1000-$103F\nI/O Registers Window"},
+    {CmdId::kDisassemblyView, "Disassemble a memory range with the program's symbols; the view follows the program where it stops\nDisassembly"},
 };
 
 // Commands whose items carry a check mark.

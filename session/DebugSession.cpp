@@ -2,6 +2,7 @@
 
 #include "engine/CommandTexts.h"
 #include "engine/DataFiles.h"
+#include "engine/Disassembler.h"
 #include "engine/IoRegisters.h"
 #include "link/Deadline.h"
 #include "engine/ListingPath.h"
@@ -15,8 +16,6 @@
 #include <cctype>
 #include <chrono>
 #include <thread>
-
-#include <poll.h>
 
 using CommandText::format;
 
@@ -94,13 +93,28 @@ void DebugSession::say(const std::string& text)
 std::string DebugSession::startVirtualBoard(const VirtualBoardOptions& options, std::string* error)
 {
     if (!board_) {
-        auto board = std::make_unique<VirtualBoard>(options);
+        VirtualBoardOptions inMemory = options;
+        inMemory.line = BoardLineKind::Memory;
+        auto board = std::make_unique<VirtualBoard>(inMemory);
         if (!board->start(error))
             return {};
         ownedBoard_ = std::move(board);
-        board_ = ownedBoard_.get();
+        attachBoard(ownedBoard_.get());
     }
-    return board_->devicePath();
+    return boardDevice();
+}
+
+void DebugSession::attachBoard(VirtualBoard* board)
+{
+    board_ = board;
+    channel_.setBoardLine(board ? board->memoryLine() : nullptr);
+}
+
+std::string DebugSession::boardDevice() const
+{
+    if (!board_)
+        return {};
+    return board_->memoryLine() ? std::string(kBoardPortName) : board_->devicePath();
 }
 
 bool DebugSession::pressBoardReset()
@@ -114,13 +128,13 @@ bool DebugSession::pressBoardReset()
 std::string DebugSession::deviceFor(const std::string& portName) const
 {
     if (board_ && portName == kBoardPortName)
-        return board_->devicePath();
+        return boardDevice();
     return SerialPort::resolvePortName(portName, port_.ports);
 }
 
 int DebugSession::defaultReadWaitMs(const std::string& portName) const
 {
-    const bool local = board_ && (portName == kBoardPortName || deviceFor(portName) == board_->devicePath());
+    const bool local = board_ && (portName == kBoardPortName || deviceFor(portName) == boardDevice());
     return local ? kInProcessBoardReadWaitMs : 20;
 }
 
@@ -234,7 +248,7 @@ BreakpointHit DebugSession::noteStop(const BreakpointHit& stop)
 
 void DebugSession::takeWaitingStop(bool seenOnly)
 {
-    if (!talkerStarted_ || !port_.isOpen() || (seenOnly && !link_.swiPending()))
+    if (!talkerStarted_ || !channel_.isOpen() || (seenOnly && !link_.swiPending()))
         return;
     if (engine_.running) {
         const BreakpointHit hit = engine_.pollBreakpointHit();
@@ -336,6 +350,7 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     Busy busy(*this);
     port_.readWaitMs = std::max(settings.readWaitMs, defaultReadWaitMs(settings.port));
     engine_.traceWaitMs = std::max(20, port_.readWaitMs);
+    engine_.fastLine = settings.fastLine;
     if (settings.base)
         base_ = *settings.base;
     talkerStarted_ = false;
@@ -351,8 +366,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     if (result.ok()) {
         talkerStarted_ = true;
         result.doneText = CommandText::kTalkerDownloaded;
-    } else if (port_.lastOpenError() != 0) {
-        const std::string hint = portOpenHint(port_.lastOpenError(), port_.deviceName());
+    } else if (channel_.lastOpenError() != 0) {
+        const std::string hint = portOpenHint(channel_.lastOpenError(), port_.deviceName());
         if (!hint.empty())
             result.notes.push_back(hint);
     }
@@ -369,10 +384,17 @@ CommandResult DebugSession::loadS19(const std::string& path)
         engine_.s19Progress = nullptr;
         return s;
     });
-    if (!result.ok())
+    if (!result.ok()) {
+        if (result.refusal.empty())
+            symbols_.clear(); // the target holds part of a program at best
         return result;
-    if (!readListingLines(listingPathFor(path), result.lines))
+    }
+    const bool listed = readListingLines(listingPathFor(path), result.lines);
+    if (!listed)
         result.notes.push_back(CommandText::kListingMissing);
+    // The symbols are this program's or none. A missing map is no news worth a box at every
+    // load (most assemblers write none): the disassembly then shows addresses only.
+    (void)symbols_.load(symbolMapPathFor(path));
     result.doneText = CommandText::kLoadDone;
     return result;
 }
@@ -504,6 +526,51 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
     });
     if (result.ok())
         result.doneText = format(CommandText::kFindDone, *value, found);
+    return result;
+}
+
+// ---------------------------------------------------------------- disassembly
+
+namespace {
+
+constexpr const char* kDisassemblyProgress = "Disassembling $%04x-$%04x";
+constexpr const char* kDisassemblyDone = "Disassembly complete";
+constexpr const char* kDisassemblyLimit = "Error: addresses run from $0000 to $ffff";
+
+} // namespace
+
+CommandResult DebugSession::disassemble(const std::string& startText, const std::string& endText)
+{
+    CommandResult result;
+    const auto start = number(startText, "start address", result);
+    std::optional<uint32_t> end;
+    if (start)
+        end = endText.empty() ? std::min<uint32_t>(*start + kDisassemblyBytes - 1, 0xFFFF)
+                              : number(endText, "end address", result);
+    if (end && result.refusal.empty()) {
+        if (*start > 0xFFFF || *end > 0xFFFF)
+            result.refusal = kDisassemblyLimit;
+        else if (*end < *start)
+            result.refusal = CommandText::kRangeOrder;
+    }
+    if (!result.refusal.empty())
+        return result;
+    // A few bytes more than asked, so the last instruction that starts in the range is whole.
+    const uint32_t last = std::min<uint32_t>(*end + kMaxInstructionBytes - 1, 0xFFFF);
+    std::vector<uint8_t> bytes(last - *start + 1);
+    result = converse(result, format(kDisassemblyProgress, *start, *end), [&] {
+        BlockTransfer reader(memory_, link_, progressFor(bytes.size()));
+        if (TalkerStatus s = reader.read(*start, static_cast<uint32_t>(bytes.size()), bytes.data()))
+            return s;
+        lookThroughSwis(*start, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        return kTalkerOk;
+    }, kDisassemblyDone);
+    if (!result.ok())
+        return result;
+    const auto lines = Disassembler::disassemble(static_cast<uint16_t>(*start), bytes, &symbols_, *end - *start + 1);
+    result.lines = Disassembler::textLines(lines);
+    result.rangeStart = *start;
+    result.rangeEnd = lines.empty() ? *end : lines.back().address + static_cast<uint32_t>(lines.back().bytes.size()) - 1;
     return result;
 }
 
@@ -907,12 +974,14 @@ WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interr
         }
         if (deadline.expired())
             return WaitOutcome::TimedOut;
-        const int fd = port_.descriptor();
-        pollfd p{fd, POLLIN, 0};
+        const bool open = channel_.isOpen();
         // Woken now and then to ask about an interrupt: a signal may have gone to another thread.
-        if (fd < 0 || (::poll(&p, 1, std::min(deadline.remainingMs(), kInterruptCheckMs)) > 0 && !(p.revents & POLLIN))) {
+        if (open)
+            channel_.inputWithin(std::min(std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining()),
+                                          std::chrono::microseconds(std::chrono::milliseconds(kInterruptCheckMs))));
+        if (!open || channel_.lineLost()) {
             BreakpointHit lost; // hang-up or error: nothing will arrive
-            lost.status = fd < 0 ? kTalkerPortNotOpen : kTalkerCommError;
+            lost.status = !open ? kTalkerPortNotOpen : kTalkerCommError;
             noteStop(lost);
             if (hit)
                 *hit = lost;

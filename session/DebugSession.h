@@ -8,8 +8,10 @@
 #include "link/SerialPort.h"
 #include "link/TalkerLink.h"
 #include "link/TargetMemory.h"
+#include "session/SessionChannel.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
+#include "engine/SymbolMap.h"
 
 #include <cstdint>
 #include <functional>
@@ -82,6 +84,7 @@ struct BootSettings {
     ChipMode chipMode = ChipMode::Bootstrap;
     bool eepromEnable = false;
     int readWaitMs = 20;              // the port's read wait (communications delay)
+    bool fastLine = true;             // our talker: move the line to 125000 baud after the start
     std::optional<NumberBase> base;   // the default number base from now on, when given
 };
 
@@ -111,12 +114,17 @@ public:
     void setObserver(SessionObserver* observer) { observer_ = observer; }
 
     // --- the in-process virtual board ---
-    // Starts a virtual board inside this process (once); its device path, or empty with error set.
+    // Starts a virtual board inside this process (once), on an in-memory line rather than a
+    // pseudo-terminal; the port name a host uses for it ("board"), or empty with error set.
     std::string startVirtualBoard(const VirtualBoardOptions& options, std::string* error);
-    // Uses a board that someone else owns (it must outlive the session); null: none.
-    void attachBoard(VirtualBoard* board) { board_ = board; }
+    // Uses a board that someone else owns (it must outlive the session); null: none. A board on
+    // an in-memory line is reached through the port name "board" (or one mapped to it).
+    void attachBoard(VirtualBoard* board);
     // The in-process board, if any.
     VirtualBoard* board() const { return board_; }
+    // The port name a host uses for the in-process board: its device path, or "board" on an
+    // in-memory line; empty without a board.
+    std::string boardDevice() const;
     // Presses the in-process board's RESET; false when there is none.
     bool pressBoardReset();
 
@@ -142,6 +150,15 @@ public:
     CommandResult fill(const std::string& startText, const std::string& endText, const std::string& byteText);
     CommandResult move(const std::string& startText, const std::string& endText, const std::string& destText);
     CommandResult find(const std::string& startText, const std::string& endText, const std::string& byteText);
+    // Disassembles the program's bytes (planted SWIs looked through) from start to end (empty end:
+    // kDisassemblyBytes bytes), with the loaded program's symbol names; lines are the labels and
+    // instructions, rangeStart/rangeEnd the first and last byte shown (the last instruction is
+    // completed past end).
+    CommandResult disassemble(const std::string& startText, const std::string& endText);
+    // Bytes a disassembly covers when no end is given.
+    static constexpr uint32_t kDisassemblyBytes = 32;
+    // The symbols of the program last loaded (its map file; empty when it had none).
+    const SymbolMap& symbols() const { return symbols_; }
     // Reads the registers into lastRegisters (lines: "Label  value" for each field).
     CommandResult readRegisters();
     // Writes a whole register frame (SP as read).
@@ -185,8 +202,9 @@ public:
     WaitOutcome waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit = nullptr);
     // True while a hit is awaited (a program runs with breakpoints).
     bool awaitingHit() const;
-    // The serial line's descriptor for readiness notifiers (-1 when closed).
-    int descriptor() const { return port_.descriptor(); }
+    // The line's readiness descriptor for notifiers: the serial port's, or the event descriptor
+    // of the in-process board's line (-1 when closed).
+    int descriptor() const { return channel_.readinessDescriptor(); }
 
     // --- what is known ---
     RunState runState() const;
@@ -212,6 +230,8 @@ public:
 
     // The parts, for tests, benchmarks and the front ends' own displays.
     SerialPort& port() { return port_; }
+    // The line the link talks through (the serial port or the in-process board's line).
+    ByteChannel& channel() { return channel_; }
     TalkerLink& link() { return link_; }
     TargetMemory& memory() { return memory_; }
     DebugEngine& engine() { return engine_; }
@@ -280,7 +300,8 @@ private:
     std::unique_ptr<VirtualBoard> ownedBoard_;
     VirtualBoard* board_ = nullptr;
     SerialPort port_;
-    TalkerLink link_{port_};
+    SessionChannel channel_{port_};
+    TalkerLink link_{channel_};
     TargetMemory memory_{link_};
     Forwarder forwarder_{*this};
     DebugEngine engine_{link_, memory_, &forwarder_};
@@ -292,4 +313,5 @@ private:
     TargetRegisters lastRegisters_;
     std::optional<uint32_t> stoppedPC_;
     std::optional<StepGoal> goal_;
+    SymbolMap symbols_;
 };

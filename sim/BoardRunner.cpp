@@ -17,7 +17,7 @@ constexpr double kMaxSleepSeconds = 0.2;
 constexpr double kMaxLagSeconds = 0.25;
 } // namespace
 
-BoardRunner::BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile,
+BoardRunner::BoardRunner(Board& board, LineEnd& line, double speed, std::string eepromFile,
                          LineFaults* faults)
     : board_(board), line_(line), speed_(speed), rate_(kEClockHz * (speed > 0 ? speed : 1.0)),
       eepromFile_(std::move(eepromFile)), faults_(faults) {}
@@ -99,10 +99,10 @@ void BoardRunner::pumpInput() {
     uint8_t buffer[512];
     bool any = false;
     for (;;) {
-        const size_t n = line_.read(buffer, sizeof buffer);
+        LineSettings settings;
+        const size_t n = line_.read(buffer, sizeof buffer, &settings);
         if (n == 0)
             break;
-        const LineSettings settings = line_.hostSettings();
         for (size_t i = 0; i < n; ++i)
             fromHost(buffer[i], settings);
         any = true;

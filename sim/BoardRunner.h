@@ -2,13 +2,13 @@
 #include "sim/Board.h"
 #include "sim/LineFaults.h"
 #include "sim/LineSettings.h"
-#include "sim/PtyLine.h"
+#include "sim/LineEnd.h"
 #include <atomic>
 #include <chrono>
 #include <deque>
 #include <string>
 
-// Runs a Board against the host on a PtyLine, keeping board time (E cycles) in step with the
+// Runs a Board against the host on a LineEnd (a pseudo-terminal or an in-memory line), keeping board time (E cycles) in step with the
 // wall clock (or as fast as possible), and carries characters across the line:
 // - The host's bytes are read as soon as they arrive, stamped with the host's line settings of
 //   that moment and queued on the SCI's receive wire one character time apart at the host's rate.
@@ -22,7 +22,7 @@ class BoardRunner {
 public:
     // speed: multiple of real time, 0 as fast as possible. eepromFile: where EEPROM changes are
     // saved (empty: nowhere). faults (or null) acts on the bytes crossing the line.
-    BoardRunner(Board& board, PtyLine& line, double speed, std::string eepromFile,
+    BoardRunner(Board& board, LineEnd& line, double speed, std::string eepromFile,
                 LineFaults* faults = nullptr);
 
     // Runs until `stop` is set. `reset` presses the RESET button (and is cleared); wakeFd (or -1)
@@ -51,7 +51,7 @@ private:
     uint64_t wallTarget(Clock::time_point wall) const;
 
     Board& board_;
-    PtyLine& line_;
+    LineEnd& line_;
     double speed_;
     double rate_; // E cycles per wall-clock second
     std::string eepromFile_;

@@ -1,4 +1,5 @@
 #include "sim/PtyLine.h"
+#include "sim/PtySpeed.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -99,6 +100,8 @@ LineSettings PtyLine::hostSettings() const {
     if (master_ < 0 || ::tcgetattr(master_, &tio) != 0)
         return s;
     s.baud = baudOf(::cfgetospeed(&tio));
+    if (s.baud == 0) // a rate outside the classic table (BOTHER): the driver keeps the number itself
+        s.baud = terminalOutputBaud(master_);
     switch (tio.c_cflag & CSIZE) {
     case CS5: s.dataBits = 5; break;
     case CS6: s.dataBits = 6; break;
@@ -112,10 +115,12 @@ LineSettings PtyLine::hostSettings() const {
     return s;
 }
 
-size_t PtyLine::read(uint8_t* buffer, size_t capacity) {
+size_t PtyLine::read(uint8_t* buffer, size_t capacity, LineSettings* sentWith) {
     if (master_ < 0)
         return 0;
     const ssize_t n = ::read(master_, buffer, capacity);
+    if (n > 0 && sentWith)
+        *sentWith = hostSettings();
     return n > 0 ? size_t(n) : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "sim/VirtualBoard.h"
 #include "sim/Board.h"
 #include "sim/BoardRunner.h"
+#include "sim/MemoryLine.h"
 #include "sim/PtyLine.h"
 #include <atomic>
 #include <cerrno>
@@ -13,13 +14,17 @@
 struct VirtualBoard::Impl {
     VirtualBoardOptions options;
     Board board;
-    PtyLine line;
+    PtyLine pty;
+    MemoryLine memory;
     LineFaults faults;
     std::thread thread;
     std::atomic<bool> stop{false};
     std::atomic<bool> reset{false};
     int wakeFd = -1;
     bool running = false;
+
+    bool inMemory() const { return options.line == BoardLineKind::Memory; }
+    LineEnd& line() { return inMemory() ? static_cast<LineEnd&>(memory) : pty; }
 
     void wake() {
         if (wakeFd >= 0) {
@@ -50,13 +55,21 @@ bool VirtualBoard::start(std::string* error) {
     }
     if (!d.options.eepromFile.empty() && !d.board.eeprom().loadFile(d.options.eepromFile, error))
         return false;
-    if (!d.line.open(d.options.linkPath, error))
+    if (d.inMemory()) {
+        if (!d.memory.valid()) {
+            if (error)
+                *error = std::string("eventfd: ") + std::strerror(errno);
+            return false;
+        }
+        d.memory.reopen();
+    } else if (!d.pty.open(d.options.linkPath, error)) {
         return false;
+    }
     d.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (d.wakeFd < 0) {
         if (error)
             *error = std::string("eventfd: ") + std::strerror(errno);
-        d.line.close();
+        d.pty.close();
         return false;
     }
     d.board.powerOn(); // takes the loaded CONFIG
@@ -64,7 +77,7 @@ bool VirtualBoard::start(std::string* error) {
     d.reset = false;
     d.running = true;
     d.thread = std::thread([&d] {
-        BoardRunner runner(d.board, d.line, d.options.speed, d.options.eepromFile, &d.faults);
+        BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults);
         runner.run(d.stop, d.reset, d.wakeFd);
         std::string saveError;
         if (!runner.saveEepromIfChanged(&saveError))
@@ -81,12 +94,15 @@ void VirtualBoard::stop() {
     d.wake();
     d.thread.join();
     d.running = false;
-    d.line.close();
+    d.pty.close();
+    d.memory.hangUp();
     ::close(d.wakeFd);
     d.wakeFd = -1;
 }
 
-std::string VirtualBoard::devicePath() const { return impl_->line.devicePath(); }
+std::string VirtualBoard::devicePath() const { return impl_->inMemory() ? std::string() : impl_->pty.devicePath(); }
+
+MemoryLine* VirtualBoard::memoryLine() const { return impl_->inMemory() ? &impl_->memory : nullptr; }
 
 void VirtualBoard::pressReset() {
     impl_->reset = true;

@@ -6,6 +6,14 @@
 #include <string>
 #include <vector>
 
+class MemoryLine;
+
+// What carries the board's serial line.
+enum class BoardLineKind : uint8_t {
+    PseudoTerminal, // a device any program opens as a serial port (devicePath)
+    Memory,         // queues in this process, reached through memoryLine(); no device
+};
+
 // Settings of a virtual board run.
 struct VirtualBoardOptions {
     // Multiple of real time (2 MHz E clock); 0 runs as fast as possible.
@@ -18,10 +26,13 @@ struct VirtualBoardOptions {
     std::vector<FaultRule> faults{};
     // Seed of the faults' random draws: the same seed and traffic give the same faults.
     uint64_t faultSeed = 1;
+    // A pseudo-terminal, or a line in memory for a host in this process (linkPath is then unused).
+    BoardLineKind line = BoardLineKind::PseudoTerminal;
 };
 
-// A virtual 68HC11 board behind a pseudo-terminal, run in a thread of its own, so that a program
-// of ours (the GUI, the command-line front end, tests) can talk to it as to a real board.
+// A virtual 68HC11 board behind a pseudo-terminal or an in-memory line, run in a thread of its
+// own, so that a program of ours (the GUI, the command-line front end, tests) can talk to it as
+// to a real board.
 class VirtualBoard {
 public:
     explicit VirtualBoard(VirtualBoardOptions options = {});
@@ -29,12 +40,15 @@ public:
     VirtualBoard(const VirtualBoard&) = delete;
     VirtualBoard& operator=(const VirtualBoard&) = delete;
 
-    // Creates the pseudo-terminal and starts the board thread; false with a reason on failure.
+    // Creates the line and starts the board thread; false with a reason on failure.
     bool start(std::string* error = nullptr);
-    // Stops the board thread and closes the pseudo-terminal.
+    // Stops the board thread and closes the pseudo-terminal (an in-memory line is hung up).
     void stop();
-    // The device a host opens (the link path when one was given, else the pseudo-terminal's own path).
+    // The device a host opens (the link path when one was given, else the pseudo-terminal's own
+    // path); empty for an in-memory line.
     std::string devicePath() const;
+    // The in-memory line's host side (it lives as long as the board); null on a pseudo-terminal.
+    MemoryLine* memoryLine() const;
     // Presses the board's RESET button (the chip restarts in special bootstrap mode).
     void pressReset();
     // Replaces the line faults while the board runs (an empty list ends them, and any outage);

@@ -40,13 +40,85 @@
 ; A program that runs on the talker's stack (it did not load SP itself) has about
 ; ten bytes of it; the samples load SP with $DFFF. A program that masks interrupts
 ; cannot be reached until it stops at an SWI.
+;
+; ---- Extended mode -----------------------------------------------------------------
+; The host enters it only when the talker file carries our signature; a ROM talker or
+; any other file keeps the protocol above, byte for byte. Signature and layout, in the
+; spare bytes of unused pseudo-vector slots (read by the host from the file itself):
+;   $00CB-$00CC "Tk"   $00CE version (1)   $00CF stopped_pc   $00D1 get_byte
+;   $00D2 put_byte   $00D4 idle_pc   $00D5 frame
+; The version changes whenever a service below would call a different address.
+;
+; Nothing else of the extended mode is resident: the code above ends at $00A3, and
+; below STACK_TOP a program's ten bytes, an interrupt frame and the talker's deepest
+; call chain leave about six bytes unused, too few for checked commands, a speed
+; switch or an EEPROM programmer (each needs 30 to 60). The extended work runs as
+; service routines (section .services, position independent apart from
+; their calls into the talker) that the host writes over the pseudo-vector slots
+; $00C4-$00F3 (SCI up to XIRQ) while no program runs, and removes again. The talker
+; meanwhile runs parked, interrupts masked, so it needs none of those slots:
+;   1. Park: from idle, a register write with PC at an unused slot's SWI and I set
+;      stops the talker (it reports "J"); a program stopped at an SWI is parked already.
+;   2. The host saves $00C4-$00F3, writes the service there and verifies it.
+;   3. A register write with PC = $00C4, I and X set, the service's inputs in the
+;      registers, and SP = the parked frame's SP starts it.
+;   4. The service ends in an SWI: the talker reports "J" and parks again.
+;   5. The host writes the saved slots back, verifies them, and returns with a register
+;      write of the saved frame. For a program stopped at an SWI it first writes that
+;      program's PC to stopped_pc, so that the program stays stopped.
+;
+; svc_fast, faster line. In: A = $20 (RDRF), B = $5A, X = 0, Y = $3000.
+;   Sets BAUD to $00 (E/16, 125000 baud at E = 2 MHz), then waits at most 65536 turns
+;   (about 0.43 s) for one byte. $5A: answers $A5 and ends, both at the new rate ("J"
+;   follows at once). Anything else or nothing: back to 9600 ($30), ends ("J" at 9600).
+;
+; svc_ee, EEPROM block. In: X = first address; the host patches the last address into
+;   the operand at svc_ee_last. While X <= last, per step the host sends an operation
+;   byte and a data byte and the service answers the byte at X read back after it:
+;     op with bit 2 clear ($00): byte erase of X (X stays);
+;     op with bit 2 set ($FF): program the data into X, then X + 1.
+;   Only bit 2 of op is used; BYTE and EELAT are always set, so a damaged op can erase
+;   or program the byte at X but never a row, the whole array or anything outside.
+;   $FF is a harmless filler in either place (programming $FF changes nothing): a host
+;   that lost count sends it one at a time until "J".
+;   A program operation keeps BYTE set: with ERASE clear it is taken to program the
+;   latched byte as it would with BYTE clear (behaviour chosen where the manual is
+;   silent). Each pulse lasts 10 ms (counted loop at E = 2 MHz). Once X passes the last address
+;   the service ends. The host decides per byte from the old contents: skip it, program
+;   only when no bit goes 0 -> 1, else erase first; a read-back that differs is the
+;   first failing address.
+;
+; svc_rd, checked reads. In: Y = 0. Per block the host sends $00, addrL, addrH, pages
+;   (256-byte pages, 0 = 256 of them), the $00 alone first and the rest only after its
+;   echo (a damaged $00 ends the service, and the talker must not take the rest for
+;   commands); the service echoes the three header bytes as it
+;   understood them, sends the pages from that address, then a 16-bit sum (high
+;   first) of the echoed header and the data, counted from Y as for svc_wr below. Any
+;   other first byte ends the service. A host out of step sends four $FF: whatever
+;   the service waits for, it ends, and the parked talker drops the $FF left over (no
+;   command has the low six bits 111111).
+;
+; svc_wr, checked writes. In: Y = 0. Per block the host sends $00, addrL, addrH, count
+;   (0 = 256); the service echoes each; the host answers $00 (go)
+;   when the echo is right, else $FF (anything but $00 ends the service, nothing
+;   written). On go the service echoes it, takes the count data bytes, echoing each,
+;   stores them from the address and sends the 16-bit sum of the echoed header and
+;   data, counted from Y: 0 for the first block after a start, the previous block's
+;   last data byte x 256 after that. Any other first byte ends the service. The host
+;   sends each header byte only after the echo of the one before, so that a header
+;   shifted by a lost or doubled byte never meets a go. Data is never written before
+;   the go, and only inside the echoed range: a host out of step sends $FF (count + 5
+;   of them): filler lands in that range, which the repeat overwrites, and what is
+;   left ends the service or is dropped by the parked talker.
 
 	.equ	BAUD,	0x102b
 	.equ	SCCR2,	0x102d
 	.equ	SCSR,	0x102e
 	.equ	SCDR,	0x102f
+	.equ	PPROG,	0x103b
 	.equ	RDRF,	0x20
 	.equ	STACK_TOP, 0xc3		; first byte the talker pushes
+	.equ	VERSION, 1		; extended-mode layout version
 
 	.text
 ; ---- start; also where COP and clock-monitor resets come ------------------------
@@ -195,13 +267,13 @@ user_rts:
 	rts				; $00C8 (never executed by the talker)
 	.byte	0
 	swi				; $00CA pulse accumulator input edge
-	.word	0
+	.ascii	"Tk"			; signature
 	swi				; $00CD pulse accumulator overflow
-	.word	0
+	.byte	VERSION, stopped_pc	; version, where the stopped PC is kept
 	swi				; $00D0 timer overflow
-	.word	0
+	.byte	get_byte, put_byte	; what the services call
 	swi				; $00D3 TOC5
-	.word	0
+	.byte	idle_pc, frame
 	swi				; $00D6 TOC4
 	.word	0
 	swi				; $00D9 TOC3
@@ -227,3 +299,134 @@ user_rts:
 	jmp	start			; $00FA COP failure
 	jmp	start			; $00FD clock monitor
 vectors_end:
+
+; ---- service routines (not part of the talker file; see "Extended mode") ------------
+	.section .services,"ax"
+svc_fast:
+	clr	BAUD			; 125000 baud
+fast_wait:
+	bita	SCSR			; a byte?
+	bne	fast_got
+	dex
+	bne	fast_wait
+	bra	fast_slow		; none in time
+fast_got:
+	ldaa	SCDR			; SCSR then SCDR clears RDRF
+	cba
+	bne	fast_slow
+	coma
+	staa	SCDR			; TDRE was seen set by the SCSR read above
+	swi
+fast_slow:
+	sty	BAUD			; BAUD = $30 (9600), SCCR1 = 0
+	swi
+svc_fast_end:
+
+svc_ee:
+	.byte	0x8c			; cpx #last (patched by the host)
+svc_ee_last:
+	.word	0
+	bhi	ee_end
+	jsr	*get_byte		; operation
+	tab
+	jsr	*get_byte		; data
+	comb				; op bit 2 clear: erase
+	andb	#0x04			; ERASE or not,
+	orab	#0x12			; always BYTE | EELAT: this byte only
+	stab	PPROG
+	staa	0,x			; latches address and data
+	incb				; EEPGM on
+	stab	PPROG
+	ldy	#2900			; 2900 x 7 E = 10.15 ms at E = 2 MHz
+ee_pump:
+	dey
+	bne	ee_pump
+	clr	PPROG
+	ldaa	0,x			; read back
+	jsr	*put_byte
+	bitb	#0x04			; an erase (ERASE set) stays on the byte
+	bne	svc_ee
+	inx
+	bra	svc_ee
+ee_end:
+	swi
+svc_ee_end:
+
+svc_rd:
+	bsr	x_get			; $00 (echoed): a block; anything else ends
+	bne	rd_end
+	bsr	x_get			; address, low byte first
+	psha
+	bsr	x_get
+	psha
+	pulx
+	bsr	x_get			; pages
+	tab
+rd_page:
+	pshb
+	clrb				; 256 bytes
+rd_loop:
+	ldaa	0,x
+	bsr	x_put
+	inx
+	decb
+	bne	rd_loop
+	pulb
+	decb
+	bne	rd_page
+	xgdy				; the sum, high byte first; Y = last byte x 256
+	jsr	*put_byte
+	tba
+	jsr	*put_byte
+	bra	svc_rd
+rd_end:
+	swi
+; A = the next byte, echoed and added to the sum in Y; Z set when it is 0 (TAB)
+x_get:
+	jsr	*get_byte
+; sends A and adds it to the sum in Y
+x_put:
+	jsr	*put_byte
+	pshb
+	tab
+	aby
+	pulb
+	rts
+svc_rd_end:
+
+svc_wr:
+	bsr	w_get			; $00 (echoed): a block; anything else ends
+	bne	wr_end
+	bsr	w_get			; address, low byte first
+	psha
+	bsr	w_get
+	psha
+	pulx
+	bsr	w_get			; count
+	tab
+	jsr	*get_byte		; go ($00)?
+	bne	wr_end
+	bsr	w_put
+wr_loop:
+	bsr	w_get
+	staa	0,x
+	inx
+	decb
+	bne	wr_loop
+	xgdy				; the sum, high byte first; Y = last byte x 256
+	jsr	*put_byte
+	tba
+	jsr	*put_byte
+	bra	svc_wr
+wr_end:
+	swi
+w_get:
+	jsr	*get_byte
+w_put:
+	jsr	*put_byte
+	pshb
+	tab
+	aby
+	pulb
+	rts
+svc_wr_end:

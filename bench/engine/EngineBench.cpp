@@ -2,7 +2,12 @@
 // the time taken to the time its bytes need on the wire (10 bits a byte, both directions, counted
 // from the talker protocol) plus, for the EEPROM, the programming waits the host makes.
 //
-// usage: bench_engine [--read BYTES] [--s19 BYTES] [--eeprom BYTES] [--speed N]
+// With --extended the same run then starts our talker again in its extended mode (125000 baud,
+// checked reads, EEPROM blocks programmed by the talker) and prints those figures too: the read
+// against its own wire time and against the plain read's time, the EEPROM block against its data
+// wire time plus 10 ms for every program and every erase pulse it needs.
+//
+// usage: bench_engine [--read BYTES] [--s19 BYTES] [--eeprom BYTES] [--speed N] [--extended]
 #include "engine/DebugEngine.h"
 #include "link/SerialPort.h"
 #include "link/TalkerLink.h"
@@ -62,7 +67,17 @@ uint32_t erasePulses(uint32_t first, uint32_t last)
     return pulses + (a <= last ? last - a + 1 : 0);
 }
 
-double wireSeconds(uint64_t bytes) { return static_cast<double>(bytes) * kBitsPerByte / kBaud; }
+double wireSeconds(uint64_t bytes, double baud = kBaud) { return static_cast<double>(bytes) * kBitsPerByte / baud; }
+
+constexpr double kFastBaud = 125000.0;
+// Checked read of n bytes: $00, address low and high, count; the header echoed, data, sum.
+uint64_t checkedReadBytes(uint32_t count)
+{
+    uint64_t bytes = 0;
+    for (uint32_t done = 0; done < count; done += kCommandBytes)
+        bytes += 3 + std::min(kCommandBytes, count - done) + 2;
+    return bytes;
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -150,15 +165,87 @@ bool argument(int& i, int argc, char** argv, const char* name, double& value)
     return true;
 }
 
+// The extended mode's figures, after the plain ones in the same run.
+int runExtended(VirtualBoard& board, DebugEngine& engine, TalkerLink& link, TargetMemory& memory, uint32_t readCount,
+                uint32_t eepromCount, double plainReadSeconds)
+{
+    engine.fastLine = true;
+    board.pressReset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    TalkerStatus status = engine.startTalker(board.devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE,
+                                             ChipMode::SpecialTest, 1);
+    if (status || !engine.extended().active() || link.port().lineSettings().baud != kFastBaud) {
+        std::fprintf(stderr, "bench_engine: extended start-up failed: %s, %u baud\n", talkerStatusText(status),
+                     link.port().lineSettings().baud);
+        return fail();
+    }
+    std::printf("extended mode: 125000 baud, checked reads, EEPROM blocks in the talker\n");
+    if (readCount > 0) {
+        std::vector<uint8_t> buffer(readCount);
+        const auto start = std::chrono::steady_clock::now();
+        if (TalkerStatus s = memory.readBlock(0, readCount, buffer.data())) {
+            std::fprintf(stderr, "bench_engine: checked read failed: %s\n", talkerStatusText(s));
+            return fail();
+        }
+        const double seconds = secondsSince(start);
+        const double wire = wireSeconds(checkedReadBytes(readCount), kFastBaud);
+        std::printf("%-34s %8.2f s  wire %8.2f s  ratio %.3f  (limit 1.10)  to plain 9600 %.3f  (limit 0.10)\n",
+                    ("checked read " + std::to_string(readCount) + " bytes").c_str(), seconds, wire, seconds / wire,
+                    plainReadSeconds > 0 ? seconds / plainReadSeconds : 0.0);
+    }
+    if (eepromCount > 0) {
+        // Every byte changes from what the plain run left, and every third one needs an erase.
+        std::vector<uint8_t> old(eepromCount), data(eepromCount);
+        if (TalkerStatus s = link.readMemory(kEepromStart, std::min<uint32_t>(256, eepromCount), old.data(),
+                                             ReplyEnd::Settled);
+            s || (eepromCount > 256 &&
+                  (s = link.readMemory(kEepromStart + 256, eepromCount - 256, old.data() + 256, ReplyEnd::Settled)))) {
+            std::fprintf(stderr, "bench_engine: EEPROM read failed: %s\n", talkerStatusText(s));
+            return fail();
+        }
+        uint32_t erases = 0;
+        for (uint32_t i = 0; i < eepromCount; ++i) {
+            data[i] = static_cast<uint8_t>(i % 3 == 0 ? ~old[i] : (old[i] & 0x5A) ^ (old[i] == (old[i] & 0x5A) ? 0x01 : 0));
+            if (data[i] == old[i])
+                data[i] = static_cast<uint8_t>(~old[i]);
+            if ((data[i] & ~old[i]) != 0)
+                ++erases;
+        }
+        const double pulses = (eepromCount + erases) * 0.010;
+        const double wire = wireSeconds(uint64_t(eepromCount) * 3 + erases * 3ull, kFastBaud);
+        const auto start = std::chrono::steady_clock::now();
+        if (TalkerStatus s = memory.writeBlock(kEepromStart, eepromCount, data.data())) {
+            std::fprintf(stderr, "bench_engine: EEPROM block failed: %s\n", talkerStatusText(s));
+            return fail();
+        }
+        const double seconds = secondsSince(start);
+        std::vector<uint8_t> check(eepromCount);
+        if (memory.readBlock(kEepromStart, eepromCount, check.data()) != kTalkerOk || check != data) {
+            std::fprintf(stderr, "bench_engine: the EEPROM does not hold what the talker programmed\n");
+            return fail();
+        }
+        std::printf("%-34s %8.2f s  wire %6.3f s  pulses %u x 10 ms  ratio %.3f  (limit 1.15, 15 s)\n",
+                    ("EEPROM block " + std::to_string(eepromCount) + " bytes").c_str(), seconds, wire,
+                    eepromCount + erases, seconds / (wire + pulses));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     double readBytes = 65536, s19Bytes = 8192, eepromBytes = 512, speed = 1;
+    bool extended = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--extended") == 0) {
+            extended = true;
+            continue;
+        }
         if (!argument(i, argc, argv, "--read", readBytes) && !argument(i, argc, argv, "--s19", s19Bytes) &&
             !argument(i, argc, argv, "--eeprom", eepromBytes) && !argument(i, argc, argv, "--speed", speed)) {
-            std::fprintf(stderr, "usage: bench_engine [--read BYTES] [--s19 BYTES] [--eeprom BYTES] [--speed N]\n");
+            std::fprintf(stderr, "usage: bench_engine [--read BYTES] [--s19 BYTES] [--eeprom BYTES] [--speed N] "
+                                 "[--extended]\n");
             return 1;
         }
     }
@@ -179,6 +266,8 @@ int main(int argc, char** argv)
     TargetMemory memory(link);
     DebugEngine engine(link, memory);
     port.readWaitMs = 200;
+    // The plain figures: the plain protocol at 9600 baud, whatever talker file it is.
+    engine.fastLine = false;
     board.pressReset();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Special test mode reaches the external RAM; the EEPROM is switched on for its programming.
@@ -191,8 +280,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_engine: talker start-up failed: %s\n", talkerStatusText(status));
         return fail();
     }
+    engine.extended().setLayout(std::nullopt);
     std::printf("virtual board at %s real time, 9600 baud\n", speed == 0 ? "max" : std::to_string(speed).c_str());
 
+    double plainReadSeconds = 0;
     if (readCount > 0) {
         std::vector<uint8_t> buffer(readCount);
         const auto start = std::chrono::steady_clock::now();
@@ -200,7 +291,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_engine: memory read failed: %s\n", talkerStatusText(s));
             return fail();
         }
-        printRatio(("memory read " + std::to_string(readCount) + " bytes").c_str(), secondsSince(start),
+        plainReadSeconds = secondsSince(start);
+        printRatio(("memory read " + std::to_string(readCount) + " bytes").c_str(), plainReadSeconds,
                    readBlockBytes(readCount), 0);
     }
 
@@ -248,5 +340,7 @@ int main(int argc, char** argv)
         }
         printRatio(("EEPROM programming " + std::to_string(eepromCount) + " bytes").c_str(), seconds, wire, waits);
     }
+    if (extended)
+        return runExtended(board, engine, link, memory, readCount, eepromCount, plainReadSeconds);
     return 0;
 }

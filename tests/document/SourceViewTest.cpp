@@ -7,8 +7,7 @@
 #include "document/CIoRegistersDialog.h"
 #include "app/CTarvikAsmView.h"
 #include "res/CommandIds.h"
-#include "DocTestHost.h"
-#include "sim/VirtualBoard.h"
+#include "BoardDocument.h"
 #include <QCheckBox>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -22,15 +21,13 @@ const QString kExamples = QStringLiteral(TARVIK11_EXAMPLES_DIR);
 class SourceViewTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<VirtualBoard> board_;
-    std::unique_ptr<TestHost> host_;
-    std::unique_ptr<CTarvik11Doc> doc_;
+    BoardDocument rig_;
     std::unique_ptr<CTarvikAsmView> view_;
 
-    TestHost& host() { return *host_; }
-    CTarvik11Doc& doc() { return *doc_; }
+    TestHost& host() { return *rig_.host; }
+    CTarvik11Doc& doc() { return *rig_.doc; }
     CTarvikAsmView& view() { return *view_; }
-    void run(int id) { QVERIFY2(doc_->runCommand(id), qPrintable(QString::number(id))); }
+    void run(int id) { QVERIFY2(doc().runCommand(id), qPrintable(QString::number(id))); }
     QString runState() { return CTarvik11Doc::runStateText(&host().session); }
     bool stopOffered() { return doc().commandState(CmdId::kStopExecution).enabled; }
     // Runs a command of the view (as the main frame does on the active view); false when its rule
@@ -67,18 +64,9 @@ class SourceViewTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = std::make_unique<VirtualBoard>(VirtualBoardOptions{0.0, {}, {}});
-        std::string error;
-        QVERIFY2(board_->start(&error), error.c_str());
-        host_ = std::make_unique<TestHost>();
-        host().session.attachBoard(board_.get());
-        host().settings.port = QString::fromStdString(board_->devicePath());
-        host().settings.talkerFile = QStringLiteral(TARVIK11_TALKER_FILE);
-        host().settings.chipMode = 1; // special test mode: the external RAM is visible
-        host().settings.commDelay = 500;
-        host().settings.defaultBase = 1;
-        doc_ = std::make_unique<CTarvik11Doc>(host(), "Tarvik1");
-        view_ = std::make_unique<CTarvikAsmView>(doc_.get());
+        const std::string error = rig_.start();
+        QVERIFY2(error.empty(), error.c_str());
+        view_ = std::make_unique<CTarvikAsmView>(rig_.doc.get());
         // Short enough that the listing does not fit: a stop further down must scroll into view.
         view().resize(520, 12 * view().fontMetrics().lineSpacing());
         view().show();
@@ -88,9 +76,7 @@ private slots:
     void cleanupTestCase()
     {
         view_.reset();
-        doc_.reset();
-        host_.reset();
-        board_.reset();
+        rig_.stop();
     }
 
     void init() { host().boxes.clear(); }

@@ -145,3 +145,23 @@ TEST_F(StartTalker, ChipThatDoesNotFollow)
 }
 
 } // namespace
+
+// A talker file that is not ours (here: no signature) keeps the plain protocol throughout: the
+// line stays at 9600 baud and the talker sees only the plain commands, also for long blocks and
+// EEPROM writes that our talker's services would take.
+TEST_F(StartTalker, ForeignTalkerFileSeesOnlyThePlainProtocol)
+{
+    const std::string talker = file("other.boo", 257);
+    ASSERT_EQ(rig.engine.startTalker(port(), kRamTalker, talker, ChipMode::SpecialTest, 1), kTalkerOk);
+    EXPECT_FALSE(rig.engine.extended().active());
+    EXPECT_EQ(rig.port.lineSettings().baud, 9600u);
+    std::vector<uint8_t> block(1024, 0x5A);
+    ASSERT_EQ(rig.memory.writeRaw(0xC000, 1024, block.data()), kTalkerOk);
+    ASSERT_EQ(rig.memory.readBlock(0xC000, 1024, block.data()), kTalkerOk);
+    ASSERT_EQ(rig.memory.writeBlock(0xB600, 32, block.data()), kTalkerOk);
+    for (const uint8_t kind : rig.kinds()) {
+        EXPECT_TRUE(kind == 0x01 || kind == 0x41 || kind == 0x81 || kind == 0xC1) << int(kind);
+    }
+    for (const auto& c : rig.commandsOf(0xC1)) // no register write starts anything in the slots
+        EXPECT_LT(frameOf(c).PC, 0x00C4u);
+}

@@ -4,6 +4,8 @@
 #include "hc11/InstructionDecoder.h"
 #include "hc11/OpcodeTable.h"
 
+#include "GnuDisassembly.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -20,78 +22,17 @@ namespace {
 constexpr int kSlot = 8;
 
 // One instruction as the disassembler prints it.
-struct Disassembled {
-    int length = 0;       // bytes up to the next instruction
-    std::string mnemonic; // lower case; ".byte" for data it cannot decode
-    std::string operands; // as printed, with the "0x0x" of relative targets read as "0x"
-};
+using Disassembled = GnuInstruction;
 
 // Disassembles every opcode of every page in one run: each sits in an 8-byte slot padded with
 // NOPs ($01), so the listing falls back into step at every slot and every operand byte is $01.
 // Returns the instructions that start a slot, by slot number (page * 256 + opcode).
 std::map<int, Disassembled> disassembleEveryPage()
 {
-    std::vector<uint8_t> image;
-    for (uint8_t prebyte : opcodes::kPrebytes)
-        for (int op = 0; op < 256; ++op) {
-            std::vector<uint8_t> slot;
-            if (prebyte)
-                slot.push_back(prebyte);
-            slot.push_back(static_cast<uint8_t>(op));
-            slot.resize(kSlot, 0x01);
-            image.insert(image.end(), slot.begin(), slot.end());
-        }
-    char path[] = "/tmp/tarvik11_opcodes_XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
-    close(fd);
-    const std::string command = std::string(HC11_OBJDUMP) + " -D -b binary -m m68hc11 " + path;
-    std::string listing;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            listing.append(buf, n);
-        pclose(p);
-    }
-    unlink(path);
-
-    // "  addr:\tbytes \tmnemonic\toperands"; continuation lines carry bytes only.
-    struct Start {
-        int address;
-        Disassembled d;
-    };
-    std::vector<Start> starts;
-    std::istringstream in(listing);
-    for (std::string text; std::getline(in, text);) {
-        const size_t colon = text.find(":\t");
-        const size_t tab2 = colon == std::string::npos ? colon : text.find('\t', colon + 2);
-        if (tab2 == std::string::npos)
-            continue;
-        char* end = nullptr;
-        const long address = std::strtol(text.c_str(), &end, 16);
-        if (end != text.c_str() + colon)
-            continue;
-        Disassembled d;
-        const std::string rest = text.substr(tab2 + 1);
-        const size_t tab3 = rest.find('\t');
-        d.mnemonic = rest.substr(0, tab3);
-        if (tab3 != std::string::npos)
-            d.operands = rest.substr(tab3 + 1);
-        for (size_t at; (at = d.operands.find("0x0x")) != std::string::npos;)
-            d.operands.erase(at, 2);
-        while (!d.operands.empty() && std::isspace(static_cast<unsigned char>(d.operands.back())))
-            d.operands.pop_back();
-        starts.push_back({static_cast<int>(address), d});
-    }
     std::map<int, Disassembled> result;
-    for (size_t i = 0; i + 1 < starts.size(); ++i)
-        if (starts[i].address % kSlot == 0) {
-            Disassembled d = starts[i].d;
-            d.length = starts[i + 1].address - starts[i].address;
-            result[starts[i].address / kSlot] = d;
-        }
+    for (const GnuInstruction& d : gnuDisassemble(everyPageImage(kSlot)))
+        if (d.address % kSlot == 0)
+            result[d.address / kSlot] = d;
     return result;
 }
 

@@ -322,3 +322,76 @@ TEST(SerialPortIo, VanishedFarEndIsALineError) {
 }
 
 } // namespace
+
+namespace {
+
+// The character format as the slave's termios holds it (a pseudo-terminal keeps only the stop bits).
+bool slaveTwoStopBits(const PtyPair& pty) {
+    termios tio{};
+    return ::tcgetattr(pty.slave(), &tio) == 0 && (tio.c_cflag & CSTOPB) != 0;
+}
+
+TEST(SerialPortSpeed, SwitchesTheOpenPortToAnyRate) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.valid());
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.modeText(9600)), 0);
+    // Custom rates go through termios2, classic ones through cfsetspeed; each must replace the
+    // one before it, in either direction.
+    for (uint32_t baud : {125000u, 9600u, 31250u, 62500u, 115200u, 250000u, 1200u, 125000u}) {
+        ASSERT_EQ(port.setBaud(baud), 0) << baud;
+        EXPECT_EQ(pty.slaveBaud(), static_cast<int>(baud)) << baud;
+        EXPECT_EQ(port.lineSettings().baud, baud);
+        EXPECT_EQ(port.baudRate(), static_cast<int>(baud));
+        // 10 bits a character: the pacing and the settle times follow the new rate.
+        EXPECT_EQ(port.characterTime(10).count(), int64_t(100) * 1000000 / baud) << baud;
+        const std::vector<uint8_t> data{0x55, static_cast<uint8_t>(baud), 0xAA};
+        EXPECT_EQ(port.write(data.data(), 3), 0);
+        EXPECT_EQ(pty.readBytes(3, 1000), data) << "bytes still flow at " << baud;
+        ASSERT_TRUE(pty.write({0x31, 0x32}));
+        uint8_t in[2] = {};
+        ASSERT_TRUE(port.inputWithin(std::chrono::seconds(2)));
+        int got = port.read(in, 2);
+        if (got == 1)
+            got += port.read(in + 1, 1);
+        EXPECT_EQ(got, 2);
+        EXPECT_EQ(in[1], 0x32);
+    }
+}
+
+TEST(SerialPortSpeed, RefusedSettingsKeepTheOldOnes) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.valid());
+    SerialPort closed;
+    EXPECT_EQ(closed.setBaud(9600), EBADF);
+
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.modeText(19200)), 0);
+    ASSERT_EQ(port.setBaud(125000), 0);
+    using P = SerialLineSettings::Parity;
+    using S = SerialLineSettings::StopBits;
+    const SerialLineSettings bad[] = {
+        {0, 8, P::None, S::One},      {9600, 4, P::None, S::One},          {9600, 9, P::None, S::One},
+        {9600, 8, P(7), S::One},      {9600, 8, P::None, S(9)},
+    };
+    for (const SerialLineSettings& s : bad) {
+        EXPECT_EQ(port.setLineSettings(s), EINVAL) << s.baud << "/" << int(s.dataBits);
+        EXPECT_EQ(port.lineSettings().baud, 125000u);
+        EXPECT_EQ(pty.slaveBaud(), 125000) << "the line keeps the rate the target uses";
+    }
+    // The whole format switches, not only the rate.
+    ASSERT_EQ(port.setLineSettings({2400, 7, P::Even, S::Two}), 0);
+    EXPECT_EQ(pty.slaveBaud(), 2400);
+    EXPECT_TRUE(slaveTwoStopBits(pty));
+    EXPECT_EQ(port.dataBits(), 7);
+    EXPECT_EQ(port.parity(), 2);
+    ASSERT_EQ(port.setLineSettings({2400, 8, P::None, S::One}), 0);
+    EXPECT_FALSE(slaveTwoStopBits(pty));
+    // A reopen starts from the mode text again.
+    port.close();
+    EXPECT_EQ(port.setBaud(9600), EBADF);
+    ASSERT_EQ(port.open(pty.modeText(4800)), 0);
+    EXPECT_EQ(pty.slaveBaud(), 4800);
+}
+
+} // namespace

@@ -29,6 +29,8 @@ protected:
     {
         VirtualBoardOptions options;
         options.speed = 0;
+        // The session's rules do not depend on the wire: the board's line stays in memory.
+        options.line = BoardLineKind::Memory;
         board_ = std::make_unique<VirtualBoard>(options);
         std::string error;
         ASSERT_TRUE(board_->start(&error)) << error;
@@ -54,7 +56,7 @@ protected:
     void bootAndLoad(const std::string& sample)
     {
         BootSettings boot;
-        boot.port = board_->devicePath();
+        boot.port = session->boardDevice();
         boot.talkerFile = TARVIK11_TALKER_FILE;
         boot.chipMode = ChipMode::SpecialTest;
         boot.readWaitMs = 1000; // generous: the board shares a busy machine

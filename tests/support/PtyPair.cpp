@@ -1,6 +1,10 @@
 #include "PtyPair.h"
+#include "link/Termios2Speed.h"
 
 #include <cerrno>
+#include <chrono>
+#include <sys/ioctl.h>
+#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -59,13 +63,26 @@ int PtyPair::readByte(int timeoutMs) {
 }
 
 std::vector<uint8_t> PtyPair::readBytes(size_t n, int timeoutMs) {
-    std::vector<uint8_t> bytes;
-    while (bytes.size() < n) {
-        const int byte = readByte(timeoutMs);
-        if (byte < 0)
+    std::vector<uint8_t> bytes(n);
+    size_t got = 0;
+    while (got < n && master_ >= 0) {
+        // Whatever is queued in one call (a fuzz run reads thousands of replies), then a wait.
+        const ssize_t put = ::read(master_, bytes.data() + got, n - got);
+        if (put > 0) {
+            got += static_cast<size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR)
+            continue;
+        pollfd pfd{master_, POLLIN, 0};
+        int ready = 0;
+        do {
+            ready = ::poll(&pfd, 1, timeoutMs);
+        } while (ready < 0 && errno == EINTR);
+        if (ready <= 0 || !(pfd.revents & POLLIN))
             break;
-        bytes.push_back(static_cast<uint8_t>(byte));
     }
+    bytes.resize(got);
     return bytes;
 }
 
@@ -74,6 +91,30 @@ std::vector<uint8_t> PtyPair::readAvailable(int firstByteMs) {
     for (int byte = readByte(firstByteMs); byte >= 0; byte = readByte(0))
         bytes.push_back(static_cast<uint8_t>(byte));
     return bytes;
+}
+
+void PtyPair::discard() {
+    uint8_t chunk[1024];
+    while (master_ >= 0) {
+        const ssize_t got = ::read(master_, chunk, sizeof chunk);
+        if (got > 0 || (got < 0 && errno == EINTR))
+            continue;
+        break;
+    }
+}
+
+bool PtyPair::awaitQueued(int fd, size_t count, int timeoutMs) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, FIONREAD, &queued) != 0)
+            return false;
+        if (static_cast<size_t>(queued) >= count)
+            return true;
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::yield();
+    }
 }
 
 bool PtyPair::write(const std::vector<uint8_t>& bytes) {
@@ -111,6 +152,9 @@ int PtyPair::slaveBaud() const {
     case B38400: return 38400;
     case B57600: return 57600;
     case B115200: return 115200;
-    default: return 0;
+    default: break;
     }
+    // Any other rate, as the driver keeps it (e.g. 125000 set through termios2).
+    uint32_t output = 0;
+    return readTermios2Speed(slave_, nullptr, &output) == 0 ? static_cast<int>(output) : 0;
 }

@@ -1,10 +1,11 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A pseudo-terminal pair for tests: the code under test opens the slave by its path, the test
-// plays the far end on the master. The slave descriptor is held open for the pair's life so the
+// A pseudo-terminal pair for tests and fuzz entries: the code under test opens the slave by its
+// path, the test plays the far end on the master. The slave descriptor is held open for the pair's life so the
 // port can be closed and reopened without the master seeing a hang-up; the slave starts raw.
 class PtyPair {
 public:
@@ -36,10 +37,14 @@ public:
     std::vector<uint8_t> readBytes(size_t n, int timeoutMs);
     // Everything queued on the master now, waiting up to firstByteMs for the first byte.
     std::vector<uint8_t> readAvailable(int firstByteMs = 0);
-    // Writes all bytes to the master; false on failure.
+    // Writes all bytes to the master (waiting up to a second at a time for room); false on failure.
     bool write(const std::vector<uint8_t>& bytes);
+    // Discards everything queued on the master now (what the code under test has sent).
+    void discard();
+    // Waits (up to timeoutMs) until the descriptor fd, e.g. the port's, has at least count bytes queued.
+    static bool awaitQueued(int fd, size_t count, int timeoutMs);
 
-    // The slave's current output baud rate as an integer (0 when unknown).
+    // The slave's current output baud rate as an integer, custom rates included (0 when unknown).
     int slaveBaud() const;
 
 private:

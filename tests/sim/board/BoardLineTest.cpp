@@ -2,6 +2,7 @@
 // (and VirtualBoard in-process), run as fast as possible, driven with termios.
 #include "LineClient.h"
 #include "TestImages.h"
+#include "link/SerialPort.h"
 #include "sim/VirtualBoard.h"
 #include <chrono>
 #include <csignal>
@@ -188,6 +189,54 @@ TEST(BoardProgram, RejectsBadArgumentsAndFiles) {
     }
     testimages::removeTree(dir);
 }
+
+// Up to n bytes from the host's port, waiting at most timeoutMs for each.
+Bytes portRead(SerialPort& port, size_t n, int timeoutMs = 2000) {
+    Bytes got;
+    while (got.size() < n && port.inputWithin(std::chrono::milliseconds(timeoutMs))) {
+        uint8_t buffer[256];
+        const int take = port.read(buffer, int(std::min<size_t>(n - got.size(), sizeof buffer)));
+        got.insert(got.end(), buffer, buffer + take);
+    }
+    return got;
+}
+
+TEST(VirtualBoardTest, FollowsTheHostToACustomRate) {
+    VirtualBoardOptions options;
+    options.speed = 0;
+    VirtualBoard board(options);
+    std::string error;
+    ASSERT_TRUE(board.start(&error)) << error;
+    SerialPort port;
+    ASSERT_EQ(port.open(board.devicePath() + ":1200,n,8,1"), 0);
+    const Bytes boo = testimages::download(testimages::load("EchoFast"));
+    ASSERT_EQ(port.write(boo.data(), int(boo.size())), 0);
+    ASSERT_EQ(portRead(port, 256).size(), 256u) << "echo of the download";
+    // The program now runs its SCI at E/16: 125000 baud, a rate only termios2 can set.
+    ASSERT_EQ(port.setBaud(125000), 0);
+    const Bytes data{'a', 0x00, 0x7F, 0xFE};
+    ASSERT_EQ(port.write(data.data(), int(data.size())), 0);
+    EXPECT_EQ(portRead(port, 4), (Bytes{'b', 0x01, 0x80, 0xFF}));
+    // Near rates (115200 is 8 % slow, 133333 is 7 % fast) and far ones are sampled wrongly by
+    // the SCI, and its answers at 125000 are not taken by the host's UART.
+    for (uint32_t baud : {115200u, 133333u, 62500u, 250000u, 9600u}) {
+        ASSERT_EQ(port.setBaud(baud), 0) << baud;
+        const Bytes probe{'A', 'A', 'A'};
+        port.write(probe.data(), 3);
+        EXPECT_TRUE(portRead(port, 1, 300).empty()) << baud << " baud";
+        ASSERT_EQ(port.setBaud(125000), 0);
+        sleepMs(20);
+        while (port.hasInput()) {
+            uint8_t drop[64];
+            port.read(drop, sizeof drop);
+        }
+        port.write(probe.data(), 1);
+        EXPECT_EQ(portRead(port, 1), Bytes{'B'}) << "the line recovers at 125000 after " << baud;
+    }
+    port.close();
+    board.stop();
+}
+
 
 TEST(VirtualBoardTest, PressResetRestartsTheLoader) {
     VirtualBoardOptions options;

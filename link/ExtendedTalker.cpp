@@ -1,0 +1,672 @@
+#include "link/ExtendedTalker.h"
+#include "link/ByteChannel.h"
+#include "link/TalkerLink.h"
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+using namespace TalkerServices;
+
+namespace {
+constexpr size_t kImageSize = 256;
+constexpr uint8_t kParkedCcr = 0xD0; // S, X and I set: nothing interrupts a service
+constexpr uint8_t kInterruptMasks = 0x50;
+
+// The sync byte, then the image; image address a is file[1 + a].
+uint8_t imageByte(const std::vector<uint8_t>& file, uint32_t a) { return file[1 + a]; }
+} // namespace
+
+std::optional<TalkerLayout> recogniseTalkerFile(const std::vector<uint8_t>& file) {
+    if (file.size() != kImageSize + 1 || file[0] != 0xFF)
+        return std::nullopt;
+    if (imageByte(file, kSignatureAt) != 'T' || imageByte(file, kSignatureAt + 1) != 'k')
+        return std::nullopt;
+    TalkerLayout l;
+    l.version = imageByte(file, kVersionAt);
+    l.stoppedPc = imageByte(file, 0xCF);
+    l.getByte = imageByte(file, 0xD1);
+    l.putByte = imageByte(file, 0xD2);
+    l.idlePc = imageByte(file, 0xD4);
+    l.frame = imageByte(file, 0xD5);
+    // The services call get_byte and put_byte by address, and the host reads frame and stopped_pc
+    // as one block: a file whose layout differs is taken for a plain talker.
+    if (l.version != kVersion || l.getByte != kGetByte || l.putByte != kPutByte ||
+        l.stoppedPc != l.frame + 2 || l.stoppedPc >= kArea || l.idlePc >= kArea)
+        return std::nullopt;
+    return l;
+}
+
+std::optional<TalkerLayout> recogniseTalkerFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::vector<uint8_t> bytes;
+    char c = 0;
+    while (bytes.size() <= kImageSize + 1 && in.get(c))
+        bytes.push_back(static_cast<uint8_t>(c));
+    return recogniseTalkerFile(bytes);
+}
+
+// ---------------------------------------------------------------- parking
+
+TalkerStatus ExtendedTalker::readStable(uint32_t address, uint32_t count, uint8_t* out) {
+    std::vector<uint8_t> previous(count), now(count);
+    TalkerStatus status = kTalkerOk;
+    for (int i = 0; i < 5; ++i) {
+        status = link_.readMemory(address, count, now.data(), ReplyEnd::Settled);
+        if (!status && i > 0 && now == previous) {
+            std::copy(now.begin(), now.end(), out);
+            return kTalkerOk;
+        }
+        if (!status)
+            previous.swap(now);
+    }
+    return status ? status : kTalkerBadEcho;
+}
+
+TalkerStatus ExtendedTalker::readStableRegisters(Registers& r) {
+    Registers previous, now;
+    TalkerStatus status = kTalkerOk;
+    for (int i = 0; i < 5; ++i) {
+        status = link_.readRegisters(now);
+        if (!status && i > 0 && now == previous) {
+            r = now;
+            return kTalkerOk;
+        }
+        if (!status)
+            previous = now;
+    }
+    return status ? status : kTalkerBadEcho;
+}
+
+int ExtendedTalker::replyWait() const { return std::max(replyWaitMs, link_.port().readWaitMs); }
+
+bool ExtendedTalker::awaitStop(int waitMs) {
+    ByteChannel& port = link_.port();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !port.inputWithin(left))
+            return false;
+        uint8_t byte = 0;
+        if (port.read(&byte, 1) == 1 && byte == TalkerCmd::kSwiReport)
+            return true;
+    }
+}
+
+TalkerStatus ExtendedTalker::writeFrame(const Registers& r) {
+    const TalkerStatus status = link_.writeRegisters(r);
+    if (status != kTalkerNoResponse && status != kTalkerRegisterWriteFailed)
+        return status;
+    // The echo that went missing or came damaged was most likely the talker's answer, and it
+    // now waits for the frame; had the command been lost, the bytes are commands to the talker:
+    // not sent when one of them would store what follows.
+    const std::array<uint8_t, 11> bytes{
+        static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
+        static_cast<uint8_t>(r.X >> 8),  static_cast<uint8_t>(r.X),  static_cast<uint8_t>(r.Y >> 8),
+        static_cast<uint8_t>(r.Y),       static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)};
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == TalkerCmd::kWriteMemory || bytes[i] == TalkerCmd::kWriteRegisters)
+            return status;
+        if (bytes[i] == TalkerCmd::kReadMemory) {
+            if (i + 3 >= bytes.size())
+                return status;
+            i += 3;
+        }
+    }
+    (void)link_.port().write(bytes.data(), static_cast<int>(bytes.size()));
+    return status;
+}
+
+TalkerStatus ExtendedTalker::begin(Parking& p, bool& usable) {
+    usable = false;
+    if (!layout_)
+        return kTalkerOk;
+    if (unfinished_) {
+        Parking left = *unfinished_;
+        unfinished_.reset();
+        if (TalkerStatus s = finish(left))
+            return s;
+    }
+    // A first look decides; a program that runs keeps the slots (and its registers change).
+    Registers frame;
+    std::array<uint8_t, 4> vars{}; // frame, stopped_pc
+    if (TalkerStatus s = link_.readRegisters(frame))
+        return s;
+    if (TalkerStatus s = link_.readMemory(layout_->frame, 4, vars.data(), ReplyEnd::Settled))
+        return s;
+    bool held = vars[0] != vars[2] || vars[1] != vars[3];
+    if (!held && frame.PC != layout_->idlePc)
+        return kTalkerOk;
+    // What is kept to be written back is read until two reads agree: a damaged byte in it would
+    // be written back into the target.
+    if (TalkerStatus s = readStableRegisters(frame))
+        return s;
+    if (TalkerStatus s = readStable(layout_->frame, 4, vars.data()))
+        return s;
+    held = vars[0] != vars[2] || vars[1] != vars[3];
+    const bool idle = !held && frame.PC == layout_->idlePc;
+    if (!held && !idle)
+        return kTalkerOk;
+    if (TalkerStatus s = readStable(kArea, kAreaSize, p.savedSlots.data()))
+        return s;
+    p.slotsSaved = true;
+    p.frame = frame;
+    p.stoppedPc = {vars[2], vars[3]};
+    p.fromIdle = idle;
+    usable = true;
+    if (held) {
+        p.parked = true;
+        return kTalkerOk;
+    }
+    // An unused slot's SWI parks the talker, interrupts masked, on the idle frame's place.
+    Registers park = frame;
+    park.CCR = static_cast<uint8_t>(frame.CCR | kInterruptMasks);
+    park.PC = kParkAt;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        (void)writeFrame(park); // a failed echo: the frame may have arrived all the same
+        p.parked = true; // even when its "J" is lost: end() returns to the idle frame either way
+        if (awaitStop(replyWait()))
+            return kTalkerOk;
+        // Parked with the "J" lost, or still idle (the frame did not arrive whole).
+        Registers now;
+        if (TalkerStatus r = readStableRegisters(now))
+            return r;
+        if (now.PC == kParkAt + 1)
+            return kTalkerOk;
+        if (now.PC != layout_->idlePc)
+            return kTalkerNoResponse;
+    }
+    return kTalkerNoResponse;
+}
+
+TalkerStatus ExtendedTalker::start(const Parking& p, uint8_t a, uint8_t b, uint32_t x, uint32_t y) {
+    Registers r;
+    r.SP = p.frame.SP;
+    r.CCR = kParkedCcr;
+    r.A = a;
+    r.B = b;
+    r.X = x;
+    r.Y = y;
+    r.PC = kArea;
+    TalkerStatus status = kTalkerOk;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!(status = writeFrame(r)))
+            return kTalkerOk;
+        // Started or not: filler ends a service that did start, and the parked talker drops it.
+        if (TalkerStatus s = resync(4))
+            return s;
+    }
+    return status;
+}
+
+TalkerStatus ExtendedTalker::finish(Parking& p) {
+    const TalkerStatus status = end(p);
+    if (status)
+        unfinished_ = p;
+    return status;
+}
+
+TalkerStatus ExtendedTalker::end(Parking& p) {
+    if (!p.parked)
+        return kTalkerOk;
+    TalkerStatus status = kTalkerOk;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (p.slotsSaved && (status = link_.writeMemory(kArea, kAreaSize, p.savedSlots.data())))
+            continue;
+        // A stopped program stays stopped: the frame's PC must equal stopped_pc again.
+        if (!p.fromIdle && (status = link_.writeMemory(layout_->stoppedPc, 2, p.stoppedPc.data())))
+            continue;
+        status = writeFrame(p.frame);
+        if (!status) {
+            p.parked = false;
+            return kTalkerOk;
+        }
+        // The frame may have gone in all the same: idle again, or held with the saved frame.
+        Registers now;
+        if (readStableRegisters(now) == kTalkerOk &&
+            (p.fromIdle ? now.PC == layout_->idlePc : now == p.frame)) {
+            p.parked = false;
+            return kTalkerOk;
+        }
+    }
+    return status;
+}
+
+// ---------------------------------------------------------------- faster line
+
+TalkerStatus ExtendedTalker::recoverSlowLine() {
+    ByteChannel& port = link_.port();
+    // The talker went back to 9600 by itself unless the confirmation reached it and only its
+    // answer was lost; its "J" then came at 125000.
+    if (awaitStop(kFastTimeoutMs + replyWait()))
+        return kTalkerOk;
+    Registers r;
+    if (link_.readRegisters(r) == kTalkerOk)
+        return kTalkerOk;
+    if (port.setBaud(kFastBaud) != 0)
+        return kTalkerCommError;
+    if (link_.readRegisters(r) != kTalkerOk) {
+        (void)port.setBaud(kSlowBaud);
+        return kTalkerNoResponse;
+    }
+    // It answers at 125000: BAUD = $30 through a write whose echo comes before the change.
+    static constexpr uint8_t slow[] = {TalkerCmd::kWriteMemory, 0x01, 0x10, 0x2B, 0x30};
+    uint8_t echo = 0;
+    const bool sent = port.write(slow, 1) == 0 && port.read(&echo, 1) == 1 &&
+                      echo == static_cast<uint8_t>(~TalkerCmd::kWriteMemory) &&
+                      port.write(slow + 1, 4) == 0;
+    if (port.setBaud(kSlowBaud) != 0)
+        return kTalkerCommError;
+    if (!sent)
+        return kTalkerNoResponse;
+    return link_.readRegisters(r);
+}
+
+TalkerStatus ExtendedTalker::switchToFastLine(bool& fast) {
+    fast = false;
+    ByteChannel& port = link_.port();
+    Parking p;
+    bool usable = false;
+    TalkerStatus status = begin(p, usable);
+    if (!usable)
+        return status;
+    if (!status)
+        status = link_.writeMemory(kArea, kFastLine.size(), kFastLine.data());
+    if (!status)
+        status = start(p, kRdrf, kFastConfirm, 0, kSlowRateWord);
+    if (!status) {
+        // The register write has left the host: the service is at 125000 now.
+        uint8_t reply[2] = {};
+        int got = 0;
+        if (port.setBaud(kFastBaud) == 0) {
+            const uint8_t confirm = kFastConfirm;
+            if (port.write(&confirm, 1) == 0)
+                while (got < 2 && port.inputWithin(std::chrono::milliseconds(replyWait())) &&
+                       port.read(reply + got, 1) == 1)
+                    ++got;
+        }
+        fast = got == 2 && reply[0] == kFastAnswer && reply[1] == TalkerCmd::kSwiReport;
+        link_.restartBaud = fast ? kSlowBaud : 0;
+        if (!fast) {
+            if (port.setBaud(kSlowBaud) != 0)
+                status = kTalkerCommError;
+            else
+                status = recoverSlowLine();
+        }
+    }
+    const TalkerStatus ended = finish(p);
+    return status ? status : ended;
+}
+
+// ---------------------------------------------------------------- EEPROM blocks
+
+bool ExtendedTalker::eepromStep(uint8_t op, uint8_t data, uint8_t& readBack) {
+    ByteChannel& port = link_.port();
+    const uint8_t step[2] = {op, data};
+    if (port.write(step, 2) != 0)
+        return false;
+    const auto wait = std::chrono::microseconds(kPulseUs * 2) + std::chrono::milliseconds(replyWait());
+    return port.inputWithin(wait) && port.read(&readBack, 1) == 1;
+}
+
+TalkerStatus ExtendedTalker::eepromPass(const Parking& p, uint32_t address, uint32_t count,
+                                        const uint8_t* data, const uint8_t* old) {
+    ByteChannel& port = link_.port();
+    uint32_t i = 0;
+    while (i < count) {
+        if (data[i] == old[i]) {
+            ++i;
+            continue;
+        }
+        // One run of bytes that change; the service ends after its last byte.
+        uint32_t last = i;
+        while (last + 1 < count && data[last + 1] != old[last + 1])
+            ++last;
+        const uint32_t lastAddress = address + last;
+        std::array<uint8_t, kEepromBlock.size()> service = kEepromBlock;
+        service[kEepromLastOffset] = static_cast<uint8_t>(lastAddress >> 8);
+        service[kEepromLastOffset + 1] = static_cast<uint8_t>(lastAddress);
+        if (TalkerStatus s = link_.writeMemory(kArea, service.size(), service.data()))
+            return s;
+        if (TalkerStatus s = start(p, 0, 0, address + i, 0))
+            return s;
+        bool inStep = true;
+        for (; i <= last && inStep; ++i) {
+            uint8_t back = 0;
+            if ((data[i] & ~old[i]) != 0) // a bit goes from 0 to 1
+                inStep = eepromStep(kEraseOp, 0xFF, back) && back == 0xFF;
+            inStep = inStep && eepromStep(kProgramOp, data[i], back) && back == data[i];
+        }
+        if (inStep && awaitStop(replyWait())) {
+            i = last + 1;
+            continue;
+        }
+        // Out of step (a byte lost, doubled or damaged): the filler changes nothing wherever it
+        // lands, and the service ends once it has passed the run's last byte.
+        bool stopped = false;
+        for (uint32_t n = 0; n < 2 * (last - i + 2) + 4 && !stopped; ++n) {
+            const uint8_t filler = kProgramOp;
+            if (port.write(&filler, 1) != 0)
+                return kTalkerCommError;
+            stopped = awaitStop(kPulseUs / 1000 * 2 + replyWait());
+        }
+        if (!stopped)
+            return kTalkerNoResponse;
+        i = last + 1; // the verification decides
+    }
+    return kTalkerOk;
+}
+
+TalkerStatus ExtendedTalker::programEeprom(uint32_t address, uint32_t count, const uint8_t* data, bool& handled,
+                                           uint32_t& failedAt) {
+    handled = false;
+    failedAt = 0;
+    if (!layout_ || count == 0)
+        return kTalkerOk;
+    Parking p;
+    bool usable = false;
+    TalkerStatus status = begin(p, usable);
+    if (!usable && !status)
+        return kTalkerOk;
+    handled = true;
+    std::vector<uint8_t> old(count);
+    for (int attempt = 0; !status; ++attempt) {
+        for (uint32_t at = 0; !status && at < count; at += 256)
+            status = link_.readMemory(address + at, std::min<uint32_t>(256, count - at), old.data() + at,
+                                      ReplyEnd::Settled);
+        if (status)
+            break;
+        const auto diff = std::mismatch(data, data + count, old.begin());
+        if (diff.first == data + count) {
+            failedAt = 0;
+            break;
+        }
+        failedAt = address + static_cast<uint32_t>(diff.first - data);
+        if (attempt == eepromAttempts) {
+            status = kTalkerEepromProgramFailed;
+            break;
+        }
+        status = eepromPass(p, address, count, data, old.data());
+    }
+    const TalkerStatus ended = finish(p);
+    return status ? status : ended;
+}
+
+// ---------------------------------------------------------------- checked reads and writes
+
+namespace {
+constexpr uint32_t kPiece = 256;
+constexpr uint32_t kSmallestPiece = 16;
+constexpr uint32_t kLongestRun = 64; // pages of one checked read
+constexpr uint32_t kTalkerRam = 0x100;
+// The stopped program's frame and what a service pushes around it (SP .. SP + 8, calls below SP + 8).
+constexpr uint32_t kFrameBelow = 4;
+constexpr uint32_t kFrameAbove = 9;
+
+uint16_t sumOf(const uint8_t* bytes, size_t n, uint16_t sum = 0) {
+    for (size_t i = 0; i < n; ++i)
+        sum = static_cast<uint16_t>(sum + bytes[i]);
+    return sum;
+}
+
+bool overlaps(uint32_t a, uint32_t n, uint32_t b, uint32_t m) { return a < b + m && b < a + n; }
+} // namespace
+
+bool ExtendedTalker::receive(uint8_t* out, size_t n) {
+    ByteChannel& port = link_.port();
+    for (size_t got = 0; got < n;) {
+        if (!port.inputWithin(std::chrono::milliseconds(replyWait())))
+            return false;
+        const int r = port.read(out + got, static_cast<int>(n - got));
+        if (r <= 0)
+            return false;
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool ExtendedTalker::drainToStop() {
+    ByteChannel& port = link_.port();
+    bool lastWasStop = false;
+    const auto quiet = port.characterTime(8) + std::chrono::milliseconds(replyWait());
+    while (port.inputWithin(quiet)) {
+        uint8_t byte = 0;
+        if (port.read(&byte, 1) == 1)
+            lastWasStop = byte == TalkerCmd::kSwiReport;
+    }
+    return lastWasStop;
+}
+
+TalkerStatus ExtendedTalker::resync(size_t fillers) {
+    ByteChannel& port = link_.port();
+    const std::vector<uint8_t> filler(fillers, kFiller);
+    if (port.write(filler.data(), static_cast<int>(filler.size())) != 0)
+        return kTalkerCommError;
+    (void)drainToStop();
+    Registers r;
+    TalkerStatus status = link_.readRegisters(r);
+    (void)link_.pollSwi(); // a "J" the link kept is the service's end
+    if (status) {
+        // The filler may have been lost on the way: the service ends at the next one.
+        if (port.write(filler.data(), 1) != 0)
+            return kTalkerCommError;
+        (void)drainToStop();
+        status = link_.readRegisters(r);
+        (void)link_.pollSwi();
+    }
+    return status;
+}
+
+bool ExtendedTalker::touchesServiceMemory(const Parking& p, uint32_t address, uint32_t count) const {
+    const uint32_t frameFirst = p.frame.SP >= kFrameBelow ? p.frame.SP - kFrameBelow : 0;
+    return overlaps(address, count, 0, kTalkerRam) ||
+           overlaps(address, count, frameFirst, kFrameBelow + kFrameAbove);
+}
+
+TalkerStatus ExtendedTalker::readOnce(uint32_t address, uint32_t pages, uint8_t* out, bool& bad) {
+    ByteChannel& port = link_.port();
+    const uint8_t header[4] = {kReadBlock, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                               static_cast<uint8_t>(pages)};
+    // The rest of the header only once the service has echoed its first byte: had that byte been
+    // damaged, the service would have ended and the talker would take the rest for commands.
+    uint8_t first = 0xFF;
+    if (port.write(header, 1) != 0)
+        return kTalkerCommError;
+    if (!receive(&first, 1) || first != kReadBlock || port.hasInput()) {
+        bad = true;
+        return kTalkerOk;
+    }
+    if (port.write(header + 1, 3) != 0)
+        return kTalkerCommError;
+    const uint32_t n = pages * kPiece;
+    std::vector<uint8_t> reply(3 + n + 2);
+    bad = !receive(reply.data(), reply.size()) || !std::equal(header + 1, header + 4, reply.begin()) ||
+          static_cast<uint16_t>(sumOf(reply.data(), 3 + n, readSum_)) != (reply[3 + n] << 8 | reply[3 + n + 1]) ||
+          port.hasInput();
+    if (!bad) {
+        std::copy(reply.begin() + 3, reply.begin() + 3 + n, out);
+        readSum_ = static_cast<uint16_t>(out[n - 1] << 8);
+    }
+    return kTalkerOk;
+}
+
+TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t* buffer, bool& handled) {
+    handled = false;
+    if (!layout_ || count < kPiece || address + count > 0x10000)
+        return kTalkerOk;
+    Parking p;
+    bool usable = false;
+    TalkerStatus status = begin(p, usable);
+    if (!usable && !status)
+        return kTalkerOk;
+    handled = true;
+    if (!status)
+        status = link_.writeMemory(kArea, kCheckedRead.size(), kCheckedRead.data());
+    if (!status)
+        status = start(p, 0, 0, 0, 0);
+    // Whole pages; a count that is no multiple of 256 ends with the page that ends with it.
+    uint32_t run = kLongestRun;
+    int failures = 0;
+    bool running = !status;
+    readSum_ = 0;
+    uint32_t done = 0;
+    std::vector<uint8_t> page(kPiece);
+    while (!status && done < count && failures < serviceFailures) {
+        const bool tail = count - done < kPiece;
+        const uint32_t from = tail ? count - kPiece : done;
+        const uint32_t pages = tail ? 1 : std::min(run, (count - done) / kPiece);
+        std::vector<uint8_t> got(pages * kPiece);
+        bool bad = true;
+        if ((status = readOnce(address + from, pages, got.data(), bad)))
+            break;
+        if (!bad) {
+            std::copy(got.begin() + (done - from), got.end(), buffer + done);
+            done = from + pages * kPiece;
+            run = std::min(kLongestRun, run * 2);
+            continue;
+        }
+        ++failures;
+        run = std::max<uint32_t>(1, run / 2);
+        // Four fillers end the service wherever it waits; it is started afresh unless the line
+        // is too poor for it (every start is a register write, which carries no check).
+        running = false;
+        if (!(status = resync(4)) && failures < serviceFailures) {
+            readSum_ = 0;
+            status = start(p, 0, 0, 0, 0);
+            running = !status;
+        }
+    }
+    if (running) {
+        const uint8_t end = kFiller;
+        if (link_.port().write(&end, 1) != 0 || !awaitStop(replyWait()))
+            status = resync(1);
+    }
+    const Parking saved = p;
+    const TalkerStatus ended = finish(p);
+    if (status || ended)
+        return status ? status : ended;
+    // The slots read as the service, the talker's RAM and the frame as it left them: the plain way.
+    const uint32_t frameFirst = saved.frame.SP >= kFrameBelow ? saved.frame.SP - kFrameBelow : 0;
+    // A line too poor for the service fails the read: a plain read carries no check and could
+    // report damaged bytes as read.
+    if (done < count)
+        return kTalkerBadEcho;
+    const std::pair<uint32_t, uint32_t> plain[] = {{0, kTalkerRam}, {frameFirst, kFrameBelow + kFrameAbove}};
+    for (const auto& [first, size] : plain) {
+        const uint32_t from = std::max(first, address);
+        const uint32_t to = std::min(first + size, address + count);
+        if (from < to)
+            if ((status = readStable(from, to - from, buffer + (from - address))))
+                return status;
+    }
+    return kTalkerOk;
+}
+
+TalkerStatus ExtendedTalker::writeOnce(uint32_t address, uint32_t n, const uint8_t* data, bool& bad) {
+    ByteChannel& port = link_.port();
+    bad = true;
+    const uint8_t header[4] = {kWriteBlock, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                               static_cast<uint8_t>(n)};
+    // The header goes one byte at a time, each after the echo of the one before: after anything
+    // unexpected the host sends only filler, which is never the go, so a header shifted by a
+    // doubled or lost byte can never be confirmed by the host's own later bytes.
+    for (int i = 0; i < 4; ++i) {
+        uint8_t echo = 0;
+        if (port.write(header + i, 1) != 0)
+            return kTalkerCommError;
+        if (!receive(&echo, 1) || echo != header[i] || port.hasInput()) {
+            // No go: the service ends without writing (a lost header byte is made up by the filler).
+            return resync(4);
+        }
+    }
+    const uint8_t go = kGo;
+    uint8_t goEcho = 0;
+    if (port.write(&go, 1) != 0)
+        return kTalkerCommError;
+    if (!receive(&goEcho, 1) || goEcho != kGo)
+        return resync(n + 5);
+    if (port.write(data, static_cast<int>(n)) != 0)
+        return kTalkerCommError;
+    std::vector<uint8_t> reply(n + 2);
+    const uint16_t sum = sumOf(data, n, static_cast<uint16_t>(writeSum_ + sumOf(header + 1, 3) + kGo));
+    // The sum covers what the service received and stored; a damaged echo alone (the sum right)
+    // is a fault on the way back and leaves the block as written.
+    bad = !receive(reply.data(), reply.size()) || (reply[n] << 8 | reply[n + 1]) != sum ||
+          port.inputWithin(port.characterTime(2));
+    if (bad)
+        return resync(n + 5);
+    writeSum_ = static_cast<uint16_t>(data[n - 1] << 8);
+    return kTalkerOk;
+}
+
+TalkerStatus ExtendedTalker::writeBlock(uint32_t address, uint32_t count, const uint8_t* data, bool& handled) {
+    handled = false;
+    if (!layout_ || count == 0)
+        return kTalkerOk;
+    Parking p;
+    bool usable = false;
+    TalkerStatus status = begin(p, usable);
+    if (!usable && !status)
+        return kTalkerOk;
+    handled = true;
+    if (!status)
+        status = link_.writeMemory(kArea, kCheckedWrite.size(), kCheckedWrite.data());
+    // Pieces that avoid the talker's RAM and the frame; those bytes go the plain way after.
+    std::vector<std::pair<uint32_t, uint32_t>> later;
+    bool running = false;
+    uint32_t piece = kPiece;
+    int failures = 0;
+    uint32_t done = 0;
+    for (; !status && done < count && failures < serviceFailures;) {
+        if (touchesServiceMemory(p, address + done, 1)) {
+            if (!later.empty() && later.back().first + later.back().second == done)
+                ++later.back().second;
+            else
+                later.emplace_back(done, 1);
+            ++done;
+            continue;
+        }
+        bool bad = true;
+        uint32_t n = 0;
+        for (; !status && bad && failures < serviceFailures;) {
+            if (!running) {
+                writeSum_ = 0;
+                if ((status = start(p, 0, 0, 0, 0)))
+                    break;
+                running = true;
+            }
+            n = std::min(piece, count - done);
+            while (n > 1 && touchesServiceMemory(p, address + done, n))
+                --n;
+            status = writeOnce(address + done, n, data + done, bad);
+            if (bad) {
+                running = false; // resync has ended the service
+                ++failures;
+                piece = std::max<uint32_t>(kSmallestPiece, piece / 2);
+            }
+        }
+        if (bad)
+            break;
+        piece = std::min(kPiece, piece * 2);
+        done += n;
+    }
+    // On a line too poor for the service the rest goes the plain way (verified writes).
+    if (done < count)
+        later.emplace_back(done, count - done);
+    if (running) {
+        const uint8_t end = kFiller;
+        if (link_.port().write(&end, 1) != 0 || !awaitStop(replyWait()))
+            status = status ? status : resync(1);
+    }
+    const TalkerStatus ended = finish(p);
+    if (status || ended)
+        return status ? status : ended;
+    for (auto [offset, n] : later)
+        for (uint32_t k = 0; k < n; k += kPiece)
+            if ((status = link_.writeMemory(address + offset + k, std::min(kPiece, n - k), data + offset + k)))
+                return status;
+    return kTalkerOk;
+}

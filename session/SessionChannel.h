@@ -1,0 +1,48 @@
+#pragma once
+#include "link/ByteChannel.h"
+#include "link/SerialPort.h"
+
+#include <memory>
+
+class BoardChannel;
+class MemoryLine;
+
+// The session's line to the target: the serial port, or the in-memory line of a virtual board in
+// this process, chosen when the line is opened by the mode text's port name ("board", or a port
+// name mapped to "board"). Everything else is passed to the line in use. The serial port's read
+// wait (readWaitMs) is the one setting for both.
+class SessionChannel : public ByteChannel {
+public:
+    // The port name that stands for the in-process board's in-memory line.
+    static constexpr const char* kBoardPortName = "board";
+
+    explicit SessionChannel(SerialPort& serial);
+    ~SessionChannel() override;
+
+    // Offers an in-process board's line (null: none); it must outlive this channel or be
+    // withdrawn first. An open line to a withdrawn board is closed.
+    void setBoardLine(MemoryLine* line);
+    // True when an in-memory board line is offered.
+    bool hasBoardLine() const { return board_ != nullptr; }
+    // True while the board's line is the one in use.
+    bool onBoardLine() const { return active_ != &serial_; }
+
+    int open(const std::string& modeText) override;
+    void close() override { active_->close(); }
+    bool isOpen() const override { return active_->isOpen(); }
+    int read(uint8_t* buffer, int count) override;
+    int write(const uint8_t* buffer, int count) override { return active_->write(buffer, count); }
+    bool inputWithin(std::chrono::microseconds wait) override { return active_->inputWithin(wait); }
+    bool hasInput() override { return active_->hasInput(); }
+    bool lineLost() override { return active_->lineLost(); }
+    SerialLineSettings lineSettings() const override { return active_->lineSettings(); }
+    int setLineSettings(const SerialLineSettings& settings) override { return active_->setLineSettings(settings); }
+    int readinessDescriptor() const override { return active_->readinessDescriptor(); }
+    // The errno of the last failed open of the serial port; 0 on the board's line.
+    int lastOpenError() const { return onBoardLine() ? 0 : serial_.lastOpenError(); }
+
+private:
+    SerialPort& serial_;
+    std::unique_ptr<BoardChannel> board_;
+    ByteChannel* active_;
+};
