@@ -608,33 +608,6 @@ TalkerStatus DebugEngine::readStableBytes(uint32_t address, uint8_t* bytes, uint
     return kTalkerBadEcho;
 }
 
-bool DebugEngine::finishRegisterWrite(const TargetRegisters& frame, TalkerStatus failure)
-{
-    if (failure != kTalkerNoResponse && failure != kTalkerRegisterWriteFailed)
-        return false;
-    // The frame in the order of the register write command.
-    const std::array<uint8_t, 11> bytes{
-        static_cast<uint8_t>(frame.SP >> 8), static_cast<uint8_t>(frame.SP), frame.CCR, frame.B, frame.A,
-        static_cast<uint8_t>(frame.X >> 8),  static_cast<uint8_t>(frame.X),  static_cast<uint8_t>(frame.Y >> 8),
-        static_cast<uint8_t>(frame.Y),       static_cast<uint8_t>(frame.PC >> 8), static_cast<uint8_t>(frame.PC)};
-    // The echo that went missing or came damaged was most likely the talker's answer to our
-    // command, and the talker then waits for these bytes. Had the command itself been lost on its
-    // way, an idle talker would read them as commands: a read or a register read only answers
-    // (the next command sweeps that away), but a memory or register write would store the bytes
-    // after it. Those frames are not sent; nor one that ends inside a read's arguments.
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const uint8_t b = bytes[i];
-        if (b == TalkerCmd::kWriteMemory || b == TalkerCmd::kWriteRegisters)
-            return false;
-        if (b == TalkerCmd::kReadMemory) {
-            if (i + 3 >= bytes.size())
-                return false;
-            i += 3;
-        }
-    }
-    return link_.port().write(bytes.data(), static_cast<int>(bytes.size())) == 0;
-}
-
 TalkerStatus DebugEngine::startTraceFrame(const TargetRegisters& frame, uint32_t address)
 {
     if (frame.PC == address)
@@ -646,7 +619,7 @@ TalkerStatus DebugEngine::startTraceFrame(const TargetRegisters& frame, uint32_t
     // Left waiting for the frame, the talker would take the next commands' bytes (those that
     // write the tracepoints back) as its frame. Finished, it starts the step as asked: the step
     // goes on, and succeeds only when the stop is confirmed at a tracepoint.
-    if (status && finishRegisterWrite(start, status))
+    if (status && link_.finishRegisterWrite(start, status))
         return kTalkerOk;
     return status;
 }

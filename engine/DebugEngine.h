@@ -155,10 +155,6 @@ private:
     // Reads count (at most 8) bytes, each read's end settled, until two reads in a row agree (at
     // most kSaveReadRetries more reads, else 11).
     [[nodiscard]] TalkerStatus readStableBytes(uint32_t address, uint8_t* bytes, uint32_t count);
-    // After a register write that failed at its echo (status 10 or 13) the talker may still wait
-    // for the frame: sends the frame's eleven bytes, unless an idle talker would take one of them
-    // for a command that stores what follows. True when they were sent.
-    bool finishRegisterWrite(const TargetRegisters& frame, TalkerStatus failure);
     // Starts a trace step's instruction at address from frame; a register write whose echo was
     // missing or damaged is finished with the frame, and the step then goes on.
     [[nodiscard]] TalkerStatus startTraceFrame(const TargetRegisters& frame, uint32_t address);

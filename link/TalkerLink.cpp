@@ -289,15 +289,39 @@ TalkerStatus TalkerLink::writeRegisters(const Registers& r) {
     strayBeforeCommand_ = stray;
     if (status)
         return status;
-    const std::array<uint8_t, 11> frame{
-        static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
-        static_cast<uint8_t>(r.X >> 8),  static_cast<uint8_t>(r.X),  static_cast<uint8_t>(r.Y >> 8),
-        static_cast<uint8_t>(r.Y),       static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)};
-    for (uint8_t byte : frame) {
+    for (uint8_t byte : frameBytes(r)) {
         if (!sendByte(byte))
             return kTalkerCommError;
     }
     return kTalkerOk;
+}
+
+std::array<uint8_t, 11> TalkerLink::frameBytes(const Registers& r) {
+    return {static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
+            static_cast<uint8_t>(r.X >> 8),  static_cast<uint8_t>(r.X),  static_cast<uint8_t>(r.Y >> 8),
+            static_cast<uint8_t>(r.Y),       static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)};
+}
+
+bool TalkerLink::finishRegisterWrite(const Registers& r, TalkerStatus failure) {
+    if (failure != kTalkerNoResponse && failure != kTalkerRegisterWriteFailed)
+        return false;
+    const std::array<uint8_t, 11> bytes = frameBytes(r);
+    // The echo that went missing or came damaged was most likely the talker's answer to our
+    // command, and the talker then waits for these bytes. Had the command itself been lost on its
+    // way, an idle talker would read them as commands: a read or a register read only answers
+    // (the next command sweeps that away), but a memory or register write would store the bytes
+    // after it. Those frames are not sent; nor one that ends inside a read's arguments.
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint8_t b = bytes[i];
+        if (b == TalkerCmd::kWriteMemory || b == TalkerCmd::kWriteRegisters)
+            return false;
+        if (b == TalkerCmd::kReadMemory) {
+            if (i + 3 >= bytes.size())
+                return false;
+            i += 3;
+        }
+    }
+    return port_.write(bytes.data(), static_cast<int>(bytes.size())) == 0;
 }
 
 bool TalkerLink::pollSwi() {

@@ -1,6 +1,7 @@
 #pragma once
 #include "link/Registers.h"
 #include "link/TalkerStatus.h"
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -56,6 +57,12 @@ public:
     [[nodiscard]] TalkerStatus readRegisters(Registers& registers);
     // Command $C1: sends the 11-byte register frame.
     [[nodiscard]] TalkerStatus writeRegisters(const Registers& registers);
+    // After writeRegisters failed at its echo (failure 10 or 13): sends the frame the talker is
+    // most likely still waiting for, unless the frame's bytes, taken as commands by a talker that
+    // never got the $C1, would write anything. True when it was sent.
+    bool finishRegisterWrite(const Registers& registers, TalkerStatus failure);
+    // The register frame in the order of the $C1 command.
+    static std::array<uint8_t, 11> frameBytes(const Registers& registers);
     // True when the talker has reported a software interrupt: a pending hit kept by an earlier
     // command (reported once), or a "J" read now from the line. Never waits.
     bool pollSwi();

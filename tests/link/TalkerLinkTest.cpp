@@ -173,6 +173,45 @@ TEST_F(TalkerLinkTest, RegisterFrameBothWays) {
               (Bytes{0xC1, 0x00, 0x4F, 0xD4, 0x12, 0x34, 0xAB, 0xCD, 0x98, 0x76, 0x12, 0x34}));
 }
 
+// After a register write whose echo went missing, the frame the talker waits for is sent, unless a
+// talker that never got the command would take one of its bytes as a write (or the frame ends
+// inside a read's arguments); other failures send nothing.
+TEST_F(TalkerLinkTest, LostRegisterWriteEchoIsFinishedOnlyWhenHarmless) {
+    struct Case {
+        const char* name;
+        Registers frame;
+        TalkerStatus failure;
+        bool sent;
+    };
+    Registers plain;
+    plain.SP = 0x00B0;
+    plain.CCR = 0xD0;
+    plain.X = 0x1234;
+    plain.PC = 0xC010;
+    Registers storesData = plain;
+    storesData.A = TalkerCmd::kWriteMemory;
+    Registers writesFrame = plain;
+    writesFrame.Y = static_cast<uint32_t>(TalkerCmd::kWriteRegisters) << 8;
+    Registers readAtEnd = plain;
+    readAtEnd.PC = 0xC001; // a $01 with only one byte after it
+    const Case cases[] = {
+        {"plain frame, no echo", plain, kTalkerNoResponse, true},
+        {"plain frame, damaged echo", plain, kTalkerRegisterWriteFailed, true},
+        {"other failure", plain, kTalkerCommError, false},
+        {"a byte that stores", storesData, kTalkerNoResponse, false},
+        {"a byte that writes registers", writesFrame, kTalkerNoResponse, false},
+        {"a read cut off by the frame's end", readAtEnd, kTalkerNoResponse, false},
+    };
+    for (const Case& c : cases) {
+        ScriptedPeer peer(pty);
+        peer.start([](ScriptedPeer&) {});
+        EXPECT_EQ(link.finishRegisterWrite(c.frame, c.failure), c.sent) << c.name;
+        const auto frame = TalkerLink::frameBytes(c.frame);
+        const Bytes expected = c.sent ? Bytes(frame.begin(), frame.end()) : Bytes{};
+        EXPECT_EQ(peer.finish(), expected) << c.name;
+    }
+}
+
 TEST_F(TalkerLinkTest, RegisterFrameCutShortKeepsWhatArrived) {
     ScriptedPeer peer(pty);
     peer.start([](ScriptedPeer& p) {
