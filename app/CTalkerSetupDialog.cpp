@@ -76,6 +76,10 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     mode_ = new QComboBox(props);
     mode_->addItems({"Bootstrap", "Special Test"});
     eeprom_ = new QCheckBox(QStringLiteral("Enable EEPROM"), props);
+    fastLine_ = new QCheckBox(QStringLiteral("Faster line with our talker (125000 baud)"), props);
+    fastLine_->setToolTip(QStringLiteral(
+        "After the start, our talker and this program move the line to 125000 baud. When the "
+        "serial adapter cannot follow, both ends return to 9600 baud. Other talkers always use 9600 baud."));
 
     delay_ = new QLineEdit(props);
     delay_->setMaximumWidth(90);
@@ -115,6 +119,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     delayRow->addWidget(spin);
     delayRow->addStretch(1);
     grid->addLayout(delayRow, 8, 0, 1, 2);
+    grid->addWidget(fastLine_, 9, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     // OK and Cancel at the upper right.
@@ -158,6 +163,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     port_->setObjectName(QString::number(SetupId::kPort));
     mode_->setObjectName(QString::number(SetupId::kChipMode));
     eeprom_->setObjectName(QString::number(SetupId::kEeprom));
+    fastLine_->setObjectName(QString::number(SetupId::kFastLine));
     delay_->setObjectName(QString::number(SetupId::kDelay));
     spin_->setObjectName(QString::number(SetupId::kDelaySpin));
     base_[0]->setObjectName(QString::number(SetupId::kDecimal));
@@ -165,7 +171,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     base_[2]->setObjectName(QString::number(SetupId::kBinary));
 
     QWidget* order[] = {file_, browse, talker_[0], talker_[1], talker_[2], port_, ports, mode_,
-                        eeprom_, delay_, ok, cancel, base_[0], base_[1], base_[2]};
+                        eeprom_, delay_, fastLine_, ok, cancel, base_[0], base_[1], base_[2]};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -195,6 +201,7 @@ void CTalkerSetupDialog::fillControls()
         talker_[settings_.talkerType]->setChecked(true);
     file_->setText(settings_.talkerFile);
     eeprom_->setChecked(settings_.eepromEnable == 1);
+    fastLine_->setChecked(settings_.fastLine);
     mode_->setCurrentIndex(settings_.chipMode >= 0 && settings_.chipMode < mode_->count() ? settings_.chipMode : -1);
     delay_->setText(QString::number(settings_.commDelay));
     if (settings_.defaultBase >= 0 && settings_.defaultBase < 3)
@@ -259,6 +266,7 @@ void CTalkerSetupDialog::accept()
     next.talkerType = talkerGroup_->checkedId();
     next.talkerFile = file_->text();
     next.eepromEnable = eeprom_->isChecked() ? 1 : 0;
+    next.fastLine = fastLine_->isChecked();
     next.chipMode = mode_->currentIndex();
     if (!parseDelay(delay_->text(), next.commDelay)) {
         fail(delay_, QStringLiteral("Please enter a positive integer."));

@@ -28,6 +28,7 @@ inline constexpr int kDelaySpin = 1056;
 inline constexpr int kDecimal = 1058;
 inline constexpr int kHexadecimal = 1059;
 inline constexpr int kBinary = 1060;
+inline constexpr int kFastLine = 1061;
 } // namespace SetupId
 
 // "Restart Talker": reviews and edits the talker settings; OK validates and saves them.
@@ -70,6 +71,7 @@ private:
     QLabel* device_ = nullptr;
     QComboBox* mode_ = nullptr;
     QCheckBox* eeprom_ = nullptr;
+    QCheckBox* fastLine_ = nullptr;
     QLineEdit* delay_ = nullptr;
     QWidget* spin_ = nullptr;
     QRadioButton* base_[3] = {};

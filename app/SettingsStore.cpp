@@ -89,6 +89,8 @@ void SettingsStore::loadTalkerSettings(TalkerSettings& settings)
     settings.talkerFile = readString(*s, "Talker Filename", defaults.talkerFile);
     settings.commDelay = boundedDelay(readUInt(*s, "Comm Delay", defaults.commDelay));
     settings.defaultBase = readInt(*s, "Default Base", defaults.defaultBase);
+    // A file written before this value existed has no key: the faster line stays on.
+    settings.fastLine = readInt(*s, "Fast Line", defaults.fastLine ? 1 : 0) != 0;
     s->endGroup();
 }
 
@@ -103,6 +105,7 @@ void SettingsStore::saveTalkerSettings(const TalkerSettings& settings)
     s->setValue(QStringLiteral("Talker Filename"), settings.talkerFile);
     s->setValue(QStringLiteral("Comm Delay"), boundedDelay(settings.commDelay));
     s->setValue(QStringLiteral("Default Base"), settings.defaultBase);
+    s->setValue(QStringLiteral("Fast Line"), settings.fastLine ? 1 : 0);
     s->endGroup();
 }
 

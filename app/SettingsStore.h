@@ -23,10 +23,10 @@ public:
     static QString filePath();
     // Opens the store; for a file that is not a regular file, an empty store that goes nowhere.
     static std::unique_ptr<QSettings> open();
-    // Fills all seven fields, each with its default when absent or unreadable; a Comm Delay above
-    // kMaxReadWaitMs reads as kMaxReadWaitMs.
+    // Fills all eight fields, each with its default when absent or unreadable; a Comm Delay above
+    // kMaxReadWaitMs reads as kMaxReadWaitMs, a Fast Line other than 0 as on.
     static void loadTalkerSettings(TalkerSettings& settings);
-    // Writes all seven fields (a Comm Delay above kMaxReadWaitMs as kMaxReadWaitMs).
+    // Writes all eight fields (a Comm Delay above kMaxReadWaitMs as kMaxReadWaitMs).
     static void saveTalkerSettings(const TalkerSettings& settings);
     // The recent-file list, most recent first, at most four entries.
     static QStringList loadRecentFiles();

@@ -489,6 +489,7 @@ void CTarvik11Doc::OnBootTalker()
     boot.chipMode = static_cast<ChipMode>(settings.chipMode);
     boot.eepromEnable = settings.eepromEnable != 0;
     boot.readWaitMs = static_cast<int>(settings.commDelay);
+    boot.fastLine = settings.fastLine;
     boot.base = numberBaseFromInt(settings.defaultBase);
     // The session asks for RESET first (a modal box here), then starts the talker.
     finish(services_.session->boot(boot));

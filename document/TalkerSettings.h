@@ -11,6 +11,7 @@ struct TalkerSettings {
     int32_t chipMode = 0;                                // "Mode": 0 Bootstrap, 1 Special Test, -1 none
     uint32_t commDelay = 20;                             // "Comm Delay": serial read wait in ms
     int32_t defaultBase = 0;                             // "Default Base": 0 dec, 1 hex, 2 bin, -1 none
+    bool fastLine = true;                                // "Fast Line": 125000 baud with our talker
 
     bool operator==(const TalkerSettings&) const = default;
 };

@@ -96,7 +96,8 @@ private slots:
         QTest::newRow("absent") << QByteArray();
         QTest::newRow("binary junk") << QByteArray("\x00\xff\x01[[[=\n\x7f", 10);
         QTest::newRow("wrong types") << QByteArray("[Startup]\nEEPROM=yes\nMode=\nTalker=1.5x\n"
-                                                   "Comm%20Delay=-4\nDefault%20Base=99999999999\n");
+                                                   "Comm%20Delay=-4\nDefault%20Base=99999999999\n"
+                                                   "Fast%20Line=maybe\n");
     }
     void defaultsFromEmptyOrBrokenStore()
     {
@@ -111,6 +112,7 @@ private slots:
         s.chipMode = 9;
         s.commDelay = 1;
         s.defaultBase = 3;
+        s.fastLine = false;
         CTarvik11App::LoadTalkerSettings(s);
         QCOMPARE(s, TalkerSettings{});
         QCOMPARE(s.port, QString("COM1"));
@@ -128,6 +130,7 @@ private slots:
         s.chipMode = 1;
         s.commDelay = static_cast<uint32_t>(kMaxReadWaitMs);
         s.defaultBase = -1;
+        s.fastLine = false;
         CTarvik11App::SaveTalkerSettings(s);
         TalkerSettings back;
         CTarvik11App::LoadTalkerSettings(back);
@@ -291,6 +294,67 @@ private slots:
         QCOMPARE(s.port, QString("COM2"));
     }
 
+    // The faster-line choice survives a save and a load, and a store written before the
+    // choice existed (no key) keeps the faster line on.
+    void fastLineIsStored_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("old file without the key") << QByteArray("[Startup]\nEEPROM=1\nComm%20Delay=30\n") << true;
+        QTest::newRow("off") << QByteArray("[Startup]\nFast%20Line=0\n") << false;
+        QTest::newRow("on") << QByteArray("[Startup]\nFast%20Line=1\n") << true;
+        QTest::newRow("unreadable") << QByteArray("[Startup]\nFast%20Line=no\n") << true;
+    }
+    void fastLineIsStored()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, loaded);
+        writeStore(stored);
+        TalkerSettings s;
+        s.fastLine = !loaded;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.fastLine, loaded);
+
+        for (bool value : {false, true}) {
+            s.fastLine = value;
+            CTarvik11App::SaveTalkerSettings(s);
+            TalkerSettings back;
+            back.fastLine = !value;
+            CTarvik11App::LoadTalkerSettings(back);
+            QCOMPARE(back, s);
+            QCOMPARE(SettingsStore::open()->value("Startup/Fast Line").toInt(), value ? 1 : 0);
+        }
+    }
+
+    // The check box shows the stored choice, and OK stores what it shows.
+    void setupDialogFastLineCheckBox_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("old file without the key") << QByteArray("[Startup]\nPort=COM2\n") << true;
+        QTest::newRow("stored off") << QByteArray("[Startup]\nFast%20Line=0\n") << false;
+    }
+    void setupDialogFastLineCheckBox()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, shown);
+        writeStore(stored);
+        CTalkerSetupDialog d;
+        auto* box = ctl<QCheckBox>(d, SetupId::kFastLine);
+        QVERIFY(box);
+        QCOMPARE(box->isChecked(), shown);
+        QVERIFY(box->text().contains("125000"));
+        QVERIFY(box->toolTip().contains("9600"));
+        box->click();
+        QCOMPARE(box->isChecked(), !shown);
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.settings().fastLine, !shown);
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.fastLine, !shown);
+    }
+
     void unknownPortIsStoredEmpty()
     {
         writeStore("[Startup]\nPort=COM9\n");
@@ -400,6 +464,7 @@ private slots:
         ctl<QLineEdit>(d, SetupId::kTalkerFile)->setText("other.boo");
         ctl<QComboBox>(d, SetupId::kPort)->setCurrentIndex(3);
         ctl<QCheckBox>(d, SetupId::kEeprom)->setChecked(true);
+        ctl<QCheckBox>(d, SetupId::kFastLine)->setChecked(false);
         ctl<QComboBox>(d, SetupId::kChipMode)->setCurrentIndex(1);
         ctl<QLineEdit>(d, SetupId::kDelay)->setText("99");
         ctl<QRadioButton>(d, SetupId::kBinary)->setChecked(true);

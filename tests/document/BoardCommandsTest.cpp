@@ -413,6 +413,27 @@ private slots:
                  QString("$%1").arg(sp + 8, 4, 16, QLatin1Char('0')).toUpper());
         QCOMPARE(regs->field(CRegistersDialog::kCCRId)->text().size(), 9);
     }
+
+    // The setup's faster-line choice reaches the start-up; cleared, the line stays at 9600 baud.
+    void fasterLineChoiceReachesTheBoot_data()
+    {
+        QTest::addColumn<bool>("fast");
+        QTest::newRow("cleared") << false;
+        QTest::newRow("set") << true; // last: the line is left as the other cases had it
+    }
+    void fasterLineChoiceReachesTheBoot()
+    {
+        QFETCH(bool, fast);
+        host().settings.fastLine = fast;
+        host().engine.fastLine = !fast;
+        run(CmdId::kBootTalker);
+        QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button...",
+                                                  "Talker initialized successfully."}));
+        QCOMPARE(host().engine.fastLine, fast);
+        if (!fast)
+            QCOMPARE(host().port.baudRate(), 9600);
+        QVERIFY(host().session.readRegisters().ok());
+    }
 };
 
 QTEST_MAIN(BoardCommandsTest)
