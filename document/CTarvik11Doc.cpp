@@ -385,12 +385,21 @@ void CTarvik11Doc::OnFileClose()
 void CTarvik11Doc::finish(const CommandResult& result)
 {
     endProgress();
-    for (const std::string& note : result.notes)
-        host_.messageBox(QString::fromStdString(note));
+    // Values a running program changed while they were read are no news worth a box at every
+    // look at its memory: the status bar says so instead of the done text.
+    bool changing = false;
+    for (const std::string& note : result.notes) {
+        if (note == CommandText::kReadChanging)
+            changing = true;
+        else
+            host_.messageBox(QString::fromStdString(note));
+    }
     if (!result.refusal.empty() || !result.failureText.empty())
         host_.messageBox(QString::fromStdString(result.errorText()));
     else if (result.status != kTalkerOk)
         ReportStatus(result.status);
+    else if (changing)
+        ShowStatusText(QString::fromLatin1(CommandText::kReadChanging));
     else if (!result.doneText.empty())
         ShowStatusText(QString::fromStdString(result.doneText));
     emit commandStateChanged();

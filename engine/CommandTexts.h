@@ -62,6 +62,10 @@ inline constexpr const char* kDumpProgress = "Retrieving memory block $%04x-$%04
 inline constexpr const char* kDumpOrder = "Ending Address must be larger than the Starting Address";
 inline constexpr const char* kDumpRead = "Memory Read Successful";
 inline constexpr const char* kDumpDone = "Memory dump successful";
+// A read whose repeats never agreed (a running program keeps changing what was read): the last
+// read is shown.
+inline constexpr const char* kReadChanging =
+    "Note: the values changed while they were read (the program is running); the last read is shown";
 // Registers window.
 inline constexpr const char* kRegisterReadFailed = "Register Read Failed!";
 inline constexpr const char* kRegisterWriteFailed = "Error while writing registers";

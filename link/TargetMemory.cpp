@@ -25,11 +25,14 @@ bool blockValid(uint32_t address, uint32_t count, const void* buffer) {
 } // namespace
 
 TalkerStatus TargetMemory::readBlock(uint32_t address, uint32_t count, uint8_t* buffer) {
+    lastReadChecked_ = false;
     if (extended && extended->active() && count >= extended->serviceMinimum && blockValid(address, count, buffer)) {
         bool handled = false;
         const TalkerStatus status = extended->readBlock(address, count, buffer, handled);
-        if (handled)
+        if (handled) {
+            lastReadChecked_ = status == kTalkerOk;
             return status;
+        }
     }
     return readPieces(address, count, buffer, ReplyEnd::Settled);
 }

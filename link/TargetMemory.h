@@ -39,6 +39,9 @@ public:
     // more; 11 when its repeat is followed by one too. Only after the last piece does the read
     // wait (about two character times) for a stray byte.
     [[nodiscard]] TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer);
+    // True when the last readBlock was served whole by our talker's checked-read service (every
+    // block summed); false after a plain read, whose replies carry no check.
+    bool lastReadChecked() const { return lastReadChecked_; }
     // Writes and verifies like RAM, no EEPROM handling.
     [[nodiscard]] TalkerStatus writeRaw(uint32_t address, uint32_t count, const uint8_t* data);
     // The EEPROM-aware write every user-level write goes through. In the EEPROM a byte that
@@ -87,4 +90,5 @@ private:
     [[nodiscard]] TalkerStatus programPlainEepromPlan(const PlainEepromPlan& plan);
 
     TalkerLink& link_;
+    bool lastReadChecked_ = false;
 };

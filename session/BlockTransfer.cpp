@@ -51,11 +51,42 @@ TalkerStatus BlockTransfer::readPieces(uint32_t address, uint32_t count, uint8_t
 {
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = std::min(count - done, kPieceBytes - ((address + done) & (kPieceBytes - 1)));
-        if (TalkerStatus s = memory_.readBlock(address + done, piece, buffer + done))
+        if (TalkerStatus s = readAgreed(address + done, piece, buffer + done))
             return s;
         done += piece;
         report(base + done, total);
     }
+    return kTalkerOk;
+}
+
+TalkerStatus BlockTransfer::readAgreed(uint32_t address, uint32_t count, uint8_t* buffer, const Uncompared& uncompared)
+{
+    if (TalkerStatus s = memory_.readBlock(address, count, buffer))
+        return s;
+    if (count == 0 || memory_.lastReadChecked())
+        return kTalkerOk;
+    // Byte by byte: a byte is taken once two reads in a row agree on it, so a byte garbled in a
+    // later read of a block whose other bytes keep changing cannot replace one already agreed on.
+    std::vector<uint8_t> again(count);
+    std::vector<bool> agreed(count, false);
+    for (int read = 0; read < kAgreementReads; ++read) {
+        if (TalkerStatus s = memory_.readBlock(address, count, again.data()))
+            return s;
+        bool all = true;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (agreed[i] || (uncompared && uncompared(i)))
+                continue;
+            if (again[i] == buffer[i]) {
+                agreed[i] = true;
+                continue;
+            }
+            all = false;
+            buffer[i] = again[i];
+        }
+        if (all)
+            return kTalkerOk;
+    }
+    changed_ = true;
     return kTalkerOk;
 }
 

@@ -30,6 +30,8 @@ constexpr int kInProcessBoardReadWaitMs = 250;
 constexpr auto kAfterResetPause = std::chrono::milliseconds(20);
 // The name that stands for the in-process board as a port.
 constexpr const char* kBoardPortName = "board";
+// The timer's free-running counter (high byte; the low byte follows) in the register block.
+constexpr uint32_t kTcntHigh = 0x0E;
 
 std::string lowerCase(std::string s)
 {
@@ -443,6 +445,8 @@ CommandResult DebugSession::dump(const std::string& startText, const std::string
     takeWaitingStop(true);
     if (!result.ok())
         return result;
+    if (reader.changed())
+        result.notes.push_back(CommandText::kReadChanging);
     lookThroughSwis(r.start, bytes.data(), r.count());
     if (observer_)
         observer_->progressText(CommandText::kDumpRead);
@@ -489,17 +493,22 @@ CommandResult DebugSession::move(const std::string& startText, const std::string
     const uint32_t count = end - start + 1;
     if (destination && *destination + static_cast<uint64_t>(count) > kAddressSpace)
         result.refusal = format(CommandText::kMoveBeyondEnd, *destination, count);
-    return converse(result, destination ? format(CommandText::kMoveProgress, start, end, *destination) : "",
-                    [&] {
-                        std::vector<uint8_t> block(count);
-                        BlockTransfer reader(memory_, link_, progressFor(count));
-                        if (TalkerStatus s = reader.read(start, count, block.data()))
-                            return s;
-                        // The program's bytes move, not the SWIs we planted in them.
-                        lookThroughSwis(start, block.data(), count);
-                        return userWrite(*destination, count, block.data(), true);
-                    },
-                    CommandText::kMoveDone);
+    bool changed = false;
+    result = converse(result, destination ? format(CommandText::kMoveProgress, start, end, *destination) : "",
+                      [&] {
+                          std::vector<uint8_t> block(count);
+                          BlockTransfer reader(memory_, link_, progressFor(count));
+                          if (TalkerStatus s = reader.read(start, count, block.data()))
+                              return s;
+                          changed = reader.changed();
+                          // The program's bytes move, not the SWIs we planted in them.
+                          lookThroughSwis(start, block.data(), count);
+                          return userWrite(*destination, count, block.data(), true);
+                      },
+                      CommandText::kMoveDone);
+    if (changed)
+        result.notes.push_back(CommandText::kReadChanging);
+    return result;
 }
 
 CommandResult DebugSession::find(const std::string& startText, const std::string& endText, const std::string& byteText)
@@ -511,12 +520,14 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
     if (range(startText, endText, start, end, result))
         value = number(byteText, "byte", result);
     uint32_t found = 0;
+    bool changed = false;
     result = converse(result, value ? format(CommandText::kFindProgress, *value, start) : "", [&] {
         const uint32_t count = end - start + 1;
         std::vector<uint8_t> block(count);
         BlockTransfer reader(memory_, link_, progressFor(count));
         if (TalkerStatus s = reader.read(start, count, block.data()))
             return s;
+        changed = reader.changed();
         lookThroughSwis(start, block.data(), count);
         const auto it = std::find(block.begin(), block.end(), static_cast<uint8_t>(*value & 0xFF));
         if (it == block.end())
@@ -526,6 +537,8 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
     });
     if (result.ok())
         result.doneText = format(CommandText::kFindDone, *value, found);
+    if (changed)
+        result.notes.push_back(CommandText::kReadChanging);
     return result;
 }
 
@@ -558,15 +571,19 @@ CommandResult DebugSession::disassemble(const std::string& startText, const std:
     // A few bytes more than asked, so the last instruction that starts in the range is whole.
     const uint32_t last = std::min<uint32_t>(*end + kMaxInstructionBytes - 1, 0xFFFF);
     std::vector<uint8_t> bytes(last - *start + 1);
+    bool changed = false;
     result = converse(result, format(kDisassemblyProgress, *start, *end), [&] {
         BlockTransfer reader(memory_, link_, progressFor(bytes.size()));
         if (TalkerStatus s = reader.read(*start, static_cast<uint32_t>(bytes.size()), bytes.data()))
             return s;
+        changed = reader.changed();
         lookThroughSwis(*start, bytes.data(), static_cast<uint32_t>(bytes.size()));
         return kTalkerOk;
     }, kDisassemblyDone);
     if (!result.ok())
         return result;
+    if (changed)
+        result.notes.push_back(CommandText::kReadChanging);
     const auto lines = Disassembler::disassemble(static_cast<uint16_t>(*start), bytes, &symbols_, *end - *start + 1);
     result.lines = Disassembler::textLines(lines);
     result.rangeStart = *start;
@@ -595,17 +612,41 @@ std::vector<std::string> registerLines(const TargetRegisters& r, std::optional<u
     return lines;
 }
 
+// The register frame, taken once two reads in a row agree (its reply carries no check, as a plain
+// memory reply does not); a frame that never agrees (a running program) gives the last read and
+// sets changed.
+TalkerStatus readRegistersAgreed(TalkerLink& link, TargetRegisters& r, bool* changed)
+{
+    if (TalkerStatus s = link.readRegisters(r))
+        return s;
+    for (int read = 0; read < BlockTransfer::kAgreementReads; ++read) {
+        TargetRegisters again;
+        if (TalkerStatus s = link.readRegisters(again))
+            return s;
+        const bool agree = again == r;
+        r = again;
+        if (agree)
+            return kTalkerOk;
+    }
+    if (changed)
+        *changed = true;
+    return kTalkerOk;
+}
+
 } // namespace
 
 CommandResult DebugSession::readRegisters()
 {
     TargetRegisters r;
+    bool changed = false;
     CommandResult result =
-        converse({}, "", [&] { return link_.readRegisters(r); });
+        converse({}, "", [&] { return readRegistersAgreed(link_, r, &changed); });
     if (result.status != kTalkerOk) {
         result.failureText = CommandText::kRegisterReadFailed;
         return result;
     }
+    if (changed)
+        result.notes.push_back(CommandText::kReadChanging);
     if (result.ok()) {
         lastRegisters_ = r;
         result.lines = registerLines(r, stoppedPC_);
@@ -703,6 +744,7 @@ CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
     takeWaitingStop();
     std::array<uint8_t, IoRegisters::kCount> values{};
     std::array<bool, IoRegisters::kCount> read{};
+    BlockTransfer reader(memory_, link_);
     // Runs of registers that may be read, each in one command.
     uint32_t offset = 0;
     while (offset < IoRegisters::kCount && result.ok()) {
@@ -710,16 +752,30 @@ CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
             ++offset;
             continue;
         }
+        // Runs of registers of one kind: those whose read disturbs the chip (asked for) are read
+        // exactly once, since a second read would disturb it again; the others are taken when two
+        // reads agree, except the free-running counter, which never reads the same twice.
+        const bool disturbing = IoRegisters::readDisturbs(offset);
         uint32_t end = offset;
-        while (end < IoRegisters::kCount && (includeDisturbing || !IoRegisters::readDisturbs(end)))
+        while (end < IoRegisters::kCount && IoRegisters::readDisturbs(end) == disturbing)
             ++end;
-        result.status = memory_.readBlock(IoRegisters::kBase + offset, end - offset, values.data() + offset);
+        const uint32_t first = offset;
+        if (disturbing)
+            result.status = memory_.readBlock(IoRegisters::kBase + offset, end - offset, values.data() + offset);
+        else
+            result.status = reader.readAgreed(IoRegisters::kBase + offset, end - offset, values.data() + offset,
+                                              [first](uint32_t i) {
+                                                  const uint32_t at = first + i;
+                                                  return at == kTcntHigh || at == kTcntHigh + 1;
+                                              });
         std::fill(read.begin() + offset, read.begin() + end, true);
         offset = end;
     }
     takeWaitingStop(true);
     if (!result.ok())
         return result;
+    if (reader.changed())
+        result.notes.push_back(CommandText::kReadChanging);
     for (uint32_t i = 0; i < IoRegisters::kCount; ++i)
         if (IoRegisters::info(i).name[0] != '\0')
             result.lines.push_back(IoRegisters::line(i, values[i], read[i]));
@@ -884,8 +940,9 @@ CommandResult DebugSession::stepOver()
     {
         Busy busy(*this);
         takeWaitingStop();
-        if ((result.status = memory_.readBlock(from, static_cast<uint32_t>(bytes.size()), bytes.data())) ||
-            (result.status = link_.readRegisters(r)))
+        BlockTransfer reader(memory_, link_);
+        if ((result.status = reader.readAgreed(from, static_cast<uint32_t>(bytes.size()), bytes.data())) ||
+            (result.status = readRegistersAgreed(link_, r, nullptr)))
             return result;
         lookThroughSwis(from, bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
@@ -911,10 +968,11 @@ CommandResult DebugSession::stepOut()
     {
         Busy busy(*this);
         takeWaitingStop();
-        if ((result.status = link_.readRegisters(r)))
+        if ((result.status = readRegistersAgreed(link_, r, nullptr)))
             return result;
         // The program's stack pointer is the frame's + 8; what it pushed last is just above it.
-        if ((result.status = memory_.readBlock((r.SP + 9) & 0xFFFF, 2, top)))
+        BlockTransfer reader(memory_, link_);
+        if ((result.status = reader.readAgreed((r.SP + 9) & 0xFFFF, 2, top)))
             return result;
     }
     const uint32_t returnAddress = (uint32_t{top[0]} << 8) | top[1];

@@ -101,6 +101,9 @@ protected:
         return out;
     }
 
+    // The board the session talks to (its line faults, its traffic figures).
+    VirtualBoard& board() { return *board_; }
+
     std::unique_ptr<DebugSession> session;
     Recorder seen;
 
