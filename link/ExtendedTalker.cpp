@@ -98,25 +98,7 @@ bool ExtendedTalker::awaitStop(int waitMs) {
 
 TalkerStatus ExtendedTalker::writeFrame(const Registers& r) {
     const TalkerStatus status = link_.writeRegisters(r);
-    if (status != kTalkerNoResponse && status != kTalkerRegisterWriteFailed)
-        return status;
-    // The echo that went missing or came damaged was most likely the talker's answer, and it
-    // now waits for the frame; had the command been lost, the bytes are commands to the talker:
-    // not sent when one of them would store what follows.
-    const std::array<uint8_t, 11> bytes{
-        static_cast<uint8_t>(r.SP >> 8), static_cast<uint8_t>(r.SP), r.CCR, r.B, r.A,
-        static_cast<uint8_t>(r.X >> 8),  static_cast<uint8_t>(r.X),  static_cast<uint8_t>(r.Y >> 8),
-        static_cast<uint8_t>(r.Y),       static_cast<uint8_t>(r.PC >> 8), static_cast<uint8_t>(r.PC)};
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == TalkerCmd::kWriteMemory || bytes[i] == TalkerCmd::kWriteRegisters)
-            return status;
-        if (bytes[i] == TalkerCmd::kReadMemory) {
-            if (i + 3 >= bytes.size())
-                return status;
-            i += 3;
-        }
-    }
-    (void)link_.port().write(bytes.data(), static_cast<int>(bytes.size()));
+    (void)link_.finishRegisterWrite(r, status);
     return status;
 }
 

@@ -162,7 +162,7 @@ private:
         bool slotsSaved = false;
     };
     // Register write; after a missing or damaged echo the frame is sent all the same where that is
-    // harmless (see DebugEngine::finishRegisterWrite). The link's status is returned.
+    // harmless (see TalkerLink::finishRegisterWrite). The link's status is returned.
     [[nodiscard]] TalkerStatus writeFrame(const Registers& r);
     // Parks the talker and saves the slots; usable false (nothing changed) when a program runs.
     [[nodiscard]] TalkerStatus begin(Parking& p, bool& usable);
