@@ -260,7 +260,13 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     talkerKind_ = TalkerKind::None;
     extended_.setLayout(std::nullopt);
     const bool ram = talkerType == TalkerType::Ram;
-    TalkerStatus status = ram ? link_.bootRamTalker(portName, fileName) : link_.bootRomTalker(portName, fileName);
+    // Our own talker, recognised from the file's bytes, boots in checked mode and gets the
+    // extended mode; any other talker keeps the plain protocol.
+    const std::optional<TalkerLayout> ours = ram && extendedMode ? recogniseTalkerFile(fileName) : std::nullopt;
+    link_.setChecked(ours.has_value());
+    TalkerStatus status = ram ? link_.bootRamTalker(portName, fileName, ours ? checkedModePatches(*ours)
+                                                                           : std::vector<TalkerLink::ImagePatch>{})
+                              : link_.bootRomTalker(portName, fileName);
     if (status)
         return status;
     talkerKind_ = ram ? TalkerKind::Ram : TalkerKind::Rom;
@@ -314,10 +320,15 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
         if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
             t = BreakpointRecord{};
 
-    // Our own talker, recognised from the file's bytes, gets the extended mode; a faster line
-    // that cannot be confirmed leaves both ends at 9600 baud.
-    if (ram)
-        extended_.setLayout(recogniseTalkerFile(fileName));
+    // A talker started from EEPROM that answered in checked mode is ours if its RAM says so.
+    std::optional<TalkerLayout> running = link_.checked() ? ours : std::nullopt;
+    if (!ram && link_.checked()) {
+        std::array<uint8_t, 256> image{};
+        if (memory_.readBlock(0x0000, 256, image.data()) == kTalkerOk)
+            running = recogniseTalkerImage(image.data(), TalkerServices::kNop);
+    }
+    // A faster line that cannot be confirmed leaves both ends at 9600 baud.
+    extended_.setLayout(running);
     if (extended_.active() && fastLine) {
         bool fast = false;
         if ((status = extended_.switchToFastLine(fast)))

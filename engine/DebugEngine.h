@@ -118,6 +118,9 @@ public:
     int traceWaitMs = 20;
     // When our talker is booted: move the line to 125000 baud at start-up (9600 if that fails).
     bool fastLine = true;
+    // Whether our talker, when booted, gets checked mode and the extended mode (off: the plain
+    // protocol, as any other talker; for comparisons).
+    bool extendedMode = true;
     // Our talker's extended mode; active only while the talker booted from a file is ours.
     ExtendedTalker& extended() { return extended_; }
 

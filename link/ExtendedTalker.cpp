@@ -3,6 +3,7 @@
 #include "link/TalkerLink.h"
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,31 +14,52 @@ constexpr size_t kImageSize = 256;
 constexpr uint8_t kParkedCcr = 0xD0; // S, X and I set: nothing interrupts a service
 constexpr uint8_t kInterruptMasks = 0x50;
 
-// The sync byte, then the image; image address a is file[1 + a].
-uint8_t imageByte(const std::vector<uint8_t>& file, uint32_t a) { return file[1 + a]; }
+// From the talker's frame and stopped_pc: whether it holds a program stopped at an SWI. Serving
+// from its receive interrupt, it keeps its own stack pointer (the frame's address - 1) there.
+bool heldAtSwi(const std::array<uint8_t, 4>& vars) {
+    const auto frame = static_cast<uint16_t>(vars[0] << 8 | vars[1]);
+    const auto stoppedPc = static_cast<uint16_t>(vars[2] << 8 | vars[3]);
+    return stoppedPc != static_cast<uint16_t>(frame - 1);
+}
+
 } // namespace
 
-std::optional<TalkerLayout> recogniseTalkerFile(const std::vector<uint8_t>& file) {
-    if (file.size() != kImageSize + 1 || file[0] != 0xFF)
-        return std::nullopt;
-    if (imageByte(file, kSignatureAt) != 'T' || imageByte(file, kSignatureAt + 1) != 'k')
+std::optional<TalkerLayout> recogniseTalkerImage(const uint8_t* image, uint8_t switches) {
+    if (image[kSignatureAt] != 'T' || image[kSignatureAt + 1] != 'k')
         return std::nullopt;
     TalkerLayout l;
-    l.version = imageByte(file, kVersionAt);
-    l.stoppedPc = imageByte(file, 0xCF);
-    l.getByte = imageByte(file, 0xD1);
-    l.putByte = imageByte(file, 0xD2);
-    l.idlePc = imageByte(file, 0xD4);
-    l.frame = imageByte(file, 0xD5);
+    l.version = image[kVersionAt];
+    l.stoppedPc = image[0xCF];
+    l.getByte = image[0xD1];
+    l.putByte = image[0xD2];
+    l.idlePc = image[0xD4];
+    l.frame = image[0xD5];
+    l.goSwitch = image[0xD7];
+    l.echoSwitch = image[0xD8];
     // The services call get_byte and put_byte by address, and the host reads frame and stopped_pc
     // as one block: a file whose layout differs is taken for a plain talker.
     if (l.version != kVersion || l.getByte != kGetByte || l.putByte != kPutByte ||
-        l.stoppedPc != l.frame + 2 || l.stoppedPc >= kArea || l.idlePc >= kArea)
+        l.stoppedPc != l.frame + 2 || l.stoppedPc >= kArea || l.idlePc >= kArea || l.goSwitch >= kArea ||
+        l.echoSwitch >= kArea || image[l.goSwitch] != switches || image[l.echoSwitch] != switches)
         return std::nullopt;
     return l;
 }
 
+std::optional<TalkerLayout> recogniseTalkerFile(const std::vector<uint8_t>& file) {
+    if (file.size() != kImageSize + 1 || file[0] != 0xFF)
+        return std::nullopt;
+    return recogniseTalkerImage(file.data() + 1, kRts);
+}
+
+std::vector<TalkerLink::ImagePatch> checkedModePatches(const TalkerLayout& layout) {
+    return {{layout.goSwitch, kNop}, {layout.echoSwitch, kNop}};
+}
+
 std::optional<TalkerLayout> recogniseTalkerFile(const std::string& path) {
+    // Looked at before the boot opens it: a FIFO or a device must not hold the host here.
+    std::error_code error;
+    if (path.find('\0') != std::string::npos || !std::filesystem::is_regular_file(path, error))
+        return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -119,7 +141,7 @@ TalkerStatus ExtendedTalker::begin(Parking& p, bool& usable) {
         return s;
     if (TalkerStatus s = link_.readMemory(layout_->frame, 4, vars.data(), ReplyEnd::Settled))
         return s;
-    bool held = vars[0] != vars[2] || vars[1] != vars[3];
+    bool held = heldAtSwi(vars);
     if (!held && frame.PC != layout_->idlePc)
         return kTalkerOk;
     // What is kept to be written back is read until two reads agree: a damaged byte in it would
@@ -128,7 +150,7 @@ TalkerStatus ExtendedTalker::begin(Parking& p, bool& usable) {
         return s;
     if (TalkerStatus s = readStable(layout_->frame, 4, vars.data()))
         return s;
-    held = vars[0] != vars[2] || vars[1] != vars[3];
+    held = heldAtSwi(vars);
     const bool idle = !held && frame.PC == layout_->idlePc;
     if (!held && !idle)
         return kTalkerOk;
@@ -174,13 +196,10 @@ TalkerStatus ExtendedTalker::start(const Parking& p, uint8_t a, uint8_t b, uint3
     r.Y = y;
     r.PC = kArea;
     TalkerStatus status = kTalkerOk;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // A checked register write that fails has kept the frame stopped: nothing started.
+    for (int attempt = 0; attempt < 3; ++attempt)
         if (!(status = writeFrame(r)))
             return kTalkerOk;
-        // Started or not: filler ends a service that did start, and the parked talker drops it.
-        if (TalkerStatus s = resync(4))
-            return s;
-    }
     return status;
 }
 
@@ -234,12 +253,17 @@ TalkerStatus ExtendedTalker::recoverSlowLine() {
         (void)port.setBaud(kSlowBaud);
         return kTalkerNoResponse;
     }
-    // It answers at 125000: BAUD = $30 through a write whose echo comes before the change.
-    static constexpr uint8_t slow[] = {TalkerCmd::kWriteMemory, 0x01, 0x10, 0x2B, 0x30};
-    uint8_t echo = 0;
-    const bool sent = port.write(slow, 1) == 0 && port.read(&echo, 1) == 1 &&
-                      echo == static_cast<uint8_t>(~TalkerCmd::kWriteMemory) &&
-                      port.write(slow + 1, 4) == 0;
+    // It answers at 125000: BAUD = $30 through a checked write, whose last echo comes before the
+    // change. Each byte goes after the echo of the one before; the reply to the command byte is
+    // the byte itself and its complement.
+    static constexpr uint8_t slow[] = {TalkerCmd::kWriteMemory, 0x01, 0x10, 0x2B, TalkerCmd::kGo, 0x30};
+    bool sent = true;
+    for (size_t i = 0; sent && i < sizeof slow; ++i) {
+        uint8_t echo[2] = {};
+        const int n = i == 0 ? 2 : 1;
+        sent = port.write(slow + i, 1) == 0 && receive(echo, size_t(n)) && echo[0] == slow[i] &&
+               (n == 1 || echo[1] == static_cast<uint8_t>(~slow[0]));
+    }
     if (port.setBaud(kSlowBaud) != 0)
         return kTalkerCommError;
     if (!sent)
@@ -288,7 +312,9 @@ TalkerStatus ExtendedTalker::switchToFastLine(bool& fast) {
 bool ExtendedTalker::eepromStep(uint8_t op, uint8_t data, uint8_t& readBack) {
     ByteChannel& port = link_.port();
     const uint8_t step[2] = {op, data};
-    if (port.write(step, 2) != 0)
+    // Both come back as the service takes them, then the byte read back after the pulse.
+    uint8_t echo[2] = {};
+    if (port.write(step, 2) != 0 || !receive(echo, 2) || echo[0] != op || echo[1] != data)
         return false;
     const auto wait = std::chrono::microseconds(kPulseUs * 2) + std::chrono::milliseconds(replyWait());
     return port.inputWithin(wait) && port.read(&readBack, 1) == 1;
@@ -381,7 +407,6 @@ TalkerStatus ExtendedTalker::programEeprom(uint32_t address, uint32_t count, con
 
 namespace {
 constexpr uint32_t kPiece = 256;
-constexpr uint32_t kSmallestPiece = 16;
 constexpr uint32_t kLongestRun = 64; // pages of one checked read
 constexpr uint32_t kTalkerRam = 0x100;
 // The stopped program's frame and what a service pushes around it (SP .. SP + 8, calls below SP + 8).
@@ -394,7 +419,6 @@ uint16_t sumOf(const uint8_t* bytes, size_t n, uint16_t sum = 0) {
     return sum;
 }
 
-bool overlaps(uint32_t a, uint32_t n, uint32_t b, uint32_t m) { return a < b + m && b < a + n; }
 } // namespace
 
 bool ExtendedTalker::receive(uint8_t* out, size_t n) {
@@ -422,57 +446,74 @@ bool ExtendedTalker::drainToStop() {
     return lastWasStop;
 }
 
-TalkerStatus ExtendedTalker::resync(size_t fillers) {
+TalkerStatus ExtendedTalker::resync() {
     ByteChannel& port = link_.port();
-    const std::vector<uint8_t> filler(fillers, kFiller);
-    if (port.write(filler.data(), static_cast<int>(filler.size())) != 0)
-        return kTalkerCommError;
-    (void)drainToStop();
-    Registers r;
-    TalkerStatus status = link_.readRegisters(r);
-    (void)link_.pollSwi(); // a "J" the link kept is the service's end
-    if (status) {
-        // The filler may have been lost on the way: the service ends at the next one.
-        if (port.write(filler.data(), 1) != 0)
+    const uint8_t filler = kFiller;
+    TalkerStatus status = kTalkerOk;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // The filler may be lost on its way: the service then ends at the next one.
+        if (port.write(&filler, 1) != 0)
             return kTalkerCommError;
         (void)drainToStop();
+        Registers r;
         status = link_.readRegisters(r);
-        (void)link_.pollSwi();
+        (void)link_.pollSwi(); // a "J" the link kept is the service's end
+        if (!status)
+            break;
     }
     return status;
 }
 
-bool ExtendedTalker::touchesServiceMemory(const Parking& p, uint32_t address, uint32_t count) const {
-    const uint32_t frameFirst = p.frame.SP >= kFrameBelow ? p.frame.SP - kFrameBelow : 0;
-    return overlaps(address, count, 0, kTalkerRam) ||
-           overlaps(address, count, frameFirst, kFrameBelow + kFrameAbove);
-}
-
 TalkerStatus ExtendedTalker::readOnce(uint32_t address, uint32_t pages, uint8_t* out, bool& bad) {
     ByteChannel& port = link_.port();
+    bad = true;
     const uint8_t header[4] = {kReadBlock, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
                                static_cast<uint8_t>(pages)};
-    // The rest of the header only once the service has echoed its first byte: had that byte been
-    // damaged, the service would have ended and the talker would take the rest for commands.
-    uint8_t first = 0xFF;
-    if (port.write(header, 1) != 0)
-        return kTalkerCommError;
-    if (!receive(&first, 1) || first != kReadBlock || port.hasInput()) {
-        bad = true;
-        return kTalkerOk;
+    // One byte at a time, each after it came back: the host always knows how much of the header
+    // the service has taken. Only the pages byte is followed by data at once.
+    size_t taken = 0;
+    for (int lost = 0; taken < 4 && lost < 3;) {
+        if (port.write(header + taken, 1) != 0)
+            return kTalkerCommError;
+        uint8_t echo = 0;
+        if (!receive(&echo, 1)) {
+            ++lost; // lost on its way: sent again
+            continue;
+        }
+        if (echo != header[taken] || (taken < 3 && port.inputWithin(port.characterTime(2)))) {
+            // Damaged or doubled. A first byte other than $00 has ended the service; otherwise the
+            // rest of the header asks for one page at $0000 (read and dropped), after which filler
+            // ends the service. (A doubled byte moves the service one place on.)
+            if (taken == 0 && echo != kReadBlock)
+                return awaitStop(replyWait()) ? kTalkerOk : resync();
+            const bool doubled = echo == header[taken];
+            taken += doubled ? 2 : 1;
+            static constexpr uint8_t onePage[4] = {kReadBlock, 0x00, 0x00, 0x01};
+            for (; taken < 4; ++taken)
+                if (port.write(onePage + taken, 1) != 0)
+                    return kTalkerCommError;
+            (void)drainToStop();
+            return resync();
+        }
+        ++taken;
     }
-    if (port.write(header + 1, 3) != 0)
-        return kTalkerCommError;
+    if (taken < 4)
+        return kTalkerNoResponse;
     const uint32_t n = pages * kPiece;
-    std::vector<uint8_t> reply(3 + n + 2);
-    bad = !receive(reply.data(), reply.size()) || !std::equal(header + 1, header + 4, reply.begin()) ||
-          static_cast<uint16_t>(sumOf(reply.data(), 3 + n, readSum_)) != (reply[3 + n] << 8 | reply[3 + n + 1]) ||
+    std::vector<uint8_t> reply(n + 2);
+    bad = !receive(reply.data(), reply.size()) ||
+          static_cast<uint16_t>(sumOf(reply.data(), n, readSum_)) != (reply[n] << 8 | reply[n + 1]) ||
           port.hasInput();
     if (!bad) {
-        std::copy(reply.begin() + 3, reply.begin() + 3 + n, out);
+        std::copy(reply.begin(), reply.begin() + n, out);
         readSum_ = static_cast<uint16_t>(out[n - 1] << 8);
+        return kTalkerOk;
     }
-    return kTalkerOk;
+    // The block's end is not where it should be: whatever is left comes first, then filler ends
+    // the service (waiting for a first byte again, unless a lost byte keeps it inside the block,
+    // which the filler then completes).
+    (void)drainToStop();
+    return resync();
 }
 
 TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t* buffer, bool& handled) {
@@ -512,10 +553,9 @@ TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t
         }
         ++failures;
         run = std::max<uint32_t>(1, run / 2);
-        // Four fillers end the service wherever it waits; it is started afresh unless the line
-        // is too poor for it (every start is a register write, which carries no check).
+        // The service has ended; it is started afresh unless the line is too poor for it.
         running = false;
-        if (!(status = resync(4)) && failures < serviceFailures) {
+        if (failures < serviceFailures) {
             readSum_ = 0;
             status = start(p, 0, 0, 0, 0);
             running = !status;
@@ -524,7 +564,7 @@ TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t
     if (running) {
         const uint8_t end = kFiller;
         if (link_.port().write(&end, 1) != 0 || !awaitStop(replyWait()))
-            status = resync(1);
+            status = resync();
     }
     const Parking saved = p;
     const TalkerStatus ended = finish(p);
@@ -544,111 +584,5 @@ TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t
             if ((status = readStable(from, to - from, buffer + (from - address))))
                 return status;
     }
-    return kTalkerOk;
-}
-
-TalkerStatus ExtendedTalker::writeOnce(uint32_t address, uint32_t n, const uint8_t* data, bool& bad) {
-    ByteChannel& port = link_.port();
-    bad = true;
-    const uint8_t header[4] = {kWriteBlock, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                               static_cast<uint8_t>(n)};
-    // The header goes one byte at a time, each after the echo of the one before: after anything
-    // unexpected the host sends only filler, which is never the go, so a header shifted by a
-    // doubled or lost byte can never be confirmed by the host's own later bytes.
-    for (int i = 0; i < 4; ++i) {
-        uint8_t echo = 0;
-        if (port.write(header + i, 1) != 0)
-            return kTalkerCommError;
-        if (!receive(&echo, 1) || echo != header[i] || port.hasInput()) {
-            // No go: the service ends without writing (a lost header byte is made up by the filler).
-            return resync(4);
-        }
-    }
-    const uint8_t go = kGo;
-    uint8_t goEcho = 0;
-    if (port.write(&go, 1) != 0)
-        return kTalkerCommError;
-    if (!receive(&goEcho, 1) || goEcho != kGo)
-        return resync(n + 5);
-    if (port.write(data, static_cast<int>(n)) != 0)
-        return kTalkerCommError;
-    std::vector<uint8_t> reply(n + 2);
-    const uint16_t sum = sumOf(data, n, static_cast<uint16_t>(writeSum_ + sumOf(header + 1, 3) + kGo));
-    // The sum covers what the service received and stored; a damaged echo alone (the sum right)
-    // is a fault on the way back and leaves the block as written.
-    bad = !receive(reply.data(), reply.size()) || (reply[n] << 8 | reply[n + 1]) != sum ||
-          port.inputWithin(port.characterTime(2));
-    if (bad)
-        return resync(n + 5);
-    writeSum_ = static_cast<uint16_t>(data[n - 1] << 8);
-    return kTalkerOk;
-}
-
-TalkerStatus ExtendedTalker::writeBlock(uint32_t address, uint32_t count, const uint8_t* data, bool& handled) {
-    handled = false;
-    if (!layout_ || count == 0)
-        return kTalkerOk;
-    Parking p;
-    bool usable = false;
-    TalkerStatus status = begin(p, usable);
-    if (!usable && !status)
-        return kTalkerOk;
-    handled = true;
-    if (!status)
-        status = link_.writeMemory(kArea, kCheckedWrite.size(), kCheckedWrite.data());
-    // Pieces that avoid the talker's RAM and the frame; those bytes go the plain way after.
-    std::vector<std::pair<uint32_t, uint32_t>> later;
-    bool running = false;
-    uint32_t piece = kPiece;
-    int failures = 0;
-    uint32_t done = 0;
-    for (; !status && done < count && failures < serviceFailures;) {
-        if (touchesServiceMemory(p, address + done, 1)) {
-            if (!later.empty() && later.back().first + later.back().second == done)
-                ++later.back().second;
-            else
-                later.emplace_back(done, 1);
-            ++done;
-            continue;
-        }
-        bool bad = true;
-        uint32_t n = 0;
-        for (; !status && bad && failures < serviceFailures;) {
-            if (!running) {
-                writeSum_ = 0;
-                if ((status = start(p, 0, 0, 0, 0)))
-                    break;
-                running = true;
-            }
-            n = std::min(piece, count - done);
-            while (n > 1 && touchesServiceMemory(p, address + done, n))
-                --n;
-            status = writeOnce(address + done, n, data + done, bad);
-            if (bad) {
-                running = false; // resync has ended the service
-                ++failures;
-                piece = std::max<uint32_t>(kSmallestPiece, piece / 2);
-            }
-        }
-        if (bad)
-            break;
-        piece = std::min(kPiece, piece * 2);
-        done += n;
-    }
-    // On a line too poor for the service the rest goes the plain way (verified writes).
-    if (done < count)
-        later.emplace_back(done, count - done);
-    if (running) {
-        const uint8_t end = kFiller;
-        if (link_.port().write(&end, 1) != 0 || !awaitStop(replyWait()))
-            status = status ? status : resync(1);
-    }
-    const TalkerStatus ended = finish(p);
-    if (status || ended)
-        return status ? status : ended;
-    for (auto [offset, n] : later)
-        for (uint32_t k = 0; k < n; k += kPiece)
-            if ((status = link_.writeMemory(address + offset + k, std::min(kPiece, n - k), data + offset + k)))
-                return status;
     return kTalkerOk;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "link/Registers.h"
+#include "link/TalkerLink.h"
 #include "link/TalkerStatus.h"
 #include <array>
 #include <cstdint>
@@ -19,10 +20,11 @@ inline constexpr uint32_t kAreaSize = 0x30;
 // An unused slot's SWI, where an idle talker is parked before a service is installed.
 inline constexpr uint32_t kParkAt = 0x00C7;
 
-// svc_fast: A = kRdrf, B = kFastConfirm, X = 0, Y = kSlowRateWord.
-inline constexpr std::array<uint8_t, 29> kFastLine{
-    0x7F, 0x10, 0x2B, 0xB5, 0x10, 0x2E, 0x26, 0x05, 0x09, 0x26, 0xF8, 0x20, 0x0B, 0xB6, 0x10,
-    0x2F, 0x11, 0x26, 0x05, 0x43, 0xB7, 0x10, 0x2F, 0x3F, 0x18, 0xFF, 0x10, 0x2B, 0x3F};
+// svc_fast: B = kFastConfirm, X = 0, Y = kSlowRateWord (A is its own).
+inline constexpr std::array<uint8_t, 38> kFastLine{
+    0xB6, 0x10, 0x2E, 0x84, 0x40, 0x27, 0xF9, 0x86, 0x20, 0x7F, 0x10, 0x2B, 0xB5, 0x10, 0x2E,
+    0x26, 0x05, 0x09, 0x26, 0xF8, 0x20, 0x0B, 0xB6, 0x10, 0x2F, 0x11, 0x26, 0x05, 0x43, 0xB7,
+    0x10, 0x2F, 0x3F, 0x18, 0xFF, 0x10, 0x2B, 0x3F};
 inline constexpr uint8_t kRdrf = 0x20;
 inline constexpr uint8_t kFastConfirm = 0x5A;
 inline constexpr uint8_t kFastAnswer = 0xA5;
@@ -34,9 +36,9 @@ inline constexpr int kFastTimeoutMs = 426;
 
 // svc_ee: X = first address; the last address is patched in at kEepromLastOffset (high first).
 inline constexpr std::array<uint8_t, 47> kEepromBlock{
-    0x8C, 0x00, 0x00, 0x22, 0x29, 0x9D, 0x94, 0x16, 0x9D, 0x94, 0x53, 0xC4, 0x04, 0xCA, 0x12,
+    0x8C, 0x00, 0x00, 0x22, 0x29, 0x9D, 0x8F, 0x16, 0x9D, 0x8F, 0x53, 0xC4, 0x04, 0xCA, 0x12,
     0xF7, 0x10, 0x3B, 0xA7, 0x00, 0x5C, 0xF7, 0x10, 0x3B, 0x18, 0xCE, 0x0B, 0x54, 0x18, 0x09,
-    0x26, 0xFC, 0x7F, 0x10, 0x3B, 0xA6, 0x00, 0x9D, 0x8B, 0xC5, 0x04, 0x26, 0xD5, 0x08, 0x20,
+    0x26, 0xFC, 0x7F, 0x10, 0x3B, 0xA6, 0x00, 0x9D, 0x9A, 0xC5, 0x04, 0x26, 0xD5, 0x08, 0x20,
     0xD2, 0x3F};
 inline constexpr size_t kEepromLastOffset = 1;
 inline constexpr uint8_t kEraseOp = 0x00;
@@ -45,31 +47,23 @@ inline constexpr uint8_t kProgramOp = 0xFF; // also the filler that changes noth
 inline constexpr int kPulseUs = 10150;
 
 // svc_rd: serves checked reads of whole pages until a first byte other than kReadBlock; Y = 0.
-inline constexpr std::array<uint8_t, 48> kCheckedRead{
-    0x8D, 0x24, 0x26, 0x21, 0x8D, 0x20, 0x36, 0x8D, 0x1D, 0x36, 0x38, 0x8D, 0x19, 0x16, 0x37,
-    0x5F, 0xA6, 0x00, 0x8D, 0x14, 0x08, 0x5A, 0x26, 0xF8, 0x33, 0x5A, 0x26, 0xF2, 0x18, 0x8F,
-    0x9D, 0x8B, 0x17, 0x9D, 0x8B, 0x20, 0xDB, 0x3F, 0x9D, 0x94, 0x9D, 0x8B, 0x37, 0x16, 0x18,
-    0x3A, 0x33, 0x39};
+inline constexpr std::array<uint8_t, 43> kCheckedRead{
+    0x9D, 0x8F, 0x26, 0x26, 0x9D, 0x8F, 0x36, 0x9D, 0x8F, 0x36, 0x38, 0x9D, 0x8F, 0x16, 0x37,
+    0x5F, 0xA6, 0x00, 0x9D, 0x9A, 0x37, 0x16, 0x18, 0x3A, 0x33, 0x08, 0x5A, 0x26, 0xF3, 0x33,
+    0x5A, 0x26, 0xED, 0x18, 0x8F, 0x9D, 0x9A, 0x17, 0x9D, 0x9A, 0x20, 0xD6, 0x3F};
 inline constexpr uint8_t kReadBlock = 0x00;
-// svc_wr: serves checked writes until a first byte other than kWriteBlock; Y = 0.
-inline constexpr std::array<uint8_t, 48> kCheckedWrite{
-    0x8D, 0x24, 0x26, 0x21, 0x8D, 0x20, 0x36, 0x8D, 0x1D, 0x36, 0x38, 0x8D, 0x19, 0x16, 0x9D,
-    0x94, 0x26, 0x13, 0x8D, 0x14, 0x8D, 0x10, 0xA7, 0x00, 0x08, 0x5A, 0x26, 0xF8, 0x18, 0x8F,
-    0x9D, 0x8B, 0x17, 0x9D, 0x8B, 0x20, 0xDB, 0x3F, 0x9D, 0x94, 0x9D, 0x8B, 0x37, 0x16, 0x18,
-    0x3A, 0x33, 0x39};
-inline constexpr uint8_t kWriteBlock = 0x00;
-inline constexpr uint8_t kGo = 0x00;
-inline constexpr uint8_t kAbort = 0xFF;
-// Ends a service wherever it waits and is dropped by the parked talker.
+// Ends a service wherever it waits for a first byte and is dropped by the parked talker.
 inline constexpr uint8_t kFiller = 0xFF;
 
 // Where the layout bytes sit in the talker's image ($0000-$00FF).
 inline constexpr uint32_t kSignatureAt = 0xCB; // "Tk"
 inline constexpr uint32_t kVersionAt = 0xCE;
-inline constexpr uint8_t kVersion = 1;
-// What the copies above were assembled against (version 1).
-inline constexpr uint8_t kGetByte = 0x94;
-inline constexpr uint8_t kPutByte = 0x8B;
+inline constexpr uint8_t kVersion = 2;
+inline constexpr uint8_t kRts = 0x39;
+inline constexpr uint8_t kNop = 0x01;
+// What the copies above were assembled against (version 2).
+inline constexpr uint8_t kGetByte = 0x8F;
+inline constexpr uint8_t kPutByte = 0x9A;
 } // namespace TalkerServices
 
 // Our talker's layout, as its file declares it.
@@ -80,16 +74,25 @@ struct TalkerLayout {
     uint8_t putByte = 0;
     uint8_t idlePc = 0;
     uint8_t frame = 0; // two bytes just below stoppedPc: the frame's SP
+    uint8_t goSwitch = 0;   // RTS, NOP in checked mode
+    uint8_t echoSwitch = 0; // RTS, NOP in checked mode
 };
 
+// The image bytes that switch our talker to checked mode.
+std::vector<TalkerLink::ImagePatch> checkedModePatches(const TalkerLayout& layout);
+
+// Our talker's layout from its 256-byte image, as in its file (switches RTS) or running in
+// checked mode (switches NOP); nothing when it is not ours or is ours in a layout these services
+// do not fit.
+std::optional<TalkerLayout> recogniseTalkerImage(const uint8_t* image, uint8_t switches);
 // Our talker's layout from a talker file's bytes (the sync byte $FF, then the 256-byte image),
 // or nothing when the file is not ours or is ours in a layout these services do not fit.
 std::optional<TalkerLayout> recogniseTalkerFile(const std::vector<uint8_t>& file);
 // The same for a file on disk; nothing when it cannot be read.
 std::optional<TalkerLayout> recogniseTalkerFile(const std::string& path);
 
-// The host side of our talker's extended mode: the faster line, checked block reads and writes,
-// and EEPROM blocks programmed by the talker, each through a service routine written over the
+// The host side of our talker's extended mode: the faster line, checked block reads, and EEPROM
+// blocks programmed by the talker (checked writes are the link's, see TalkerLink), each through a service routine written over the
 // pseudo-vector slots for the time it runs (see target/talker.s). It is used only once a talker
 // file was recognised as ours (setLayout); everything else keeps the plain protocol. A service
 // runs only while no program runs: an idle talker is parked first, a program stopped at an SWI
@@ -130,20 +133,12 @@ public:
     // used now. The talker's own RAM and the stopped program's frame, which the service itself
     // moves, are read afterwards the plain way, until two reads agree.
     [[nodiscard]] TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer, bool& handled);
-    // Writes count bytes through the checked-write service: the talker echoes the header and
-    // takes data only after the host's go; every byte is echoed and the block's sum checked; a
-    // block that went wrong is written again. Bytes in the talker's RAM or the stopped program's
-    // frame go the plain way. handled as readBlock.
-    [[nodiscard]] TalkerStatus writeBlock(uint32_t address, uint32_t count, const uint8_t* data, bool& handled);
-
     // Blocks shorter than this go the plain way (a service costs about 300 bytes of traffic).
     uint32_t serviceMinimum = 512;
     // EEPROM parts shorter than this are programmed the plain way.
     uint32_t eepromMinimum = 16;
-    // Failed blocks after which a checked read fails (11) and a checked write finishes the plain
-    // way (verified): each new start of a service is a register write, which itself carries no
-    // check. A failed block halves the block (reads: 64 pages down to one; writes: 256 bytes down
-    // to 16), a good one doubles it.
+    // Failed blocks after which a checked read fails (11). A failed block halves the block (64
+    // pages down to one), a good one doubles it.
     int serviceFailures = 6;
     // The longest silence, in milliseconds, before a service's reply is given up (the port's read
     // wait when that is longer).
@@ -183,12 +178,12 @@ private:
     bool receive(uint8_t* out, size_t n);
     // Takes everything that arrives until the line is quiet; true when the last byte was "J".
     bool drainToStop();
-    // Brings a service that is out of step to its end with filler, and checks that the parked
+    // Ends a service that waits for a block's first byte (filler), and checks that the parked
     // talker answers; any "J" met on the way is the service's, never a program's.
-    [[nodiscard]] TalkerStatus resync(size_t fillers);
-    // One block of a checked read / write; bad is set when it must be repeated.
+    [[nodiscard]] TalkerStatus resync();
+    // One block of a checked read; bad is set when it must be repeated (the service has then
+    // ended).
     [[nodiscard]] TalkerStatus readOnce(uint32_t address, uint32_t pages, uint8_t* out, bool& bad);
-    [[nodiscard]] TalkerStatus writeOnce(uint32_t address, uint32_t n, const uint8_t* data, bool& bad);
     // Reads until two reads in a row agree (a few tries, else 11): the copies begin() keeps.
     [[nodiscard]] TalkerStatus readStable(uint32_t address, uint32_t count, uint8_t* out);
     [[nodiscard]] TalkerStatus readStableRegisters(Registers& r);
@@ -203,7 +198,6 @@ private:
     TalkerLink& link_;
     std::optional<TalkerLayout> layout_;
     std::optional<Parking> unfinished_;
-    // Where the write and read services' sums start for the next block.
-    uint16_t writeSum_ = 0;
+    // Where the read service's sum starts for the next block.
     uint16_t readSum_ = 0;
 };

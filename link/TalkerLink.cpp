@@ -67,6 +67,8 @@ bool TalkerLink::sweepQueuedInput() {
 }
 
 TalkerStatus TalkerLink::command(uint8_t cmd, TalkerStatus wrongEcho, bool& stray) {
+    if (checked_)
+        return checkedCommand(cmd, wrongEcho, stray);
     if (sweepQueuedInput())
         stray = true;
     if (!sendByte(cmd))
@@ -175,8 +177,15 @@ TalkerStatus TalkerLink::readOnce(uint32_t address, uint32_t count, uint8_t* buf
     overran = false;
     if (TalkerStatus status = command(TalkerCmd::kReadMemory, kTalkerBadEcho, stray))
         return status;
-    if (TalkerStatus status = sendCountAndAddress(count, address))
+    if (checked_) {
+        const uint8_t args[3] = {countByte(count), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+        if (!checkedArguments(args, 3)) {
+            overran = true; // read again
+            return kTalkerOk;
+        }
+    } else if (TalkerStatus status = sendCountAndAddress(count, address)) {
         return status;
+    }
     const int wanted = bytesFor(count);
     int have = 0;
     while (have < wanted) {
@@ -214,15 +223,25 @@ TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uin
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
     bool stray = false;
-    const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
-    strayBeforeCommand_ = stray;
-    if (status)
-        return status;
-    if (TalkerStatus sent = sendCountAndAddress(count, address))
-        return sent;
     const int n = bytesFor(count);
-    if (port_.write(data, n) != 0)
-        return kTalkerCommError;
+    if (checked_) {
+        const TalkerStatus status = writeMemoryChecked(address, count, data, stray);
+        strayBeforeCommand_ = stray;
+        if (status)
+            return status;
+        // A write that resets the chip is not read back (see resetTarget).
+        if (resetting_)
+            return kTalkerNoResponse;
+    } else {
+        const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
+        strayBeforeCommand_ = stray;
+        if (status)
+            return status;
+        if (TalkerStatus sent = sendCountAndAddress(count, address))
+            return sent;
+        if (port_.write(data, n) != 0)
+            return kTalkerCommError;
+    }
     // A stray byte before the read-back belongs to this write's own echo: the read-back decides.
     std::array<uint8_t, 256> readBack{};
     bool readBackStray = false;
@@ -285,6 +304,11 @@ TalkerStatus TalkerLink::writeRegisters(const Registers& r) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
     bool stray = false;
+    if (checked_) {
+        const TalkerStatus status = writeRegistersChecked(r, stray);
+        strayBeforeCommand_ = stray;
+        return status;
+    }
     const TalkerStatus status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed, stray);
     strayBeforeCommand_ = stray;
     if (status)
@@ -303,7 +327,8 @@ std::array<uint8_t, 11> TalkerLink::frameBytes(const Registers& r) {
 }
 
 bool TalkerLink::finishRegisterWrite(const Registers& r, TalkerStatus failure) {
-    if (failure != kTalkerNoResponse && failure != kTalkerRegisterWriteFailed)
+    // A checked register write has finished or refused its frame itself.
+    if (checked_ || (failure != kTalkerNoResponse && failure != kTalkerRegisterWriteFailed))
         return false;
     const std::array<uint8_t, 11> bytes = frameBytes(r);
     // The echo that went missing or came damaged was most likely the talker's answer to our
@@ -339,10 +364,15 @@ TalkerStatus TalkerLink::confirmSwiOnce(Registers& r, bool& stray, bool& overran
     overran = false;
     // Only what was queued before $B5 is swept: the reply, whose first byte may well be $4A,
     // is read as it comes and never taken for a "J".
-    if (sweepQueuedInput())
-        stray = true;
-    if (!sendByte(TalkerCmd::kSwiConfirm))
-        return kTalkerCommError;
+    if (checked_) {
+        if (TalkerStatus status = checkedCommand(TalkerCmd::kSwiConfirm, kTalkerBadEcho, stray))
+            return status;
+    } else {
+        if (sweepQueuedInput())
+            stray = true;
+        if (!sendByte(TalkerCmd::kSwiConfirm))
+            return kTalkerCommError;
+    }
     uint8_t ignored = 0;
     if (!receiveField(ignored))
         return kTalkerNoResponse;
@@ -404,10 +434,43 @@ TalkerStatus TalkerLink::reopenAndReadConfig(const std::string& portName, uint32
     if (TalkerStatus status = openPort(portName + ":9600,n,8,1"))
         return status;
     uint8_t config = 0;
-    if (TalkerStatus status = readMemory(configAddress, 1, &config))
+    if (TalkerStatus status = readConfigTellingMode(configAddress, config))
         return status;
     eepromEnabled = config & 0x01;
     return kTalkerOk;
+}
+
+TalkerStatus TalkerLink::readConfigTellingMode(uint32_t configAddress, uint8_t& config) {
+    // The first command tells the mode: a talker in checked mode answers $01 with $01, then $FE;
+    // a plain one answers $FE, and meets exactly the plain read.
+    sweepQueuedInput();
+    if (!sendByte(TalkerCmd::kReadMemory))
+        return kTalkerCommError;
+    uint8_t first = 0, second = 0;
+    if (receiveByte(first) && first == TalkerCmd::kReadMemory && receiveByte(second) &&
+        second == static_cast<uint8_t>(~TalkerCmd::kReadMemory)) {
+        checked_ = true;
+        const uint8_t args[3] = {1, static_cast<uint8_t>(configAddress >> 8), static_cast<uint8_t>(configAddress)};
+        if (checkedArguments(args, 3) && receiveByte(config) && replyEndsClean(ReplyEnd::Settled))
+            return kTalkerOk;
+        return readMemory(configAddress, 1, &config, ReplyEnd::Settled);
+    }
+    const bool wasChecked = checked_;
+    checked_ = false;
+    if (first == static_cast<uint8_t>(~TalkerCmd::kReadMemory)) {
+        if (TalkerStatus status = sendCountAndAddress(1, configAddress))
+            return status;
+        if (receiveByte(config) && replyEndsClean(ReplyEnd::Queued))
+            return kTalkerOk;
+    } else if (wasChecked) {
+        // No answer that tells: whatever the talker is in is finished the checked way (it was
+        // booted in checked mode), then the read is done again.
+        checked_ = true;
+        (void)resyncChecked();
+    } else {
+        finishUnwantedCommand(first, TalkerCmd::kReadMemory);
+    }
+    return readMemory(configAddress, 1, &config);
 }
 
 TalkerStatus TalkerLink::openForBootLoader(const std::string& portName) {
@@ -417,7 +480,8 @@ TalkerStatus TalkerLink::openForBootLoader(const std::string& portName) {
     return openPort(portName + ":1200,n,8,1");
 }
 
-TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName) {
+TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName,
+                                       const std::vector<ImagePatch>& patches) {
     if (TalkerStatus status = openForBootLoader(portName))
         return status;
 
@@ -442,6 +506,8 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
     ::close(fd);
     if (have != image.size())
         return kTalkerFileReadFailed;
+    for (const ImagePatch& p : patches)
+        image[1 + size_t(p.address)] = p.value; // after the sync byte
 
     if (port_.write(image.data(), kTalkerFileSize) != 0)
         return kTalkerCommError;

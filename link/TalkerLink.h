@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class ByteChannel;
 
@@ -15,6 +16,10 @@ inline constexpr uint8_t kReadRegisters = 0x81;
 inline constexpr uint8_t kWriteRegisters = 0xC1;
 inline constexpr uint8_t kSwiConfirm = 0xB5;
 inline constexpr uint8_t kSwiReport = 0x4A; // "J", sent unasked on a software interrupt
+// Checked mode only: what the host sends after the arguments of $01, $41 and $C1, and after the
+// frame of $C1. Anything else ends the command (after a frame: keeps it stopped).
+inline constexpr uint8_t kGo = 0x00;
+inline constexpr uint8_t kNoGo = 0xFF;
 } // namespace TalkerCmd
 
 // How the end of a reply is checked for a stray byte behind it. A byte doubled on its way to
@@ -37,10 +42,29 @@ enum class ReplyEnd : uint8_t {
 //   when nothing has followed it.
 // - A reply ($01, $81, $B5) followed by stray bytes is not trusted: the exchange is repeated
 //   once, and fails with 11 when the repeat is followed by stray bytes too.
+//
+// Checked mode (our own talker, switched on in the image it boots from): the talker sends back
+// every byte it takes, and reads, writes and register writes wait for the host's go once their
+// arguments came back right. The host sends arguments one at a time and data never more than
+// half of what the talker still takes ahead of its echoes, so it always knows where the talker
+// stands; after anything unexpected it sends $81 until the talker answers it as a command ($81
+// is harmless wherever it lands: a byte inside a confirmed range, a refused go, a register read).
+// No damaged, lost or doubled byte on its way to the board can then make the talker write where
+// the host did not confirm it; a write or register write that went wrong is done again.
 class TalkerLink {
 public:
     // The link talks through the channel (a SerialPort, or a line to an in-process board).
     explicit TalkerLink(ByteChannel& port) : port_(port) {}
+
+    // A byte of a talker image changed before the download.
+    struct ImagePatch {
+        uint8_t address;
+        uint8_t value;
+    };
+    // Whether the talker speaks checked mode: set by the caller that patched the image it boots,
+    // and confirmed (or corrected) by the boot's first command, which tells it from the answer.
+    void setChecked(bool on) { checked_ = on; }
+    bool checked() const { return checked_; }
 
     // Opens the port; any failure becomes 3.
     [[nodiscard]] TalkerStatus openPort(const std::string& modeText);
@@ -80,7 +104,9 @@ public:
     [[nodiscard]] TalkerStatus resetTarget();
     // Downloads a 257-byte talker through the bootstrap loader, then reopens at 9600 baud.
     // Closes an open port first; 4 when the file is missing, unreadable or not a regular file.
-    [[nodiscard]] TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName);
+    // patches change image bytes before they are sent (the file is left alone).
+    [[nodiscard]] TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName,
+                                             const std::vector<ImagePatch>& patches = {});
     // Starts a talker resident in EEPROM, then reopens at 9600 baud. Closes an open port
     // first; 8 when the file is missing, unreadable or not a regular file.
     [[nodiscard]] TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
@@ -137,10 +163,33 @@ private:
     [[nodiscard]] TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
     // Closes the port if open and opens it at the boot loader's 1200 baud.
     [[nodiscard]] TalkerStatus openForBootLoader(const std::string& portName);
+    // Reads the configuration byte with the talker's first command, whose answer also tells
+    // whether the talker is in checked mode (checked() follows it).
+    [[nodiscard]] TalkerStatus readConfigTellingMode(uint32_t configAddress, uint8_t& config);
     // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
     [[nodiscard]] TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
+    // ---- checked mode
+    // command() in checked mode: the command byte must come back, then (but for $B5) its
+    // complement; anything else brings the talker back into step and the command is sent again.
+    [[nodiscard]] TalkerStatus checkedCommand(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
+    // Sends the arguments one at a time, each after the echo of the one before, then the go;
+    // false (the talker back in step, nothing done) when any came back wrong.
+    bool checkedArguments(const uint8_t* args, int n);
+    // Sends data the talker stores, until it has taken n bytes. False when it stopped answering.
+    // exact: every byte came back as sent. extra: a byte that came back after the last one (a
+    // doubled last byte, which whatever follows took), or -1.
+    bool sendStream(const uint8_t* data, int n, bool& exact, int& extra);
+    // $81 until the talker answers it as a command; false when the line stays silent.
+    bool resyncChecked();
+    // Takes everything off the line until it is quiet for a few character times.
+    void drainUntilQuiet();
+    [[nodiscard]] TalkerStatus writeMemoryChecked(uint32_t address, uint32_t count, const uint8_t* data,
+                                                  bool& stray);
+    [[nodiscard]] TalkerStatus writeRegistersChecked(const Registers& r, bool& stray);
+
     ByteChannel& port_;
+    bool checked_ = false;
     bool swiPending_ = false;
     bool strayBeforeCommand_ = false;
 };

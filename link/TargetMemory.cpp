@@ -69,12 +69,6 @@ TalkerStatus TargetMemory::readPieces(uint32_t address, uint32_t count, uint8_t*
 TalkerStatus TargetMemory::writeRaw(uint32_t address, uint32_t count, const uint8_t* data) {
     if (!blockValid(address, count, data))
         return kTalkerCommError;
-    if (extended && extended->active() && count >= extended->serviceMinimum) {
-        bool handled = false;
-        const TalkerStatus status = extended->writeBlock(address, count, data, handled);
-        if (handled)
-            return status;
-    }
     for (uint32_t done = 0; done < count;) {
         const uint32_t piece = count - done >= kCommandBytes ? kCommandBytes : count - done;
         if (TalkerStatus status = link_.writeMemory(address + done, piece, data + done))

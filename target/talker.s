@@ -15,6 +15,19 @@
 ;                                     to be examined, PC is the address after the SWI)
 ; Any other byte is dropped without an answer.
 ;
+; Checked mode: the host turns it on in the image it downloads, only when the file is
+; ours (go_switch and echo_switch, see the layout below, changed from RTS to NOP), so the
+; talker never changes protocol on the wire. Then every byte the talker takes from the
+; line is sent back at once, unchanged, before anything else it answers (a command byte
+; first, then its complement), and after the address of $01, $41 and $C1 the talker
+; waits for a go ($00): anything else ends the command there, nothing read or written.
+; After the nine frame bytes of $C1 comes a second go: anything else keeps the new
+; frame stopped (the talker serves commands from it, stopped_pc unchanged) instead
+; of returning through it. So the host sees what the talker took, and no byte damaged on its way
+; makes the talker write where the host did not confirm it. $81 is harmless in any state
+; (a command, an argument, a byte inside a confirmed range, a refused go), which makes
+; it the host's way back into step.
+;
 ; Register frame: the nine bytes the CPU stacked on entering the talker (CCR, B, A,
 ; XH, XL, YH, YL, PCH, PCL). Its SP is the address of the stacked CCR, so the
 ; interrupted program's own stack pointer is SP+8. A register write returns through
@@ -37,22 +50,22 @@
 ; bytes after each such SWI are not used by the talker, except $00C8, which holds an
 ; RTS that the talker never executes (a direct-page subroutine for programs/tests).
 ;
-; A program that runs on the talker's stack (it did not load SP itself) has about
-; ten bytes of it; the samples load SP with $DFFF. A program that masks interrupts
+; A program that runs on the talker's stack (it did not load SP itself) has ten
+; bytes of it (two more are left unused below the talker's deepest call chain); the samples load SP with $DFFF. A program that masks interrupts
 ; cannot be reached until it stops at an SWI.
 ;
 ; ---- Extended mode -----------------------------------------------------------------
 ; The host enters it only when the talker file carries our signature; a ROM talker or
 ; any other file keeps the protocol above, byte for byte. Signature and layout, in the
 ; spare bytes of unused pseudo-vector slots (read by the host from the file itself):
-;   $00CB-$00CC "Tk"   $00CE version (1)   $00CF stopped_pc   $00D1 get_byte
-;   $00D2 put_byte   $00D4 idle_pc   $00D5 frame
+;   $00CB-$00CC "Tk"   $00CE version (2)   $00CF stopped_pc   $00D1 get_byte
+;   $00D2 put_byte   $00D4 idle_pc   $00D5 frame   $00D7 go_switch   $00D8 echo_switch
 ; The version changes whenever a service below would call a different address.
 ;
-; Nothing else of the extended mode is resident: the code above ends at $00A3, and
-; below STACK_TOP a program's ten bytes, an interrupt frame and the talker's deepest
-; call chain leave about six bytes unused, too few for checked commands, a speed
-; switch or an EEPROM programmer (each needs 30 to 60). The extended work runs as
+; Apart from checked mode nothing of the extended mode is resident: the code ends at
+; $00A6, and below STACK_TOP a program's ten bytes, an interrupt frame and the talker's
+; deepest call chain leave two bytes unused, too few for a speed switch or an EEPROM
+; programmer (each needs 30 to 50). The extended work runs as
 ; service routines (section .services, position independent apart from
 ; their calls into the talker) that the host writes over the pseudo-vector slots
 ; $00C4-$00F3 (SCI up to XIRQ) while no program runs, and removes again. The talker
@@ -68,13 +81,17 @@
 ;      program's PC to stopped_pc, so that the program stays stopped.
 ;
 ; svc_fast, faster line. In: A = $20 (RDRF), B = $5A, X = 0, Y = $3000.
-;   Sets BAUD to $00 (E/16, 125000 baud at E = 2 MHz), then waits at most 65536 turns
+;   Once the last byte sent has left (TC), sets BAUD to $00 (E/16, 125000 baud at
+;   E = 2 MHz), then waits at most 65536 turns
 ;   (about 0.43 s) for one byte. $5A: answers $A5 and ends, both at the new rate ("J"
 ;   follows at once). Anything else or nothing: back to 9600 ($30), ends ("J" at 9600).
 ;
+; Services run in checked mode only, so get_byte sends back every byte it takes.
+;
 ; svc_ee, EEPROM block. In: X = first address; the host patches the last address into
 ;   the operand at svc_ee_last. While X <= last, per step the host sends an operation
-;   byte and a data byte and the service answers the byte at X read back after it:
+;   byte and a data byte (each sent back as it is taken) and the service answers the
+;   byte at X read back after it:
 ;     op with bit 2 clear ($00): byte erase of X (X stays);
 ;     op with bit 2 set ($FF): program the data into X, then X + 1.
 ;   Only bit 2 of op is used; BYTE and EELAT are always set, so a damaged op can erase
@@ -89,27 +106,14 @@
 ;   first failing address.
 ;
 ; svc_rd, checked reads. In: Y = 0. Per block the host sends $00, addrL, addrH, pages
-;   (256-byte pages, 0 = 256 of them), the $00 alone first and the rest only after its
-;   echo (a damaged $00 ends the service, and the talker must not take the rest for
-;   commands); the service echoes the three header bytes as it
-;   understood them, sends the pages from that address, then a 16-bit sum (high
-;   first) of the echoed header and the data, counted from Y as for svc_wr below. Any
-;   other first byte ends the service. A host out of step sends four $FF: whatever
-;   the service waits for, it ends, and the parked talker drops the $FF left over (no
-;   command has the low six bits 111111).
-;
-; svc_wr, checked writes. In: Y = 0. Per block the host sends $00, addrL, addrH, count
-;   (0 = 256); the service echoes each; the host answers $00 (go)
-;   when the echo is right, else $FF (anything but $00 ends the service, nothing
-;   written). On go the service echoes it, takes the count data bytes, echoing each,
-;   stores them from the address and sends the 16-bit sum of the echoed header and
-;   data, counted from Y: 0 for the first block after a start, the previous block's
-;   last data byte x 256 after that. Any other first byte ends the service. The host
-;   sends each header byte only after the echo of the one before, so that a header
-;   shifted by a lost or doubled byte never meets a go. Data is never written before
-;   the go, and only inside the echoed range: a host out of step sends $FF (count + 5
-;   of them): filler lands in that range, which the repeat overwrites, and what is
-;   left ends the service or is dropped by the parked talker.
+;   (256-byte pages, 0 = 256 of them), each only after the one before came back (a
+;   damaged $00 ends the service, and the talker must not take the rest for commands);
+;   the service then sends the pages from that address and a 16-bit sum (high first)
+;   of the data, counted from Y: 0 for the first block after a start, the previous
+;   block's last data byte x 256 after that. Any other first byte ends the service. The
+;   host counts what came back, so it knows where the service stands: a header it did
+;   not mean is completed with bytes that ask for one page (which is read and dropped),
+;   and a byte other than $00 then ends the service.
 
 	.equ	BAUD,	0x102b
 	.equ	SCCR2,	0x102d
@@ -118,15 +122,14 @@
 	.equ	PPROG,	0x103b
 	.equ	RDRF,	0x20
 	.equ	STACK_TOP, 0xc3		; first byte the talker pushes
-	.equ	VERSION, 1		; extended-mode layout version
+	.equ	VERSION, 2		; extended-mode layout version
 
 	.text
 ; ---- start; also where COP and clock-monitor resets come ------------------------
 start:
-	ldaa	#0x30			; 9600 baud at E = 2 MHz
+	ldd	#0x302c			; 9600 baud at E = 2 MHz; RIE | TE | RE
 	staa	BAUD
-	ldaa	#0x2c			; RIE | TE | RE
-	staa	SCCR2
+	stab	SCCR2
 idle:
 	lds	#STACK_TOP		; back on the talker's stack, whatever SP was
 	cli
@@ -136,16 +139,13 @@ idle_pc:
 
 ; ---- SCI receive interrupt: one command, then back to the interrupted code ------
 sci_isr:
-	tsx				; X = address of the stacked CCR
-	stx	*frame
-	stx	*stopped_pc		; nothing is stopped: no sensible PC equals this
+	sts	*stopped_pc		; nothing is stopped: no sensible PC equals this
 	bsr	serve
 	rti
 
 ; ---- SWI and illegal opcode: report "J", stay stopped and serve commands --------
 stop_isr:
 	tsx
-	stx	*frame
 	ldd	7,x
 	std	*stopped_pc
 	ldaa	#0x4a			; "J"
@@ -156,6 +156,10 @@ park:
 
 ; ---- one command -----------------------------------------------------------------
 serve:
+	tsx				; the frame lies just above serve's return address
+	inx
+	inx
+	stx	*frame
 	bsr	get_byte
 	cmpa	#0xb5
 	beq	swi_reply
@@ -163,7 +167,8 @@ serve:
 	andb	#0x3f			; $01, $41, $81, $C1 share the low six bits
 	decb
 	bne	done
-	bsr	echo			; A = complement: $FE, $BE, $7E or $3E
+	coma				; the echo: $FE, $BE, $7E or $3E
+	bsr	put_byte
 	asla				; C = bit 7, N = bit 6 of the echo
 	bcc	registers
 	bmi	read_mem
@@ -187,19 +192,18 @@ registers:
 	ldab	#9
 	bsr	rx_loop
 	tsx
+	bsr	go			; checked mode: no go keeps the frame stopped
+	bne	park
 	ldd	7,x
 	subd	*stopped_pc
-	bne	resume
-	stx	*frame			; stopped, and the PC is unchanged: stay
-	bra	park
-resume:
+	beq	park			; stopped, and the PC is unchanged: stay
 	rti
 
-; $B5: a byte, PC, then the frame as $81 sends it
+; $B5: a byte, PC, then the frame as $81 sends it. Only a stopped talker is asked,
+; and its stopped_pc is the frame's PC: the three bytes are frame's low byte and
+; stopped_pc.
 swi_reply:
-	ldx	*frame
-	ldab	#6
-	abx
+	ldx	#frame+1
 	ldab	#3
 	bsr	tx_loop
 ; $81 read registers
@@ -227,7 +231,8 @@ done:
 get_args:
 	bsr	get_byte
 	tab
-; X = the next two bytes, high first; B kept
+; X = the next two bytes, high first; B kept. Checked mode: then the go, and
+; anything but a go ends the command here (returns past the caller).
 get_addr:
 	pshb
 	bsr	get_byte
@@ -237,21 +242,29 @@ get_addr:
 	pula
 	xgdx
 	pulb
+	bsr	go
+	beq	done
+	pulx
 	rts
 
-echo:
-	coma
-put_byte:
-	tst	SCSR			; TDRE, bit 7
-	bpl	put_byte
-	staa	SCDR
-	rts
-
+; Z set when the command may go on: always in the plain protocol; in checked
+; mode only when the next byte is the go ($00).
+go:
+	clra
+go_switch:
+	rts				; checked mode: NOP, so the go byte is read
+; A = the next byte; checked mode sends it back at once (Z then tells A = 0)
 get_byte:
 	ldaa	SCSR
 	anda	#RDRF
 	beq	get_byte
 	ldaa	SCDR			; SCSR then SCDR clears RDRF (and OR, FE)
+echo_switch:
+	rts				; checked mode: NOP, so the byte is sent back
+put_byte:
+	tst	SCSR			; TDRE, bit 7
+	bpl	put_byte
+	staa	SCDR
 	rts
 
 frame:	.word	0			; SP of the register frame
@@ -275,7 +288,7 @@ user_rts:
 	swi				; $00D3 TOC5
 	.byte	idle_pc, frame
 	swi				; $00D6 TOC4
-	.word	0
+	.byte	go_switch, echo_switch	; the two bytes of checked mode
 	swi				; $00D9 TOC3
 	.word	0
 	swi				; $00DC TOC2
@@ -303,6 +316,10 @@ vectors_end:
 ; ---- service routines (not part of the talker file; see "Extended mode") ------------
 	.section .services,"ax"
 svc_fast:
+	ldaa	SCSR			; TC: the go of the register write that started
+	anda	#0x40			; this has left at the old rate
+	beq	svc_fast
+	ldaa	#RDRF
 	clr	BAUD			; 125000 baud
 fast_wait:
 	bita	SCSR			; a byte?
@@ -353,21 +370,25 @@ ee_end:
 svc_ee_end:
 
 svc_rd:
-	bsr	x_get			; $00 (echoed): a block; anything else ends
+	jsr	*get_byte		; $00 (sent back): a block; anything else ends
 	bne	rd_end
-	bsr	x_get			; address, low byte first
+	jsr	*get_byte		; address, low byte first
 	psha
-	bsr	x_get
+	jsr	*get_byte
 	psha
 	pulx
-	bsr	x_get			; pages
+	jsr	*get_byte		; pages
 	tab
 rd_page:
 	pshb
 	clrb				; 256 bytes
 rd_loop:
 	ldaa	0,x
-	bsr	x_put
+	jsr	*put_byte
+	pshb				; the sum in Y
+	tab
+	aby
+	pulb
 	inx
 	decb
 	bne	rd_loop
@@ -381,52 +402,4 @@ rd_loop:
 	bra	svc_rd
 rd_end:
 	swi
-; A = the next byte, echoed and added to the sum in Y; Z set when it is 0 (TAB)
-x_get:
-	jsr	*get_byte
-; sends A and adds it to the sum in Y
-x_put:
-	jsr	*put_byte
-	pshb
-	tab
-	aby
-	pulb
-	rts
 svc_rd_end:
-
-svc_wr:
-	bsr	w_get			; $00 (echoed): a block; anything else ends
-	bne	wr_end
-	bsr	w_get			; address, low byte first
-	psha
-	bsr	w_get
-	psha
-	pulx
-	bsr	w_get			; count
-	tab
-	jsr	*get_byte		; go ($00)?
-	bne	wr_end
-	bsr	w_put
-wr_loop:
-	bsr	w_get
-	staa	0,x
-	inx
-	decb
-	bne	wr_loop
-	xgdy				; the sum, high byte first; Y = last byte x 256
-	jsr	*put_byte
-	tba
-	jsr	*put_byte
-	bra	svc_wr
-wr_end:
-	swi
-w_get:
-	jsr	*get_byte
-w_put:
-	jsr	*put_byte
-	pshb
-	tab
-	aby
-	pulb
-	rts
-svc_wr_end:

@@ -70,12 +70,14 @@ uint32_t erasePulses(uint32_t first, uint32_t last)
 double wireSeconds(uint64_t bytes, double baud = kBaud) { return static_cast<double>(bytes) * kBitsPerByte / baud; }
 
 constexpr double kFastBaud = 125000.0;
-// Checked read of n bytes: $00, address low and high, count; the header echoed, data, sum.
+// Checked read of n bytes: what the host receives.
 uint64_t checkedReadBytes(uint32_t count)
 {
     uint64_t bytes = 0;
-    for (uint32_t done = 0; done < count; done += kCommandBytes)
-        bytes += 3 + std::min(kCommandBytes, count - done) + 2;
+    // Per block of up to 64 pages: its four header bytes sent back, the data, the 16-bit sum.
+    constexpr uint32_t kBlock = 64 * 256;
+    for (uint32_t done = 0; done < count; done += kBlock)
+        bytes += 4 + std::min(kBlock, count - done) + 2;
     return bytes;
 }
 
@@ -170,6 +172,7 @@ int runExtended(VirtualBoard& board, DebugEngine& engine, TalkerLink& link, Targ
                 uint32_t eepromCount, double plainReadSeconds)
 {
     engine.fastLine = true;
+    engine.extendedMode = true;
     board.pressReset();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     TalkerStatus status = engine.startTalker(board.devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE,
@@ -268,6 +271,7 @@ int main(int argc, char** argv)
     port.readWaitMs = 200;
     // The plain figures: the plain protocol at 9600 baud, whatever talker file it is.
     engine.fastLine = false;
+    engine.extendedMode = false;
     board.pressReset();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Special test mode reaches the external RAM; the EEPROM is switched on for its programming.
@@ -280,7 +284,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_engine: talker start-up failed: %s\n", talkerStatusText(status));
         return fail();
     }
-    engine.extended().setLayout(std::nullopt);
     std::printf("virtual board at %s real time, 9600 baud\n", speed == 0 ? "max" : std::to_string(speed).c_str());
 
     double plainReadSeconds = 0;

@@ -154,6 +154,7 @@ TEST_F(StartTalker, ForeignTalkerFileSeesOnlyThePlainProtocol)
     const std::string talker = file("other.boo", 257);
     ASSERT_EQ(rig.engine.startTalker(port(), kRamTalker, talker, ChipMode::SpecialTest, 1), kTalkerOk);
     EXPECT_FALSE(rig.engine.extended().active());
+    EXPECT_FALSE(rig.link.checked());
     EXPECT_EQ(rig.port.lineSettings().baud, 9600u);
     std::vector<uint8_t> block(1024, 0x5A);
     ASSERT_EQ(rig.memory.writeRaw(0xC000, 1024, block.data()), kTalkerOk);

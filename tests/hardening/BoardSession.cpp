@@ -1,4 +1,5 @@
 #include "BoardSession.h"
+#include "link/ExtendedTalker.h"
 
 #include <chrono>
 #include <cstdio>
@@ -23,10 +24,19 @@ Bytes fileBytes(const std::string& path)
 } // namespace
 
 // EEPROM array: the start-up code, the talker's RAM image right behind it; then the CONFIG cell.
-bool writeRomTalkerImage(const std::string& path, std::string* error)
+bool writeRomTalkerImage(const std::string& path, std::string* error, bool checkedTalker)
 {
     const Bytes start = fileBytes(TARVIK11_ROM_TALKER_START);
-    const Bytes talker = fileBytes(TARVIK11_TALKER_FILE);
+    Bytes talker = fileBytes(TARVIK11_TALKER_FILE);
+    if (checkedTalker) {
+        const auto layout = recogniseTalkerFile(talker);
+        if (!layout) {
+            *error = "the talker file is not ours";
+            return false;
+        }
+        for (const auto& patch : checkedModePatches(*layout))
+            talker[1 + patch.address] = patch.value;
+    }
     if (start.empty() || talker.size() != kTalkerImageSize + 1 ||
         start.size() + kTalkerImageSize > kEepromSize) {
         *error = "the talker or its EEPROM start-up code is missing";
@@ -78,7 +88,7 @@ BoardSession::~BoardSession()
 
 bool BoardSession::start(std::string* error)
 {
-    if (!writeRomTalkerImage(eepromFile_, error))
+    if (!writeRomTalkerImage(eepromFile_, error, options_.checkedTalker))
         return false;
     VirtualBoardOptions o;
     o.speed = 0;

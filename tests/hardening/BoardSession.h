@@ -29,6 +29,7 @@ public:
         std::vector<FaultRule> faults;  // line faults from the start
         uint64_t seed = 1;
         int readWaitMs = 100;           // the host's wait per awaited byte
+        bool checkedTalker = false;     // our talker's image in checked mode (see TalkerLink)
     };
 
     // The EEPROM image file is made in workDir; nothing runs until start().
@@ -77,7 +78,7 @@ private:
 
 // Writes an EEPROM image file (array and CONFIG cell) holding the start-up copy of our talker;
 // false with a reason when the talker or the start-up code is missing.
-bool writeRomTalkerImage(const std::string& path, std::string* error);
+bool writeRomTalkerImage(const std::string& path, std::string* error, bool checkedTalker = false);
 // The S1 records of an S-record file as one image per record; empty when unreadable.
 std::vector<MemoryImage> readS19Images(const std::string& path);
 // The records' span from the lowest to the highest address, with the records' bytes laid in

@@ -376,8 +376,17 @@ std::vector<SessionScenario> sessionScenarios()
 
 // ---------------------------------------------------------------- the runs
 
-SessionFaultRun::SessionFaultRun(const std::string& workDir, int shortWaitMs, int longWaitMs)
-    : board_(workDir, BoardSession::Options{}), shortWaitMs_(shortWaitMs), longWaitMs_(longWaitMs)
+namespace {
+BoardSession::Options boardOptions(bool checkedTalker)
+{
+    BoardSession::Options options;
+    options.checkedTalker = checkedTalker;
+    return options;
+}
+} // namespace
+
+SessionFaultRun::SessionFaultRun(const std::string& workDir, int shortWaitMs, int longWaitMs, bool checkedTalker)
+    : board_(workDir, boardOptions(checkedTalker)), shortWaitMs_(shortWaitMs), longWaitMs_(longWaitMs)
 {
 }
 

@@ -143,7 +143,9 @@ std::vector<SessionScenario> sessionScenarios();
 class SessionFaultRun {
 public:
     // shortWaitMs: the session's read wait while faults are on; longWaitMs: while they are off.
-    SessionFaultRun(const std::string& workDir, int shortWaitMs, int longWaitMs);
+    // checkedTalker: our talker's image in the board's EEPROM is in checked mode (the sessions
+    // then speak it); otherwise the plain protocol throughout.
+    SessionFaultRun(const std::string& workDir, int shortWaitMs, int longWaitMs, bool checkedTalker = false);
     ~SessionFaultRun();
 
     // Starts the board (our talker in its EEPROM) and boots the first session; false with a reason.

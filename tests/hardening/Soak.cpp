@@ -4,7 +4,7 @@
 //
 //   tarvik11-soak [--rounds N] [--seed S] [--wait MS] [--stride N] [--fault SPEC]... [--no-sweep]
 //                 [--no-random]
-//   tarvik11-soak --sessions [--scenario TEXT] [--first K] [--sweep PATTERN]... [same options]
+//   tarvik11-soak --sessions [--plain] [--scenario TEXT] [--first K] [--sweep PATTERN]... [same options]
 //
 // The sweep injects an outage and a reset at every byte of each operation (every N-th byte with
 // --stride N); the random part runs each operation N rounds under each fault kind (or under the
@@ -17,7 +17,8 @@
 // Exit status 0 when nothing hung, nothing was lost and every recovery worked; 1 otherwise;
 // 2 for a bad argument.
 //
-// --sessions runs the debug session's commands instead (a load over a running program's
+// --sessions runs the debug session's commands, with our talker in checked mode (in the plain
+// protocol with --plain), instead (a load over a running program's
 // breakpoints, breakpoints and a hit, trace steps, a stop, writes over planted breakpoints, dumps)
 // and ends every session by its exit, as a process's end does; a fresh session then boots and
 // reads the target back. The sweep injects one fault at byte K = first (1, or --first K),
@@ -79,6 +80,7 @@ void print(const char* label, const Figures& f)
 struct Settings {
     long long rounds = 20, seed = 1, wait = 60, stride = 1, first = 1;
     bool sweep = true, randomFaults = true;
+    bool plainTalker = false; // --sessions: our talker in the plain protocol (--plain)
     std::vector<std::string> faultTexts;
     std::string scenario; // only scenarios whose name holds this text (--sessions)
     std::vector<std::string> sweepPatterns; // the sweep's faults, "K" for the byte (--sessions)
@@ -131,7 +133,7 @@ int runEngine(const char* dir, Settings settings)
 // The session runs; 0 when clean, 1 otherwise.
 int runSessions(const char* dir, Settings settings)
 {
-    SessionFaultRun runner(dir, static_cast<int>(settings.wait), 1000);
+    SessionFaultRun runner(dir, static_cast<int>(settings.wait), 1000, !settings.plainTalker);
     std::string error;
     if (!runner.prepare(&error)) {
         std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
@@ -212,6 +214,8 @@ int main(int argc, char** argv)
             settings.randomFaults = false;
         } else if (a == "--sessions") {
             sessions = true;
+        } else if (a == "--plain") {
+            settings.plainTalker = true;
         } else if (a == "--sweep" && hasValue) {
             FaultRule spec;
             std::string error;
@@ -226,7 +230,7 @@ int main(int argc, char** argv)
         } else if (a == "--scenario" && hasValue) {
             settings.scenario = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: tarvik11-soak [--sessions [--scenario TEXT] [--first K] [--sweep PATTERN]...] [--rounds N] [--seed S] [--wait MS (>= 10)] "
+            std::fprintf(stderr, "usage: tarvik11-soak [--sessions [--plain] [--scenario TEXT] [--first K] [--sweep PATTERN]...] [--rounds N] [--seed S] [--wait MS (>= 10)] "
                                  "[--stride N] [--fault SPEC]... [--no-sweep] [--no-random]\n");
             return 2;
         }

@@ -93,10 +93,12 @@ TEST_F(ReadAgreement, memoryARunningProgramKeepsChangingEndsWithTheNote)
     ASSERT_TRUE(dumped.ok()) << dumped.errorText();
     EXPECT_TRUE(hasChangingNote(dumped));
     ASSERT_EQ(dumped.lines.size(), 2u);
-    // Four plain reads of the line, no more: the first and the three repeats.
+    // Four plain reads of the line, no more: the first and the three repeats. Each reply holds
+    // the line and, our talker being in checked mode, the command byte, its complement and the
+    // four argument bytes sent back.
     const uint64_t reads = 1 + BlockTransfer::kAgreementReads;
-    EXPECT_GE(line.bytesToHost, reads * 16);
-    EXPECT_LT(line.bytesToHost, (reads + 1) * 16);
+    constexpr uint64_t kReplyBytes = 16 + 6;
+    EXPECT_EQ(line.bytesToHost, reads * kReplyBytes);
 
     // A byte garbled in the last read cannot replace one that two reads agreed on before: only
     // "count" ($CC13-$CC14) may differ from the line as first read.
@@ -116,8 +118,7 @@ TEST_F(ReadAgreement, memoryARunningProgramKeepsChangingEndsWithTheNote)
     const CommandResult code = session->dump("$cc00", "$cc0f");
     ASSERT_TRUE(code.ok()) << code.errorText();
     EXPECT_FALSE(hasChangingNote(code));
-    EXPECT_GE(board().faultStats().bytesToHost, 2u * 16);
-    EXPECT_LT(board().faultStats().bytesToHost, 3u * 16);
+    EXPECT_EQ(board().faultStats().bytesToHost, 2u * kReplyBytes);
 
     // The timer's counter never reads the same twice; it alone must not make the register block
     // "changing".
