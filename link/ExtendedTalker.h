@@ -92,14 +92,14 @@ std::optional<TalkerLayout> recogniseTalkerFile(const std::vector<uint8_t>& file
 std::optional<TalkerLayout> recogniseTalkerFile(const std::string& path);
 
 // The host side of our talker's extended mode: the faster line, checked block reads, and EEPROM
-// blocks programmed by the talker (checked writes are the link's, see TalkerLink), each through a service routine written over the
-// pseudo-vector slots for the time it runs (see target/talker.s). It is used only once a talker
-// file was recognised as ours (setLayout); everything else keeps the plain protocol. A service
-// runs only while no program runs: an idle talker is parked first, a program stopped at an SWI
-// stays stopped. The slots are saved before (two reads that agree) and written back (and
-// verified) after, so the target ends as it was, apart from what the service did. A register
-// write carries no check of its own; each start of a service is one, so on a poor line (several
-// failed blocks) the rest of a transfer goes the plain way.
+// blocks programmed by the talker, each through a service routine written over the pseudo-vector
+// slots for the time it runs (see target/talker.s); the commands themselves are checked by the
+// link (TalkerLink's checked mode). It is used only once the talker was recognised as ours
+// (setLayout); everything else keeps the plain protocol. A service runs only while no program
+// runs: an idle talker is parked first, a program stopped at an SWI stays stopped. The slots are
+// saved before (two reads that agree) and written back (and verified) after, so the target ends
+// as it was, apart from what the service did. On a poor line (several failed blocks) a checked
+// read fails rather than go on.
 class ExtendedTalker {
 public:
     explicit ExtendedTalker(TalkerLink& link) : link_(link) {}

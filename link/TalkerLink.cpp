@@ -179,7 +179,7 @@ TalkerStatus TalkerLink::readOnce(uint32_t address, uint32_t count, uint8_t* buf
         return status;
     if (checked_) {
         const uint8_t args[3] = {countByte(count), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-        if (!checkedArguments(args, 3)) {
+        if (!checkedArguments(args, 3, false)) {
             overran = true; // read again
             return kTalkerOk;
         }
@@ -451,7 +451,7 @@ TalkerStatus TalkerLink::readConfigTellingMode(uint32_t configAddress, uint8_t& 
         second == static_cast<uint8_t>(~TalkerCmd::kReadMemory)) {
         checked_ = true;
         const uint8_t args[3] = {1, static_cast<uint8_t>(configAddress >> 8), static_cast<uint8_t>(configAddress)};
-        if (checkedArguments(args, 3) && receiveByte(config) && replyEndsClean(ReplyEnd::Settled))
+        if (checkedArguments(args, 3, false) && receiveByte(config) && replyEndsClean(ReplyEnd::Settled))
             return kTalkerOk;
         return readMemory(configAddress, 1, &config, ReplyEnd::Settled);
     }

@@ -173,9 +173,10 @@ private:
     // command() in checked mode: the command byte must come back, then (but for $B5) its
     // complement; anything else brings the talker back into step and the command is sent again.
     [[nodiscard]] TalkerStatus checkedCommand(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
-    // Sends the arguments one at a time, each after the echo of the one before, then the go;
-    // false (the talker back in step, nothing done) when any came back wrong.
-    bool checkedArguments(const uint8_t* args, int n);
+    // Sends the arguments (at most three) and the go; false (the talker back in step, nothing
+    // done) when any came back wrong. Those of a write or register write go one at a time, each
+    // after the echo of the one before; a read's go at once.
+    bool checkedArguments(const uint8_t* args, int n, bool writes);
     // Sends data the talker stores, until it has taken n bytes. False when it stopped answering.
     // exact: every byte came back as sent. extra: a byte that came back after the last one (a
     // doubled last byte, which whatever follows took), or -1.

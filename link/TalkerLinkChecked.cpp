@@ -107,11 +107,31 @@ TalkerStatus TalkerLink::checkedCommand(uint8_t cmd, TalkerStatus wrongEcho, boo
     return wrongEcho;
 }
 
-bool TalkerLink::checkedArguments(const uint8_t* args, int n) {
+bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes) {
+    if (!writes) {
+        // A read's arguments and go at once: a header shifted by a lost or doubled byte at worst
+        // reads elsewhere, and its echoes tell.
+        std::array<uint8_t, 4> sent{};
+        std::copy(args, args + n, sent.begin());
+        sent[size_t(n)] = TalkerCmd::kGo;
+        std::array<uint8_t, 4> echoes{};
+        int have = 0;
+        if (port_.write(sent.data(), n + 1) != 0)
+            return false;
+        while (have <= n && receiveByte(echoes[size_t(have)]))
+            ++have;
+        if (have == n + 1 && std::equal(sent.begin(), sent.begin() + n + 1, echoes.begin()))
+            return true;
+        (void)resyncChecked();
+        return false;
+    }
+    // One at a time, each after its echo. Before the last, a doubled byte must have shown: it
+    // would make the talker take the last for the go.
     for (int i = 0; i <= n; ++i) {
         const uint8_t b = i < n ? args[i] : TalkerCmd::kGo;
         uint8_t echo = 0;
-        if (!sendByte(b) || !receiveByte(echo) || echo != b) {
+        if ((i == n - 1 && port_.inputWithin(port_.characterTime(2))) || !sendByte(b) || !receiveByte(echo) ||
+            echo != b) {
             // Lost, damaged or doubled: the talker fills what it still waits for with probes and
             // takes one of them for a refused go.
             (void)resyncChecked();
@@ -165,7 +185,7 @@ TalkerStatus TalkerLink::writeMemoryChecked(uint32_t address, uint32_t count, co
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if ((status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray)))
             return status;
-        if (!checkedArguments(args, 3)) {
+        if (!checkedArguments(args, 3, true)) {
             status = kTalkerBadEcho;
             stray = true;
             continue;
@@ -194,7 +214,7 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if ((status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed, stray)))
             return status;
-        if (!checkedArguments(bytes.data(), 2)) {
+        if (!checkedArguments(bytes.data(), 2, true)) {
             status = kTalkerRegisterWriteFailed;
             stray = true;
             continue;

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kGuard = 0xC180; // one command's worth around the target
+constexpr uint32_t kGuard = 0xC200; // one command's worth from the target on
 constexpr uint32_t kGuardSize = 0x100;
 constexpr uint32_t kTarget = 0xC200;
 
