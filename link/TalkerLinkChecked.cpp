@@ -144,11 +144,21 @@ bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes) {
 bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra) {
     exact = true;
     extra = -1;
-    int taken = 0;  // bytes the talker has taken (and sent back)
+    int taken = 0;  // bytes the talker has taken, as told by what came back
     int sent = 0;   // bytes handed to the line, from the start
     int silences = 0;
     while (taken < n) {
         if (sent <= taken) {
+            // All we sent came back; a doubled byte (the go's, or one of the last chunk's) comes
+            // back a character later and counts as taken too.
+            if (port_.inputWithin(port_.characterTime(2))) {
+                uint8_t echo = 0;
+                if (receiveByte(echo)) {
+                    exact = exact && echo == data[taken];
+                    ++taken;
+                }
+                continue;
+            }
             // Never more in flight than half of what the talker still takes: even if every one
             // of them were doubled, none of ours would land beyond the end.
             const int left = n - taken;

@@ -42,8 +42,13 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
     frame.A = 0x41;
     frame.B = 0xC1;
     frame.X = 0x00C2;
-    // A frame at the idle SP, going back to the idle loop: only its bytes may change.
-    for (uint64_t k = 1; k <= 46; ++k) {
+    // A program that loops where it starts; its frame's last byte is $00, the go's value.
+    rig.poke(0xC300, {0x20, 0xFE});
+    Registers loop = idle;
+    loop.Y = 0;
+    loop.PC = 0xC300;
+    // Frames at the idle SP, the second going back to the idle loop: only their bytes may change.
+    for (uint64_t k = 1; k <= 60; ++k) {
         SCOPED_TRACE("byte " + std::to_string(k));
         rig.poke(kGuard, guard);
         FaultRule rule;
@@ -52,6 +57,9 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
         rule.after = k;
         rig.board->setFaults({rule}, k);
         const TalkerStatus wrote = rig.link.writeMemory(kTarget, uint32_t(data.size()), data.data());
+        const TalkerStatus looped = rig.link.writeRegisters(loop);
+        Registers running;
+        const TalkerStatus seen = rig.link.readRegisters(running);
         const TalkerStatus framed = rig.link.writeRegisters(frame);
         Bytes back(data.size());
         const TalkerStatus read = rig.link.readMemory(kTarget, uint32_t(data.size()), back.data(), ReplyEnd::Settled);
@@ -61,6 +69,9 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
         Bytes now = rig.peek(kGuard, kGuardSize);
         if (wrote == kTalkerOk) {
             EXPECT_TRUE(std::equal(data.begin(), data.end(), now.begin() + (kTarget - kGuard))) << "reported written";
+        }
+        if (looped == kTalkerOk && seen == kTalkerOk) {
+            EXPECT_EQ(running.PC, loop.PC) << "not running the loop";
         }
         if (wrote == kTalkerOk && read == kTalkerOk) {
             EXPECT_EQ(back, data) << "reported read";
