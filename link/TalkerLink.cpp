@@ -222,36 +222,40 @@ TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* b
 TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uint8_t* data) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
-    bool stray = false;
     const int n = bytesFor(count);
-    if (checked_) {
-        const TalkerStatus status = writeMemoryChecked(address, count, data, stray);
-        strayBeforeCommand_ = stray;
-        if (status)
-            return status;
-        // A write that resets the chip is not read back (see resetTarget).
-        if (resetting_)
-            return kTalkerNoResponse;
-    } else {
-        const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
-        strayBeforeCommand_ = stray;
-        if (status)
-            return status;
-        if (TalkerStatus sent = sendCountAndAddress(count, address))
-            return sent;
-        if (port_.write(data, n) != 0)
-            return kTalkerCommError;
-    }
-    // A stray byte before the read-back belongs to this write's own echo: the read-back decides.
-    std::array<uint8_t, 256> readBack{};
-    bool readBackStray = false;
-    if (TalkerStatus read = readChecked(address, count, readBack.data(), ReplyEnd::Queued, readBackStray))
-        return read;
-    for (int i = 0; i < n; ++i) {
-        if (readBack[static_cast<size_t>(i)] != data[i])
+    // In checked mode a read-back that differs after the talker was found out of step (the
+    // write's data seemed complete to the host, but the talker took the read's command as its
+    // last byte, say) means the write itself went wrong: it is done again.
+    for (int attempt = 0;; ++attempt) {
+        bool stray = false;
+        if (checked_) {
+            const TalkerStatus status = writeMemoryChecked(address, count, data, stray);
+            strayBeforeCommand_ = stray;
+            if (status)
+                return status;
+            // A write that resets the chip is not read back (see resetTarget).
+            if (resetting_)
+                return kTalkerNoResponse;
+        } else {
+            const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
+            strayBeforeCommand_ = stray;
+            if (status)
+                return status;
+            if (TalkerStatus sent = sendCountAndAddress(count, address))
+                return sent;
+            if (port_.write(data, n) != 0)
+                return kTalkerCommError;
+        }
+        // A stray byte before the read-back belongs to this write's own echo: the read-back decides.
+        std::array<uint8_t, 256> readBack{};
+        bool readBackStray = false;
+        if (TalkerStatus read = readChecked(address, count, readBack.data(), ReplyEnd::Queued, readBackStray))
+            return read;
+        if (std::equal(data, data + n, readBack.begin()))
+            return kTalkerOk;
+        if (!checked_ || !readBackStray || attempt == 2)
             return kTalkerBadEcho;
     }
-    return kTalkerOk;
 }
 
 bool TalkerLink::receiveWord(uint32_t& field) {

@@ -154,7 +154,9 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra)
             if (port_.inputWithin(port_.characterTime(2))) {
                 uint8_t echo = 0;
                 if (receiveByte(echo)) {
-                    exact = exact && echo == data[taken];
+                    // One more than was sent: doubled on its way here or there, the host
+                    // cannot tell which, and the piece is done again.
+                    exact = false;
                     ++taken;
                 }
                 continue;
@@ -177,7 +179,7 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra)
             continue;
         }
         silences = 0;
-        if (echo != data[taken])
+        if (echo != data[taken] || taken >= sent)
             exact = false;
         ++taken;
     }
@@ -211,9 +213,12 @@ TalkerStatus TalkerLink::writeMemoryChecked(uint32_t address, uint32_t count, co
             (void)resyncChecked();
         if (exact)
             return kTalkerOk;
-        // Something inside the confirmed range went wrong: the range is written again.
+        // Something inside the confirmed range went wrong: the range is written again, once the
+        // talker is surely back (an echo doubled on its way here leaves it waiting for a byte).
         status = kTalkerBadEcho;
         stray = true;
+        if (extra < 0)
+            (void)resyncChecked();
     }
     return status;
 }
@@ -237,13 +242,11 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
         }
         status = kTalkerRegisterWriteFailed;
         stray = stray || !exact || extra >= 0;
-        if (extra >= 0) {
-            // The doubled PC low byte was taken for the second go: a right frame went on with $00.
-            if (exact && extra == TalkerCmd::kGo)
-                return kTalkerOk;
-            continue; // kept stopped: the next try returns through the frame
-        }
-        if (!exact) {
+        // A byte after the frame: its last byte doubled on the way here (the talker still waits
+        // for the go) or there (the talker took the copy for the go). Only a copy that is no go
+        // can have kept the frame stopped; after a copy that is one, the go is sent all the same
+        // (a talker that went on drops it as no command).
+        if (!exact || (extra >= 0 && extra != TalkerCmd::kGo)) {
             // The talker keeps the damaged frame stopped; the next try replaces it.
             (void)sendByte(TalkerCmd::kNoGo);
             drainUntilQuiet();
@@ -252,7 +255,13 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
         if (!sendByte(TalkerCmd::kGo))
             return kTalkerCommError;
         uint8_t echo = 0;
-        if (receiveByte(echo) && echo == TalkerCmd::kGo)
+        bool got = receiveByte(echo);
+        // A program that went on at a doubled $00 may have stopped at an SWI before our go came.
+        if (got && echo == TalkerCmd::kSwiReport) {
+            swiPending_ = true;
+            got = receiveByte(echo);
+        }
+        if (got && echo == TalkerCmd::kGo)
             return kTalkerOk;
         // The go was damaged (the frame stays stopped), lost (the talker still waits for it:
         // the register read below is refused as one) or only its echo was (the frame went on).

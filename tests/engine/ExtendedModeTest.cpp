@@ -238,7 +238,7 @@ TEST(ExtendedMode, HostThatCannotFollowEndsWithBothEndsAt9600)
 }
 
 
-TEST(ExtendedMode, BlockReadsAndWritesGoThroughTheServicesAndLeaveTheTalkerIdle)
+TEST(ExtendedMode, CheckedBlockWritesAndServiceReadsLeaveTheTalkerIdle)
 {
     BoardRig rig;
     ASSERT_TRUE(rig.started);
