@@ -45,12 +45,13 @@ enum class ReplyEnd : uint8_t {
 //
 // Checked mode (our own talker, switched on in the image it boots from): the talker sends back
 // every byte it takes, and reads, writes and register writes wait for the host's go once their
-// arguments came back right. The host sends arguments one at a time and data never more than
-// half of what the talker still takes ahead of its echoes, so it always knows where the talker
-// stands; after anything unexpected it sends $81 until the talker answers it as a command ($81
-// is harmless wherever it lands: a byte inside a confirmed range, a refused go, a register read).
-// No damaged, lost or doubled byte on its way to the board can then make the talker write where
-// the host did not confirm it; a write or register write that went wrong is done again.
+// arguments came back right. The host sends a write's arguments one at a time, and data never
+// more than half of what the talker still takes, each piece once all before it came back, so it
+// always knows where the talker stands; after anything unexpected it sends $81 until the talker
+// answers it as a command ($81 is harmless wherever it lands: a byte inside a confirmed range, a
+// refused go, a register read). No damaged, lost or doubled byte on its way to the board can then
+// make the talker write where the host did not confirm it; a write or register write that went
+// wrong is done again.
 class TalkerLink {
 public:
     // The link talks through the channel (a SerialPort, or a line to an in-process board).
