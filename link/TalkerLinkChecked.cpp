@@ -179,7 +179,7 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra)
             continue;
         }
         silences = 0;
-        if (echo != data[taken] || taken >= sent)
+        if (echo != data[taken])
             exact = false;
         ++taken;
     }
@@ -208,17 +208,16 @@ TalkerStatus TalkerLink::writeMemoryChecked(uint32_t address, uint32_t count, co
             (void)resyncChecked();
             return kTalkerNoResponse;
         }
-        // A doubled last byte went to the talker as a command of its own.
-        if (extra >= 0 && !resetting_)
+        // The talker is brought back into step after a doubled last byte (which it took as a
+        // command of its own) and after a piece that went wrong (an echo doubled on its way here
+        // leaves it waiting for a byte).
+        if ((extra >= 0 || !exact) && !resetting_)
             (void)resyncChecked();
         if (exact)
             return kTalkerOk;
-        // Something inside the confirmed range went wrong: the range is written again, once the
-        // talker is surely back (an echo doubled on its way here leaves it waiting for a byte).
+        // Something inside the confirmed range went wrong: the range is written again.
         status = kTalkerBadEcho;
         stray = true;
-        if (extra < 0)
-            (void)resyncChecked();
     }
     return status;
 }
@@ -266,12 +265,13 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
         // The go was damaged (the frame stays stopped), lost (the talker still waits for it:
         // the register read below is refused as one) or only its echo was (the frame went on).
         stray = true;
+        // A "J" that comes with the read means the frame went on and the program stopped again.
         Registers now;
         bool readStray = false, overran = false;
-        const bool pending = swiPending_;
-        if (readRegistersOnce(now, readStray, overran) == kTalkerOk && !overran && now == r && !swiPending_)
+        const bool hitBefore = swiPending_;
+        if (readRegistersOnce(now, readStray, overran) == kTalkerOk && !overran && now == r &&
+            swiPending_ == hitBefore)
             continue; // still stopped at the frame as written
-        swiPending_ = swiPending_ || pending;
         return kTalkerOk;
     }
     return status;

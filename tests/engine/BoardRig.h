@@ -13,6 +13,18 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// n bytes of a fixed pseudo-random pattern, a different one for each seed.
+inline Bytes pattern(uint32_t n, uint32_t seed)
+{
+    Bytes out(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : out) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    return out;
+}
+
 struct BoardRig : HostSide {
     std::unique_ptr<VirtualBoard> board;
 

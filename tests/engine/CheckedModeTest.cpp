@@ -12,17 +12,6 @@ constexpr uint32_t kGuard = 0xC200; // one command's worth from the target on
 constexpr uint32_t kGuardSize = 0x100;
 constexpr uint32_t kTarget = 0xC200;
 
-Bytes pattern(uint32_t n, uint32_t seed)
-{
-    Bytes out(n);
-    uint32_t x = seed * 2654435761u + 7;
-    for (auto& b : out) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    return out;
-}
-
 class CheckedModeFaults : public ::testing::TestWithParam<FaultKind> {};
 
 } // namespace

@@ -60,17 +60,6 @@ struct StubbornRig {
 
 namespace {
 
-Bytes pattern(uint32_t n, uint32_t seed)
-{
-    Bytes out(n);
-    uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : out) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    return out;
-}
-
 // Reads through the plain protocol only, in 256-byte commands.
 Bytes plainRead(TalkerLink& link, uint32_t address, uint32_t count)
 {
