@@ -2,7 +2,7 @@
 # Installs the Debian packages Tarvik11 needs to build, run and test.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
-      binutils-m68hc1x qt6-base-dev libgl-dev clang libclang-rt-14-dev
+      binutils-m68hc1x qt6-base-dev ccache libgl-dev clang libclang-rt-14-dev
       dpkg-dev file desktop-file-utils appstream man-db)  # the last five: the Debian package and its checks
 missing=()
 for p in "${pkgs[@]}"; do
