@@ -1,7 +1,7 @@
 #include "app/CTalkerSetupDialog.h"
 #include "app/CPortsDialog.h"
 #include "app/CTarvik11App.h"
-#include "session/DebugSession.h" // the read wait bound every front end applies
+#include "session/DebugSession.h" // the read wait bound every front end applies; chips, crystals, reset lines
 #include "app/SettingsStore.h"
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -78,8 +78,42 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     eeprom_ = new QCheckBox(QStringLiteral("Enable EEPROM"), props);
     fastLine_ = new QCheckBox(QStringLiteral("Faster line with our talker (125000 baud)"), props);
     fastLine_->setToolTip(QStringLiteral(
-        "After the start, our talker and this program move the line to 125000 baud. When the "
-        "serial adapter cannot follow, both ends return to 9600 baud. Other talkers always use 9600 baud."));
+        "After the start, our talker and this program move the line to 125000 baud (with an 8 MHz "
+        "crystal). When the serial adapter cannot follow, both ends return to 9600 baud. Other talkers "
+        "always use 9600 baud."));
+
+    // The board: chip, crystal and the line that resets it.
+    auto* boardBox = new QGroupBox(QStringLiteral("Board"), props);
+    chip_ = new QComboBox(boardBox);
+    for (const ChipVariant& chip : kChipVariants)
+        chip_->addItem(QString::fromLatin1(chip.title.data(), qsizetype(chip.title.size())),
+                       QString::fromLatin1(chip.name.data(), qsizetype(chip.name.size())));
+    chip_->setToolTip(QStringLiteral("The chip on the board: its RAM, where its EEPROM is and how its boot "
+                                     "loader takes the talker."));
+    crystal_ = new QComboBox(boardBox);
+    crystal_->setEditable(true);
+    for (uint32_t hz : kCommonCrystalsHz)
+        crystal_->addItem(QString::fromStdString(crystalMhzText(hz)));
+    crystal_->setToolTip(QStringLiteral("The board's crystal in MHz; every line rate follows from it "
+                                        "(8 MHz: 1200 baud for the download, 9600 for the talker)."));
+    reset_ = new QComboBox(boardBox);
+    const char* resetNames[][2] = {{"none", "None (press RESET)"},
+                                   {"dtr", "DTR pulse"},
+                                   {"rts", "RTS pulse"},
+                                   {"dtr-inverted", "DTR pulse, inverted"},
+                                   {"rts-inverted", "RTS pulse, inverted"}};
+    for (const auto& name : resetNames)
+        reset_->addItem(QString::fromLatin1(name[1]), QString::fromLatin1(name[0]));
+    reset_->setToolTip(QStringLiteral(
+        "For a board whose RESET is wired to the adapter's DTR or RTS: the line is pulsed before the "
+        "download instead of asking for the RESET button. Inverted: negating the line resets the board."));
+    auto* boardGrid = new QGridLayout(boardBox);
+    boardGrid->addWidget(new QLabel(QStringLiteral("Chip"), boardBox), 0, 0);
+    boardGrid->addWidget(chip_, 0, 1);
+    boardGrid->addWidget(new QLabel(QStringLiteral("Crystal (MHz)"), boardBox), 1, 0);
+    boardGrid->addWidget(crystal_, 1, 1);
+    boardGrid->addWidget(new QLabel(QStringLiteral("Reset line"), boardBox), 2, 0);
+    boardGrid->addWidget(reset_, 2, 1);
 
     delay_ = new QLineEdit(props);
     delay_->setMaximumWidth(90);
@@ -120,6 +154,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     delayRow->addStretch(1);
     grid->addLayout(delayRow, 8, 0, 1, 2);
     grid->addWidget(fastLine_, 9, 0, 1, 3);
+    grid->addWidget(boardBox, 10, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     // OK and Cancel at the upper right.
@@ -165,13 +200,16 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     eeprom_->setObjectName(QString::number(SetupId::kEeprom));
     fastLine_->setObjectName(QString::number(SetupId::kFastLine));
     delay_->setObjectName(QString::number(SetupId::kDelay));
+    chip_->setObjectName(QString::number(SetupId::kChip));
+    crystal_->setObjectName(QString::number(SetupId::kCrystal));
+    reset_->setObjectName(QString::number(SetupId::kResetLine));
     spin_->setObjectName(QString::number(SetupId::kDelaySpin));
     base_[0]->setObjectName(QString::number(SetupId::kDecimal));
     base_[1]->setObjectName(QString::number(SetupId::kHexadecimal));
     base_[2]->setObjectName(QString::number(SetupId::kBinary));
 
     QWidget* order[] = {file_, browse, talker_[0], talker_[1], talker_[2], port_, ports, mode_,
-                        eeprom_, delay_, fastLine_, ok, cancel, base_[0], base_[1], base_[2]};
+                        eeprom_, delay_, fastLine_, chip_, crystal_, reset_, ok, cancel, base_[0], base_[1], base_[2]};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -206,6 +244,9 @@ void CTalkerSetupDialog::fillControls()
     delay_->setText(QString::number(settings_.commDelay));
     if (settings_.defaultBase >= 0 && settings_.defaultBase < 3)
         base_[settings_.defaultBase]->setChecked(true);
+    chip_->setCurrentIndex(std::max(0, chip_->findData(settings_.chip.toLower())));
+    crystal_->setCurrentText(QString::fromStdString(crystalMhzText(settings_.crystalHz)));
+    reset_->setCurrentIndex(std::max(0, reset_->findData(settings_.resetLine.toLower())));
     updateDevice();
 }
 
@@ -223,6 +264,12 @@ void CTalkerSetupDialog::updateDevice()
 QString CTalkerSetupDialog::delayRangeText()
 {
     return QStringLiteral("Please enter a Communications Delay Time from 0 to %1 milliseconds.").arg(kMaxReadWaitMs);
+}
+
+QString CTalkerSetupDialog::crystalRangeText()
+{
+    return QStringLiteral("Please enter the crystal in MHz, from %1 to %2 (for example 8 or 4.9152).")
+        .arg(QString::fromStdString(crystalMhzText(kMinCrystalHz)), QString::fromStdString(crystalMhzText(kMaxCrystalHz)));
 }
 
 bool CTalkerSetupDialog::parseDelay(const QString& text, uint32_t& value)
@@ -256,6 +303,8 @@ void CTalkerSetupDialog::accept()
         where->setFocus();
         if (auto* edit = qobject_cast<QLineEdit*>(where))
             edit->selectAll();
+        else if (auto* box = qobject_cast<QComboBox*>(where); box && box->lineEdit())
+            box->lineEdit()->selectAll();
     };
     TalkerSettings next;
     next.port = port_->currentIndex() >= 0 ? port_->currentText() : QString();
@@ -277,6 +326,14 @@ void CTalkerSetupDialog::accept()
         return;
     }
     next.defaultBase = baseGroup_->checkedId();
+    next.chip = chip_->currentData().toString();
+    next.resetLine = reset_->currentData().toString();
+    const auto crystal = crystalFromMhzText(crystal_->currentText().trimmed().toStdString());
+    if (!crystal) {
+        fail(crystal_, crystalRangeText());
+        return;
+    }
+    next.crystalHz = *crystal;
     settings_ = next;
     SettingsStore::saveTalkerSettings(settings_);
     if (portsChanged_)

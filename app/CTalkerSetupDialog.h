@@ -29,6 +29,9 @@ inline constexpr int kDecimal = 1058;
 inline constexpr int kHexadecimal = 1059;
 inline constexpr int kBinary = 1060;
 inline constexpr int kFastLine = 1061;
+inline constexpr int kChip = 1062;
+inline constexpr int kCrystal = 1063;
+inline constexpr int kResetLine = 1064;
 } // namespace SetupId
 
 // "Restart Talker": reviews and edits the talker settings; OK validates and saves them.
@@ -50,6 +53,8 @@ public:
     static bool parseDelay(const QString& text, uint32_t& value);
     // The message shown for a delay above kMaxReadWaitMs, which OK refuses.
     static QString delayRangeText();
+    // The message shown for a crystal that is no number of MHz in range, which OK refuses.
+    static QString crystalRangeText();
     // Validates, saves and closes; on a failed field shows its message and keeps the dialog open.
     void accept() override;
 
@@ -72,6 +77,9 @@ private:
     QComboBox* mode_ = nullptr;
     QCheckBox* eeprom_ = nullptr;
     QCheckBox* fastLine_ = nullptr;
+    QComboBox* chip_ = nullptr;
+    QComboBox* crystal_ = nullptr;
+    QComboBox* reset_ = nullptr;
     QLineEdit* delay_ = nullptr;
     QWidget* spin_ = nullptr;
     QRadioButton* base_[3] = {};

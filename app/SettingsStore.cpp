@@ -91,6 +91,13 @@ void SettingsStore::loadTalkerSettings(TalkerSettings& settings)
     settings.defaultBase = readInt(*s, "Default Base", defaults.defaultBase);
     // A file written before this value existed has no key: the faster line stays on.
     settings.fastLine = readInt(*s, "Fast Line", defaults.fastLine ? 1 : 0) != 0;
+    // Board values that do not name a chip, a crystal in range or a reset line read as defaults.
+    const QString chip = readString(*s, "Chip", defaults.chip).toLower();
+    settings.chip = findChip(chip.toStdString()) ? chip : defaults.chip;
+    const uint32_t crystal = readUInt(*s, "Crystal", defaults.crystalHz);
+    settings.crystalHz = crystal >= kMinCrystalHz && crystal <= kMaxCrystalHz ? crystal : defaults.crystalHz;
+    const QString reset = readString(*s, "Reset Line", defaults.resetLine).toLower();
+    settings.resetLine = resetPulseFromText(reset.toStdString()) ? reset : defaults.resetLine;
     s->endGroup();
 }
 
@@ -106,6 +113,9 @@ void SettingsStore::saveTalkerSettings(const TalkerSettings& settings)
     s->setValue(QStringLiteral("Comm Delay"), boundedDelay(settings.commDelay));
     s->setValue(QStringLiteral("Default Base"), settings.defaultBase);
     s->setValue(QStringLiteral("Fast Line"), settings.fastLine ? 1 : 0);
+    s->setValue(QStringLiteral("Chip"), settings.chip);
+    s->setValue(QStringLiteral("Crystal"), settings.crystalHz);
+    s->setValue(QStringLiteral("Reset Line"), settings.resetLine);
     s->endGroup();
 }
 

@@ -23,10 +23,11 @@ public:
     static QString filePath();
     // Opens the store; for a file that is not a regular file, an empty store that goes nowhere.
     static std::unique_ptr<QSettings> open();
-    // Fills all eight fields, each with its default when absent or unreadable; a Comm Delay above
-    // kMaxReadWaitMs reads as kMaxReadWaitMs, a Fast Line other than 0 as on.
+    // Fills all eleven fields, each with its default when absent or unreadable; a Comm Delay above
+    // kMaxReadWaitMs reads as kMaxReadWaitMs, a Fast Line other than 0 as on; a Chip, Crystal or
+    // Reset Line that names no chip, no crystal in range or no line reads as its default.
     static void loadTalkerSettings(TalkerSettings& settings);
-    // Writes all eight fields (a Comm Delay above kMaxReadWaitMs as kMaxReadWaitMs).
+    // Writes all eleven fields (a Comm Delay above kMaxReadWaitMs as kMaxReadWaitMs).
     static void saveTalkerSettings(const TalkerSettings& settings);
     // The recent-file list, most recent first, at most four entries.
     static QStringList loadRecentFiles();

@@ -75,8 +75,9 @@ CommandInterpreter::~CommandInterpreter() { session_.setObserver(nullptr); }
 const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 {
     static const std::vector<Command> table{
-        {"boot", "boot [--talker FILE] [--rom] [--eeprom on|off] [--mode bootstrap|special-test] [--base dec|hex|bin]",
-         0, 10, &CommandInterpreter::boot},
+        {"boot", "boot [--talker FILE] [--rom] [--eeprom on|off] [--mode bootstrap|special-test] [--base dec|hex|bin]\n"
+         "     [--chip a1|a8|e1|e9|811e2] [--crystal MHZ] [--reset none|dtr|rts|dtr-inverted|rts-inverted]",
+         0, 16, &CommandInterpreter::boot},
         {"load", "load FILE", 1, 1, &CommandInterpreter::load},
         {"verify", "verify FILE", 1, 1, &CommandInterpreter::verify},
         {"dump", "dump START [END]", 1, 2, &CommandInterpreter::dump},
@@ -112,6 +113,12 @@ const char* CommandInterpreter::helpText()
 {
     return "Commands (numbers as in the GUI: $hex, %binary, #decimal, else the default base):\n"
            "  boot [--talker FILE] [--rom] [--eeprom on|off] [--mode bootstrap|special-test] [--base dec|hex|bin]\n"
+           "       [--chip a1|a8|e1|e9|811e2] [--crystal MHZ] [--reset none|dtr|rts|dtr-inverted|rts-inverted]\n"
+           "                       start the talker; --chip: the chip on the board (default a1: its RAM, where its\n"
+           "                       EEPROM is, how its boot loader takes the download); --crystal: the board's\n"
+           "                       crystal in MHz (default 8; every line rate follows from it); --reset: pulse DTR\n"
+           "                       or RTS to reset the board into its boot loader (-inverted: negating the line\n"
+           "                       resets; default none: press RESET when asked)\n"
            "  load FILE            load an S19 file and verify it\n"
            "  verify FILE          compare an S19 file with target memory\n"
            "  dump START [END]     memory dump in whole 16-byte lines\n"
@@ -329,6 +336,22 @@ bool CommandInterpreter::boot(const Args& a)
             if (v != "bootstrap" && v != "special-test")
                 return usageError("boot --mode takes bootstrap or special-test, not '" + a[i] + "'");
             boot.chipMode = v == "special-test" ? ChipMode::SpecialTest : ChipMode::Bootstrap;
+        } else if (opt == "--chip" && hasValue) {
+            const auto chip = findChip(a[++i]);
+            if (!chip)
+                return usageError("boot --chip takes a1, a8, e1, e9 or 811e2, not '" + a[i] + "'");
+            boot.chip = *chip;
+        } else if (opt == "--crystal" && hasValue) {
+            const auto hz = crystalFromMhzText(a[++i]);
+            if (!hz)
+                return usageError("boot --crystal takes the crystal in MHz from " + crystalMhzText(kMinCrystalHz) +
+                                  " to " + crystalMhzText(kMaxCrystalHz) + ", not '" + a[i] + "'");
+            boot.crystalHz = *hz;
+        } else if (opt == "--reset" && hasValue) {
+            const auto pulse = resetPulseFromText(a[++i]);
+            if (!pulse)
+                return usageError("boot --reset takes none, dtr, rts, dtr-inverted or rts-inverted, not '" + a[i] + "'");
+            boot.reset = *pulse;
         } else if (opt == "--base" && hasValue) {
             const int base = CliOptions::baseFromName(a[++i]);
             if (base < 0)

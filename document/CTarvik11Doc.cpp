@@ -500,6 +500,9 @@ void CTarvik11Doc::OnBootTalker()
     boot.readWaitMs = static_cast<int>(settings.commDelay);
     boot.fastLine = settings.fastLine;
     boot.base = numberBaseFromInt(settings.defaultBase);
+    boot.chip = findChip(settings.chip.toStdString()).value_or(kDefaultChip);
+    boot.crystalHz = settings.crystalHz;
+    boot.reset = resetPulseFromText(settings.resetLine.toStdString()).value_or(ResetPulse{});
     // The session asks for RESET first (a modal box here), then starts the talker.
     finish(services_.session->boot(boot));
 }

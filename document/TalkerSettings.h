@@ -12,6 +12,9 @@ struct TalkerSettings {
     uint32_t commDelay = 20;                             // "Comm Delay": serial read wait in ms
     int32_t defaultBase = 0;                             // "Default Base": 0 dec, 1 hex, 2 bin, -1 none
     bool fastLine = true;                                // "Fast Line": 125000 baud with our talker
+    QString chip = QStringLiteral("a1");                 // "Chip": a1, a8, e1, e9 or 811e2
+    uint32_t crystalHz = 8000000;                        // "Crystal": the board's crystal in Hz
+    QString resetLine = QStringLiteral("none");          // "Reset Line": none, dtr, rts, dtr-inverted, rts-inverted
 
     bool operator==(const TalkerSettings&) const = default;
 };

@@ -9,6 +9,10 @@
 namespace CommandText {
 // Boot Talker.
 inline constexpr const char* kPressReset = "Please press the 68HC11 RESET button...";
+inline constexpr const char* kResetThroughLine = "Resetting the 68HC11 through %s...";
+inline constexpr const char* kResetLineFailed = "Unable to reset the board through %s on %s: %s";
+inline constexpr const char* kAdapterTooSlow =
+    "The %s adapter (USB %04x:%04x) on %s cannot make %u baud: the line stays at the talker's rate";
 inline constexpr const char* kTalkerDownloaded = "Talker download successful";
 // Execute.
 inline constexpr const char* kExecuteProgress = "Beginning program execution";

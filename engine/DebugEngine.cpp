@@ -15,8 +15,21 @@ namespace {
 
 constexpr uint32_t kAddressMask = 0xFFFF;
 
-// The CONFIG value that switches the EEPROM on or off: NOSEC and NOCOP set, ROMON clear.
-constexpr uint8_t configValue(bool eepromOn) { return eepromOn ? 0x0D : 0x0C; }
+// The CONFIG value that switches the EEPROM on or off: NOSEC and NOCOP set, ROMON clear. On a
+// chip whose CONFIG places the EEPROM (the 811E2's upper nibble) the place is kept as it is.
+constexpr uint8_t configValue(const ChipVariant& chip, uint8_t current, bool eepromOn) {
+    const uint8_t place = chip.eepromMovable ? static_cast<uint8_t>(current & 0xF0) : 0x00;
+    return static_cast<uint8_t>(place | (eepromOn ? 0x0D : 0x0C));
+}
+static_assert(configValue(chipVariant(ChipKind::A1), 0xFF, true) == 0x0D &&
+              configValue(chipVariant(ChipKind::E2), 0xFF, false) == 0xFC);
+
+// Tells the memory services where the chip's EEPROM is with this CONFIG value.
+void placeEeprom(TargetMemory& memory, const ChipVariant& chip, uint8_t config) {
+    const uint16_t start = eepromStartFor(chip, config);
+    memory.eepromStart = start;
+    memory.eepromEnd = std::min<int32_t>(0xFFFF, start + chip.eepromSize - 1);
+}
 
 // HPRIO value that switches a chip in special bootstrap mode to special test mode.
 constexpr uint8_t kHprioSpecialTest = 0xE5;
@@ -270,6 +283,8 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     if (status)
         return status;
     talkerKind_ = ram ? TalkerKind::Ram : TalkerKind::Rom;
+    const ChipVariant& chip = chipVariant(link_.chip);
+    placeEeprom(memory_, chip, link_.configByte);
     // The boot restarted the chip (or the talker took over an idle one): no program runs or is held now.
     running = 0;
     heldAt.reset();
@@ -288,7 +303,7 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
 
     const bool wantOn = eepromEnable != 0;
     if (wantOn != (link_.eepromEnabled != 0)) {
-        const uint8_t config = configValue(wantOn);
+        const uint8_t config = configValue(chip, link_.configByte, wantOn);
         // Erase and program report nothing useful here: CONFIG only reads back its new value after
         // the reset, which is checked below.
         (void)memory_.eraseEeprom(Hc11Reg::kConfig, EraseMode::Byte);
@@ -303,6 +318,8 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
         if (readBack != config)
             return kTalkerRegisterWriteFailed;
         link_.eepromEnabled = wantOn ? 1 : 0;
+        link_.configByte = readBack;
+        placeEeprom(memory_, chip, readBack);
     }
 
     if (chipMode == ChipMode::SpecialTest) {

@@ -1,5 +1,6 @@
 #pragma once
 #include "link/Deadline.h"
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,9 @@ struct SerialLineSettings {
     }
     bool operator==(const SerialLineSettings&) const = default;
 };
+
+// The modem control lines a host drives.
+enum class ModemLine : uint8_t { Dtr, Rts };
 
 // A mode text's parts: "COM1:9600,n,8,1" or "/dev/ttyUSB0:9600,e,7,2". The port name ends at
 // the last ':' before the first ',', so device paths with colons keep them.
@@ -75,6 +79,14 @@ public:
         SerialLineSettings s = lineSettings();
         s.baud = baud;
         return setLineSettings(s);
+    }
+
+    // Asserts or negates a modem control line of the open line: 0, EBADF when closed, or the
+    // errno of the failed step (ENOTTY where the device has no modem lines, as a pty).
+    virtual int setModemLine(ModemLine line, bool asserted) {
+        (void)line;
+        (void)asserted;
+        return isOpen() ? ENOTTY : EBADF;
     }
 
     // A descriptor that polls readable while input is queued (or the line is lost), for an

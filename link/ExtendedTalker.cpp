@@ -241,19 +241,21 @@ TalkerStatus ExtendedTalker::end(Parking& p) {
 TalkerStatus ExtendedTalker::recoverSlowLine() {
     ByteChannel& port = link_.port();
     // The talker went back to 9600 by itself unless the confirmation reached it and only its
-    // answer was lost; its "J" then came at 125000.
-    if (awaitStop(kFastTimeoutMs + replyWait()))
+    // answer was lost; its "J" then came at the fast rate.
+    // The service's wait is counted in E cycles: a slower crystal makes it longer.
+    const int serviceWaitMs = static_cast<int>(int64_t(kFastTimeoutMs) * kFastBaud / std::max<uint32_t>(1, link_.rates.fast));
+    if (awaitStop(serviceWaitMs + replyWait()))
         return kTalkerOk;
     Registers r;
     if (link_.readRegisters(r) == kTalkerOk)
         return kTalkerOk;
-    if (port.setBaud(kFastBaud) != 0)
+    if (port.setBaud(link_.rates.fast) != 0)
         return kTalkerCommError;
     if (link_.readRegisters(r) != kTalkerOk) {
-        (void)port.setBaud(kSlowBaud);
+        (void)port.setBaud(link_.rates.talker);
         return kTalkerNoResponse;
     }
-    // It answers at 125000: BAUD = $30 through a checked write, whose last echo comes before the
+    // It answers at the fast rate: BAUD = $30 through a checked write, whose last echo comes before the
     // change. Each byte goes after the echo of the one before; the reply to the command byte is
     // the byte itself and its complement.
     static constexpr uint8_t slow[] = {TalkerCmd::kWriteMemory, 0x01, 0x10, 0x2B, TalkerCmd::kGo, 0x30};
@@ -264,7 +266,7 @@ TalkerStatus ExtendedTalker::recoverSlowLine() {
         sent = port.write(slow + i, 1) == 0 && receive(echo, size_t(n)) && echo[0] == slow[i] &&
                (n == 1 || echo[1] == static_cast<uint8_t>(~slow[0]));
     }
-    if (port.setBaud(kSlowBaud) != 0)
+    if (port.setBaud(link_.rates.talker) != 0)
         return kTalkerCommError;
     if (!sent)
         return kTalkerNoResponse;
@@ -284,10 +286,10 @@ TalkerStatus ExtendedTalker::switchToFastLine(bool& fast) {
     if (!status)
         status = start(p, kRdrf, kFastConfirm, 0, kSlowRateWord);
     if (!status) {
-        // The register write has left the host: the service is at 125000 now.
+        // The register write has left the host: the service is at the fast rate now.
         uint8_t reply[2] = {};
         int got = 0;
-        if (port.setBaud(kFastBaud) == 0) {
+        if (port.setBaud(link_.rates.fast) == 0) {
             const uint8_t confirm = kFastConfirm;
             if (port.write(&confirm, 1) == 0)
                 while (got < 2 && port.inputWithin(std::chrono::milliseconds(replyWait())) &&
@@ -295,9 +297,9 @@ TalkerStatus ExtendedTalker::switchToFastLine(bool& fast) {
                     ++got;
         }
         fast = got == 2 && reply[0] == kFastAnswer && reply[1] == TalkerCmd::kSwiReport;
-        link_.restartBaud = fast ? kSlowBaud : 0;
+        link_.restartBaud = fast ? link_.rates.talker : 0;
         if (!fast) {
-            if (port.setBaud(kSlowBaud) != 0)
+            if (port.setBaud(link_.rates.talker) != 0)
                 status = kTalkerCommError;
             else
                 status = recoverSlowLine();

@@ -29,6 +29,7 @@ inline constexpr uint8_t kRdrf = 0x20;
 inline constexpr uint8_t kFastConfirm = 0x5A;
 inline constexpr uint8_t kFastAnswer = 0xA5;
 inline constexpr uint32_t kSlowRateWord = 0x3000; // BAUD $30, SCCR1 $00
+// The host's rates for them with an 8 MHz crystal (the link's rates hold those of the board's).
 inline constexpr uint32_t kFastBaud = 125000;
 inline constexpr uint32_t kSlowBaud = 9600;
 // The service's own wait for the confirmation: 65536 turns of 13 E cycles at 2 MHz.
@@ -114,8 +115,8 @@ public:
     // The layout in use (only while active).
     const TalkerLayout& layout() const { return *layout_; }
 
-    // Moves both ends of the line to 125000 baud and confirms it there. fast tells the outcome:
-    // false leaves (or brings) both ends back at 9600 baud. A non-zero status means the
+    // Moves both ends of the line to the fast rate (125000 baud with 8 MHz) and confirms it there.
+    // fast tells the outcome: false leaves (or brings) both ends back at the talker's rate. A non-zero status means the
     // conversation itself failed (the target may not be as it was).
     [[nodiscard]] TalkerStatus switchToFastLine(bool& fast);
 

@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -92,10 +94,36 @@ std::string portOpenHint(int error, const std::string& device) {
            ": add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again";
 }
 
+std::string portOpenCause(int error, const std::string& device) {
+    switch (error) {
+    case 0:
+        return {};
+    case EBUSY:
+        return device + " is in use by another program";
+    case EACCES:
+    case EPERM:
+        return "permission denied on " + device;
+    case ENOENT:
+        return device.empty() || device.front() != '/' ? "no device is set for port " + device
+                                                       : device + " does not exist";
+    case ENOTTY:
+        return device + " is not a serial port";
+    case EINVAL:
+        return device + " does not take the line settings";
+    case ENXIO:
+    case ENODEV:
+        return device + " has no device behind it (unplugged?)";
+    default:
+        return device + ": " + std::strerror(error);
+    }
+}
+
 int SerialPort::open(const std::string& modeText) {
     const int result = openDevice(modeText);
-    // Results 1 and 2 are the mode text's own; EPERM is 1 too, so they must not look like errno.
-    lastOpenError_ = result == 1 || result == 2 ? 0 : result;
+    // Results 1 and 2 of a malformed text are the text's own, not errno values; a well-formed
+    // text's result is always the errno (EPERM and ENOENT are 1 and 2 as well).
+    ModeText parsed;
+    lastOpenError_ = parseModeText(modeText, parsed) == 0 ? result : 0;
     return result;
 }
 
@@ -134,6 +162,13 @@ int SerialPort::openDevice(const std::string& modeText) {
     struct stat st {};
     pty_ = ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst &&
            major(st.st_rdev) <= kPtySlaveMajorLast;
+    // Asked for, never required: a driver that refuses keeps its own latency.
+    lowLatency_ = false;
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        lowLatency_ = ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+    }
     fd_ = fd;
     open_ = true;
     // Purge what is pending. On a pseudo-terminal the output side is the far end's unread input,
@@ -212,6 +247,17 @@ int SerialPort::setLineSettings(const SerialLineSettings& settings) {
     // Put back what was in force, so the port keeps working at the rate the target still uses.
     [[maybe_unused]] const int restored = applySettings(fd_, settings_, false);
     return error;
+}
+
+int SerialPort::setModemLine(ModemLine line, bool asserted) {
+    if (!open_)
+        return EBADF;
+    int bits = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    while (::ioctl(fd_, asserted ? TIOCMBIS : TIOCMBIC, &bits) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
 }
 
 bool SerialPort::isOpen() const { return open_; }
@@ -354,4 +400,5 @@ void SerialPort::close() {
     fd_ = -1;
     open_ = false;
     pty_ = false;
+    lowLatency_ = false;
 }

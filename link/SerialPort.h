@@ -13,12 +13,17 @@ inline constexpr int kMaxReadWaitMs = 60000;
 // What a user can do about a failed open, from the error lastOpenError() reported: for a
 // permission error (EACCES, EPERM) the advice to join the dialout group; empty otherwise.
 std::string portOpenHint(int error, const std::string& device);
+// Why an open failed, naming the device, from the error lastOpenError() reported: "/dev/ttyUSB0
+// is in use by another program" for EBUSY, and so on; empty for 0.
+std::string portOpenCause(int error, const std::string& device);
 
 // The host's serial port on POSIX termios. Opened from a mode text such as
 // "COM1:9600,n,8,1" or "/dev/ttyUSB0:9600,n,8,1"; a COM name is looked up in the port map.
 // The port name ends at the last ':' before the first ',', so device paths that contain
 // colons (/dev/serial/by-path/...) work. The device is held exclusively (TIOCEXCL and an
-// flock), set to raw mode without flow control, and both directions are purged on open
+// flock), set to raw mode without flow control, asked for low latency where the driver offers
+// it (ASYNC_LOW_LATENCY: a USB adapter then passes on received bytes at once instead of on its
+// latency timer; a driver that refuses, as a pty does, is left as it is), and both directions are purged on open
 // (input only on a pseudo-terminal, whose output queue is the far end's unread input).
 // "1.5" stop bits is accepted and reported as 1 but sent as 2 stop bits (termios has no 1.5).
 // open() takes the classic rates only (50..921600 of the B-constant table); once open, the line
@@ -36,7 +41,8 @@ public:
     // terminal, EBUSY device held elsewhere or this object already open, which stays open unchanged).
     int open(const std::string& modeText) override;
     // The errno of the failed step of the last open; 0 after a successful open or when the
-    // mode text itself was refused (results 1 and 2, which are not errno values).
+    // mode text itself was refused (results 1 and 2, which are then not errno values; for a
+    // well-formed text they are EPERM and ENOENT).
     int lastOpenError() const { return lastOpenError_; }
     // True after a fully successful open, until close.
     bool isOpen() const override;
@@ -65,6 +71,10 @@ public:
     int setLineSettings(const SerialLineSettings& settings) override;
     // The tty descriptor while open, -1 otherwise.
     int readinessDescriptor() const override { return fd_; }
+    // Through TIOCMBIS/TIOCMBIC; ENOTTY where the driver has no modem lines (a pty).
+    int setModemLine(ModemLine line, bool asserted) override;
+    // True when the driver took the request for low latency at the last open.
+    bool lowLatency() const { return lowLatency_; }
     // On a pseudo-terminal: pace writes to the wire time and wait two character times on close,
     // as a real line would. A harness that plays the far end itself and never changes the line's
     // speed under a transfer may turn this off.
@@ -108,6 +118,7 @@ private:
     int fd_ = -1;
     bool pty_ = false;
     bool open_ = false;
+    bool lowLatency_ = false;
     int lastOpenError_ = 0;
     std::string device_;
     SerialLineSettings settings_{0, 0, SerialLineSettings::Parity::None, SerialLineSettings::StopBits::One};

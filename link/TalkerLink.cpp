@@ -1,6 +1,7 @@
 #include "link/TalkerLink.h"
 
 #include "link/ByteChannel.h"
+#include "link/Deadline.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,10 @@
 
 namespace {
 
+// The sync byte and the image of an A-series download: the loader takes exactly 256 bytes.
 constexpr int kTalkerFileSize = 257;
+// How many character times at the boot rate a download shorter than RAM is followed by silence.
+constexpr int kLoaderIdleCharacters = 8;
 constexpr uint32_t kConfigRegister = 0x103F;
 constexpr uint32_t kRomTalkerConfig = 0x1037;
 constexpr uint8_t kBootJumpToEeprom = 0x00;
@@ -23,6 +27,15 @@ constexpr int kMaxSweepBytes = 4096;
 // The low 8 bits of a count as sent, and the number of bytes that count byte stands for.
 uint8_t countByte(uint32_t count) { return static_cast<uint8_t>(count & 0xFF); }
 int bytesFor(uint32_t count) { return (count & 0xFF) == 0 ? 256 : static_cast<int>(count & 0xFF); }
+
+// Whether a talker file of this many bytes (the sync byte and the image) is a download the chip's
+// boot loader takes whole: exactly 256 bytes, or up to its RAM for a loader that stops when the
+// line idles (at least one byte: a lone $FF would start the RAM's old contents).
+bool talkerFileSizeFits(const ChipVariant& chip, off_t size) {
+    if (chip.bootRule == BootRule::Exactly256)
+        return size == kTalkerFileSize;
+    return size >= 2 && size <= 1 + off_t(bootLoadLimit(chip));
+}
 
 // Opens a file for reading only if it is a regular file; -1 otherwise.
 int openRegularFile(const std::string& fileName) {
@@ -164,7 +177,11 @@ TalkerStatus TalkerLink::sendCountAndAddress(uint32_t count, uint32_t address) {
 
 TalkerStatus TalkerLink::openPort(const std::string& modeText) {
     forgetLineState();
-    return port_.open(modeText) == 0 ? kTalkerOk : kTalkerPortOpenFailed;
+    if (port_.open(modeText) != 0)
+        return kTalkerPortOpenFailed;
+    // The driver asserted DTR and RTS with the open: a reset line goes back to idle at once.
+    (void)holdResetIdle(port_, resetPulse);
+    return kTalkerOk;
 }
 
 void TalkerLink::closePort() {
@@ -427,19 +444,29 @@ TalkerStatus TalkerLink::resetTarget() {
     resetting_ = false;
     if (status == kTalkerOk)
         return kTalkerResetFailed;
-    // The talker starts again at 9600 baud, whatever rate the line had been switched to.
-    if (port_.lineSettings().baud != 9600 && port_.setBaud(9600) != 0)
+    // The talker starts again at its own rate, whatever rate the line had been switched to.
+    if (port_.lineSettings().baud != rates.talker && port_.setBaud(rates.talker) != 0)
         return kTalkerCommError;
     return kTalkerOk;
 }
 
 TalkerStatus TalkerLink::reopenAndReadConfig(const std::string& portName, uint32_t configAddress) {
-    closePort();
-    if (TalkerStatus status = openPort(portName + ":9600,n,8,1"))
-        return status;
+    if (resetPulse.line != ResetLine::None && port_.isOpen()) {
+        forgetLineState();
+        if (port_.setBaud(rates.talker) != 0)
+            return kTalkerPortOpenFailed;
+    } else {
+        closePort();
+        if (TalkerStatus status = openPort(portName + ":9600,n,8,1"))
+            return status;
+        // A mode text names only classic rates; any other is set on the open port.
+        if (rates.talker != 9600 && port_.setBaud(rates.talker) != 0)
+            return kTalkerPortOpenFailed;
+    }
     uint8_t config = 0;
     if (TalkerStatus status = readConfigTellingMode(configAddress, config))
         return status;
+    configByte = config;
     eepromEnabled = config & 0x01;
     return kTalkerOk;
 }
@@ -481,7 +508,14 @@ TalkerStatus TalkerLink::openForBootLoader(const std::string& portName) {
     // Closed first: reopening a port this object holds would be refused.
     if (port_.isOpen())
         closePort();
-    return openPort(portName + ":1200,n,8,1");
+    resetError_ = 0;
+    if (TalkerStatus status = openPort(portName + ":1200,n,8,1"))
+        return status;
+    if (rates.boot != 1200 && port_.setBaud(rates.boot) != 0)
+        return kTalkerPortOpenFailed;
+    if ((resetError_ = pulseReset(port_, resetPulse)) != 0)
+        return kTalkerCommError;
+    return kTalkerOk;
 }
 
 TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName,
@@ -492,12 +526,12 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
     const int fd = openRegularFile(fileName);
     if (fd < 0)
         return kTalkerFileOpenFailed;
-    std::array<uint8_t, kTalkerFileSize> image{};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size != kTalkerFileSize) {
+    if (::fstat(fd, &st) != 0 || !talkerFileSizeFits(chipVariant(chip), st.st_size)) {
         ::close(fd);
         return kTalkerFileInvalid;
     }
+    std::vector<uint8_t> image(static_cast<size_t>(st.st_size));
     size_t have = 0;
     while (have < image.size()) {
         const ssize_t got = ::read(fd, image.data() + have, image.size() - have);
@@ -511,10 +545,17 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
     if (have != image.size())
         return kTalkerFileReadFailed;
     for (const ImagePatch& p : patches)
-        image[1 + size_t(p.address)] = p.value; // after the sync byte
+        if (1 + size_t(p.address) < image.size())
+            image[1 + size_t(p.address)] = p.value; // after the sync byte
 
-    if (port_.write(image.data(), kTalkerFileSize) != 0)
+    if (port_.write(image.data(), static_cast<int>(image.size())) != 0)
         return kTalkerCommError;
+    // A loader that stops when the line idles takes whatever comes before its idle time as more
+    // image: nothing goes out until it has surely started the talker (its wait is four character
+    // times; twice that is given).
+    const ChipVariant& variant = chipVariant(chip);
+    if (variant.bootRule == BootRule::UpToRam && image.size() - 1 < bootLoadLimit(variant))
+        Deadline(port_.characterTime(kLoaderIdleCharacters)).sleepUntil();
     return reopenAndReadConfig(portName, kConfigRegister);
 }
 

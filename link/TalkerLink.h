@@ -1,4 +1,6 @@
 #pragma once
+#include "hc11/ChipVariant.h"
+#include "link/BoardWiring.h"
 #include "link/Registers.h"
 #include "link/TalkerStatus.h"
 #include <array>
@@ -103,12 +105,14 @@ public:
     [[nodiscard]] TalkerStatus confirmSwi(Registers& registers);
     // Forces a target reset through the clock monitor.
     [[nodiscard]] TalkerStatus resetTarget();
-    // Downloads a 257-byte talker through the bootstrap loader, then reopens at 9600 baud.
+    // Downloads a talker through the bootstrap loader, then reopens at the talker's rate. The
+    // file is the $FF the loader syncs on and the image: for a chip whose loader takes exactly
+    // 256 bytes, 257 bytes; for one that takes up to its RAM, 2 to RAM size + 1 (5 otherwise).
     // Closes an open port first; 4 when the file is missing, unreadable or not a regular file.
     // patches change image bytes before they are sent (the file is left alone).
     [[nodiscard]] TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName,
                                              const std::vector<ImagePatch>& patches = {});
-    // Starts a talker resident in EEPROM, then reopens at 9600 baud. Closes an open port
+    // Starts a talker resident in EEPROM, then reopens at the talker's rate. Closes an open port
     // first; 8 when the file is missing, unreadable or not a regular file.
     [[nodiscard]] TalkerStatus bootRomTalker(const std::string& portName, const std::string& fileName);
 
@@ -117,6 +121,16 @@ public:
 
     // Whether the target's EEPROM is switched on (CONFIG bit 0 as last seen).
     int32_t eepromEnabled = 0;
+    // The configuration byte the last start read (CONFIG, or the ROM talker's copy of it).
+    uint8_t configByte = 0;
+    // The chip on the board: its boot loader's rule decides the download's length.
+    ChipKind chip = kDefaultChip;
+    // The host's rates for the board's crystal: boot loader, talker, fast line.
+    LineRates rates;
+    // The modem line that resets the board before a start (none: the user presses RESET).
+    ResetPulse resetPulse;
+    // The errno of the reset pulse of the last start that failed at it; 0 otherwise.
+    int resetError() const { return resetError_; }
     // The rate a restarted talker answers at, set while the line runs faster than that (0: none).
     // When nothing at all answers a command, the line goes to this rate and the command is sent
     // once more; the line stays there if the talker answers (it was restarted), else goes back.
@@ -135,6 +149,7 @@ private:
     // (told by the echo seen, else the command sent), so that the next command's bytes are not
     // taken as its rest, and drops what it answers.
     void finishUnwantedCommand(uint8_t echoSeen, uint8_t sent);
+    int resetError_ = 0;
     // Set while a reset is forced: the silence after it is expected.
     bool resetting_ = false;
     // True when no stray byte follows the reply just read.
@@ -162,12 +177,15 @@ private:
     bool receiveField(uint8_t& field);
     // Sends count, address high, address low.
     [[nodiscard]] TalkerStatus sendCountAndAddress(uint32_t count, uint32_t address);
-    // Closes the port if open and opens it at the boot loader's 1200 baud.
+    // Closes the port if open, opens it at the boot loader's rate and pulses the reset line when
+    // one is chosen (a failed pulse is 1, with resetError()).
     [[nodiscard]] TalkerStatus openForBootLoader(const std::string& portName);
     // Reads the configuration byte with the talker's first command, whose answer also tells
     // whether the talker is in checked mode (checked() follows it).
     [[nodiscard]] TalkerStatus readConfigTellingMode(uint32_t configAddress, uint8_t& config);
-    // Reopens the port at 9600 baud and reads the configuration byte at configAddress.
+    // Reopens the port at the talker's rate (with a reset line chosen, switches the open port
+    // instead: closing and opening would move the line) and reads the configuration byte at
+    // configAddress.
     [[nodiscard]] TalkerStatus reopenAndReadConfig(const std::string& portName, uint32_t configAddress);
 
     // ---- checked mode

@@ -9,12 +9,15 @@
 #include "engine/MemoryDump.h"
 #include "engine/RegisterText.h"
 #include "hc11/Successors.h"
+#include "link/UsbAdapter.h"
 #include "sim/VirtualBoard.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 using CommandText::format;
@@ -341,18 +344,46 @@ uint32_t DebugSession::startAddress(const std::optional<std::string>& addressTex
 
 // ---------------------------------------------------------------- start-up and S19
 
+std::string fastLineRefusal(const std::string& sysfsRoot, const std::string& device, uint32_t fastRate)
+{
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(device, ec);
+    const auto id = usbIdOfTty(sysfsRoot, ec ? device : real.string());
+    const RateLimitedAdapter* adapter = id ? rateLimitedAdapter(*id) : nullptr;
+    if (!adapter || fastRate <= adapter->highestRate)
+        return {};
+    return format(CommandText::kAdapterTooSlow, adapter->name, adapter->id.vendor, adapter->id.product,
+                  device.c_str(), static_cast<unsigned>(fastRate));
+}
+
 CommandResult DebugSession::boot(const BootSettings& settings)
 {
     CommandResult result;
     if (refuseWhileBusy(result))
         return result;
-    say(CommandText::kPressReset);
+    const bool inProcessBoard = board_ && deviceFor(settings.port) == boardDevice();
+    // The in-process board is reset by the session itself; a real one by its reset line, if wired.
+    link_.resetPulse = inProcessBoard ? ResetPulse{} : settings.reset;
+    // The button needs the user (a box to acknowledge); the line needs nobody (a progress line).
+    if (link_.resetPulse.line == ResetLine::None)
+        say(CommandText::kPressReset);
+    else if (observer_)
+        observer_->progressText(format(CommandText::kResetThroughLine, resetLineName(link_.resetPulse.line).c_str()));
     if (pressBoardReset())
         std::this_thread::sleep_for(kAfterResetPause); // the user's part: the button before the download
     Busy busy(*this);
     port_.readWaitMs = std::max(settings.readWaitMs, defaultReadWaitMs(settings.port));
     engine_.traceWaitMs = std::max(20, port_.readWaitMs);
+    link_.chip = settings.chip;
+    link_.rates = hostRatesFor(settings.crystalHz);
     engine_.fastLine = settings.fastLine;
+    if (settings.fastLine && !inProcessBoard) {
+        const std::string refusal = fastLineRefusal(sysfsRoot, deviceFor(settings.port), link_.rates.fast);
+        if (!refusal.empty()) {
+            engine_.fastLine = false;
+            result.notes.push_back(refusal);
+        }
+    }
     if (settings.base)
         base_ = *settings.base;
     talkerStarted_ = false;
@@ -362,13 +393,20 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     // program and its data are; a file the user named is taken as it is.
     const std::string talkerFile =
         settings.talkerType == TalkerType::Ram ? talkerFileFor(settings.talkerFile) : settings.talkerFile;
-    result.status = engine_.startTalker(deviceFor(settings.port), settings.talkerType,
+    // A name that stands for no device goes to the port as typed, so its failure can name it.
+    const std::string device = deviceFor(settings.port);
+    result.status = engine_.startTalker(device.empty() ? settings.port : device, settings.talkerType,
                                         talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
     if (result.ok()) {
         talkerStarted_ = true;
         result.doneText = CommandText::kTalkerDownloaded;
-    } else if (channel_.lastOpenError() != 0) {
+    } else if (link_.resetError() != 0) {
+        result.failureText = format(CommandText::kResetLineFailed, resetLineName(link_.resetPulse.line).c_str(),
+                                    port_.deviceName().c_str(), std::strerror(link_.resetError()));
+    } else if (result.status == kTalkerPortOpenFailed && channel_.lastOpenError() != 0) {
+        result.failureText = talkerStatusText(result.status) + std::string(": ") +
+                             portOpenCause(channel_.lastOpenError(), port_.deviceName());
         const std::string hint = portOpenHint(channel_.lastOpenError(), port_.deviceName());
         if (!hint.empty())
             result.notes.push_back(hint);

@@ -84,9 +84,16 @@ struct BootSettings {
     ChipMode chipMode = ChipMode::Bootstrap;
     bool eepromEnable = false;
     int readWaitMs = 20;              // the port's read wait (communications delay)
-    bool fastLine = true;             // our talker: move the line to 125000 baud after the start
+    bool fastLine = true;             // our talker: move the line to the fast rate after the start
     std::optional<NumberBase> base;   // the default number base from now on, when given
+    ChipKind chip = kDefaultChip;     // the chip on the board (RAM, EEPROM place, boot loader rule)
+    uint32_t crystalHz = kDefaultCrystalHz; // the board's crystal: every line rate follows from it
+    ResetPulse reset;                 // a modem line that resets the board before the download
 };
+
+// Why the fast line is not tried on this device: a note naming the adapter when the USB adapter
+// behind it (looked up in the sysfs tree at sysfsRoot) cannot make fastRate; empty otherwise.
+std::string fastLineRefusal(const std::string& sysfsRoot, const std::string& device, uint32_t fastRate);
 
 // The one owner of the conversation with the target: the serial port, the talker link, the
 // memory services, the engine, and what is known about the target (its run state, a waiting
@@ -137,8 +144,13 @@ public:
     // or the name itself.
     std::string deviceFor(const std::string& portName) const;
 
+    // Where the adapters behind serial ports are looked up ("/sys"; a test's fake tree).
+    std::string sysfsRoot = "/sys";
+
     // --- commands: texts as typed (numbers as parseNumber reads them in the default base) ---
-    // Starts the talker; the in-process board's RESET is pressed first when there is one.
+    // Starts the talker; the in-process board's RESET is pressed first when there is one, else
+    // the reset line is pulsed when one is chosen (else the user is asked to press RESET). A port
+    // that does not open fails with the cause and the device named after the status's text.
     CommandResult boot(const BootSettings& settings);
     // Loads the S19 file and verifies it; lines are the listing beside it (a note when none).
     CommandResult loadS19(const std::string& path);

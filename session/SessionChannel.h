@@ -38,6 +38,7 @@ public:
     SerialLineSettings lineSettings() const override { return active_->lineSettings(); }
     int setLineSettings(const SerialLineSettings& settings) override { return active_->setLineSettings(settings); }
     int readinessDescriptor() const override { return active_->readinessDescriptor(); }
+    int setModemLine(ModemLine line, bool asserted) override { return active_->setModemLine(line, asserted); }
     // The errno of the last failed open of the serial port; 0 on the board's line.
     int lastOpenError() const { return onBoardLine() ? 0 : serial_.lastOpenError(); }
 

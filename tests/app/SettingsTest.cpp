@@ -131,6 +131,9 @@ private slots:
         s.commDelay = static_cast<uint32_t>(kMaxReadWaitMs);
         s.defaultBase = -1;
         s.fastLine = false;
+        s.chip = "811e2";
+        s.crystalHz = 4915200;
+        s.resetLine = "rts-inverted";
         CTarvik11App::SaveTalkerSettings(s);
         TalkerSettings back;
         CTarvik11App::LoadTalkerSettings(back);
@@ -353,6 +356,42 @@ private slots:
         TalkerSettings s;
         CTarvik11App::LoadTalkerSettings(s);
         QCOMPARE(s.fastLine, !shown);
+    }
+
+    // The Board group shows the stored choices (one the store cannot mean as its default); a
+    // crystal typed freely is stored in Hz, one that is no number of MHz in range is refused.
+    void setupDialogBoardGroup()
+    {
+        writeStore("[Startup]\nChip=z80\nCrystal=100\nReset%20Line=DTR-Inverted\n");
+        {
+            CTalkerSetupDialog d;
+            auto* chip = ctl<QComboBox>(d, SetupId::kChip);
+            auto* crystal = ctl<QComboBox>(d, SetupId::kCrystal);
+            auto* reset = ctl<QComboBox>(d, SetupId::kResetLine);
+            QVERIFY(chip && crystal && reset);
+            QCOMPARE(chip->currentText(), QString("MC68HC11A1"));
+            QCOMPARE(crystal->currentText(), QString("8"));
+            QCOMPARE(reset->currentData().toString(), QString("dtr-inverted"));
+            chip->setCurrentIndex(chip->findData("811e2"));
+            crystal->setCurrentText(" 9.8304 ");
+            d.accept();
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+        }
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.chip, QString("811e2"));
+        QCOMPARE(s.crystalHz, 9830400u);
+        const QByteArray bytes = storeBytes();
+        for (const char* bad : {"8 MHz", "25"}) {
+            CTalkerSetupDialog d;
+            ctl<QComboBox>(d, SetupId::kCrystal)->setCurrentText(bad);
+            ModalCatcher box;
+            box.arm();
+            d.accept();
+            QCOMPARE(box.text, CTalkerSetupDialog::crystalRangeText());
+            QVERIFY(d.result() != QDialog::Accepted);
+            QCOMPARE(storeBytes(), bytes);
+        }
     }
 
     void unknownPortIsStoredEmpty()

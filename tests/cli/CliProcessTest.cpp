@@ -86,11 +86,12 @@ TEST(CliProcess, ExitStatusAndFailures)
         {"--port /dev/tarvik11-none --keep-going", "bogus\\nhelp\\n", 1, {"unknown command", "Commands"}, {}},
         {"--port /dev/tarvik11-none", "breaks\\n# a comment\\n\\n", 0, {}, {"Error"}},
         // A port that does not exist.
-        {"--port /dev/tarvik11-none -c 'boot; regs'", "", 1, {"Unable to open communications port"},
+        {"--port /dev/tarvik11-none -c 'boot; regs'", "", 1,
+         {"Unable to open communications port: /dev/tarvik11-none does not exist"},
          {"Register Read Failed!", "Talker download successful"}},
         {"--port /dev/tarvik11-none --keep-going -c 'boot; regs'", "", 1,
          {"Unable to open communications port", "Register Read Failed!"}, {}},
-        {"--port COM9 -c boot", "", 1, {"Unable to open communications port"}, {}},
+        {"--port COM9 -c boot", "", 1, {"Unable to open communications port: no device is set for port COM9"}, {}},
         // Malformed numbers and options.
         {"-c 'set $zz 1'", "", 1, {"is not a number"}, {"Setting location"}},
         {"--speed fast -c help", "", 1, {"--speed takes", "usage: tarvik11-cli"}, {"Commands"}},

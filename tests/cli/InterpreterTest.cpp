@@ -268,6 +268,10 @@ TEST_F(CliSession, BadInputIsRefusedClearly)
         {"step 0", "Error: step takes a count from 1 as a decimal number, not '0'"},
         {"wait soon", "Error: wait takes milliseconds as a decimal number, not 'soon'"},
         {"boot --eeprom maybe", "Error: boot --eeprom takes on or off, not 'maybe'"},
+        {"boot --chip e3", "Error: boot --chip takes a1, a8, e1, e9 or 811e2, not 'e3'"},
+        {"boot --crystal 8MHz", "Error: boot --crystal takes the crystal in MHz from 1 to 20, not '8MHz'"},
+        {"boot --crystal 0.5", "Error: boot --crystal takes the crystal in MHz from 1 to 20, not '0.5'"},
+        {"boot --reset dsr", "Error: boot --reset takes none, dtr, rts, dtr-inverted or rts-inverted, not 'dsr'"},
         {"load 'unterminated", "Error: unterminated quote in 'load 'unterminated'"},
         {"reset", "Error: reset presses the virtual board's RESET; it needs --board"},
         // Before the talker is booted the port is closed.
@@ -312,7 +316,8 @@ TEST_F(CliSession, BootFailuresGiveTheStatusText)
     missingPort.port = "/dev/tarvik11-no-such-port";
     CommandInterpreter cli(missingPort, out);
     EXPECT_FALSE(cli.execute("boot"));
-    EXPECT_EQ(out.str(), "Please press the 68HC11 RESET button...\nUnable to open communications port\n");
+    EXPECT_EQ(out.str(), "Please press the 68HC11 RESET button...\nUnable to open communications port: "
+                         "/dev/tarvik11-no-such-port does not exist\n");
 
     EXPECT_FALSE(run("boot --talker /nonexistent/talker.boo"));
     EXPECT_EQ(last(), "Unable to open talker file");

@@ -166,3 +166,45 @@ TEST_F(StartTalker, ForeignTalkerFileSeesOnlyThePlainProtocol)
     for (const auto& c : rig.commandsOf(0xC1)) // no register write starts anything in the slots
         EXPECT_LT(frameOf(c).PC, 0x00C4u);
 }
+
+namespace {
+
+// Where the memory services put EEPROM writes after a start: the chip's EEPROM, and on the
+// 811E2 the place its CONFIG selects. Switching that chip's EEPROM off keeps the place.
+class StartTalkerChips : public StartTalker {};
+
+TEST_F(StartTalkerChips, EepromWhereTheChipAndItsConfigPutIt)
+{
+    struct Case {
+        ChipKind chip;
+        uint8_t config;
+        int32_t start, end;
+    };
+    const Case cases[] = {
+        {ChipKind::A1, 0x0D, 0xB600, 0xB7FF}, {ChipKind::E9, 0x0D, 0xB600, 0xB7FF},
+        {ChipKind::E2, 0xFD, 0xF800, 0xFFFF}, {ChipKind::E2, 0x7D, 0x7800, 0x7FFF},
+    };
+    for (const auto& c : cases) {
+        rig.model.poke(0x1037, {c.config});
+        rig.link.chip = c.chip;
+        ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 1), ChipMode::Bootstrap, 1), kTalkerOk);
+        EXPECT_EQ(rig.memory.eepromStart, c.start) << int(c.config);
+        EXPECT_EQ(rig.memory.eepromEnd, c.end) << int(c.config);
+        rig.model.setBootMode(true);
+    }
+}
+
+TEST_F(StartTalkerChips, SwitchingThe811E2EepromOffKeepsItsPlace)
+{
+    rig.model.setConfig(0xBD);
+    rig.model.poke(0x1037, {0xBD});
+    rig.link.chip = ChipKind::E2;
+    ASSERT_EQ(rig.engine.startTalker(port(), kRomTalker, file("map.txt", 1), ChipMode::Bootstrap, 0), kTalkerOk);
+    EXPECT_EQ(rig.model.resets(), 1);
+    EXPECT_EQ(rig.model.configLatch(), 0xBC);
+    EXPECT_EQ(rig.link.eepromEnabled, 0);
+    EXPECT_EQ(rig.memory.eepromStart, 0xB800);
+    EXPECT_EQ(rig.memory.eepromEnd, 0xBFFF);
+}
+
+} // namespace

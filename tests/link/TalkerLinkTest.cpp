@@ -704,3 +704,58 @@ TEST_F(TalkerLinkTest, BootRomTalkerClosesAnOpenPortFirst) {
 }
 
 } // namespace
+
+// The download follows the chip's boot loader: exactly 256 bytes after the $FF for the A-series,
+// up to the RAM for the others (never a lone $FF); anything else is refused before a byte goes out.
+TEST_F(TalkerLinkTest, DownloadLengthFollowsTheChipsBootLoader) {
+    const auto dir = makeTempDir();
+    struct Case {
+        ChipKind chip;
+        size_t size;
+        bool taken;
+    };
+    const Case cases[] = {
+        {ChipKind::A1, 257, true},  {ChipKind::A8, 200, false}, {ChipKind::A1, 258, false},
+        {ChipKind::E9, 200, true},  {ChipKind::E1, 513, true},  {ChipKind::E9, 514, false},
+        {ChipKind::E9, 1, false},   {ChipKind::E2, 257, true},  {ChipKind::E2, 258, false},
+    };
+    port.readWaitMs = 20; // nothing answers after the download: let the config read give up soon
+    for (const auto& c : cases) {
+        Bytes image = pattern(c.size, 0x21);
+        image[0] = 0xFF;
+        writeFile(dir / "talker.boo", image);
+        link.chip = c.chip;
+        pty.discard();
+        const TalkerStatus status = link.bootRamTalker(pty.slavePath(), (dir / "talker.boo").string());
+        const std::string what = std::string(chipVariant(c.chip).name) + " " + std::to_string(c.size);
+        if (!c.taken) {
+            EXPECT_EQ(status, kTalkerFileInvalid) << what;
+            EXPECT_TRUE(pty.readAvailable(0).empty()) << what;
+            continue;
+        }
+        EXPECT_NE(status, kTalkerFileInvalid) << what;
+        EXPECT_EQ(pty.readBytes(c.size, 2000), image) << what;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// Another crystal moves every rate: the download at its boot rate, the talker met at its own,
+// and a reset brings the line back to that rate, not to 9600.
+TEST_F(TalkerLinkTest, CrystalSetsTheBootAndTalkerRates) {
+    const auto dir = makeTempDir();
+    Bytes image = pattern(257, 0x40);
+    image[0] = 0xFF;
+    writeFile(dir / "talker.boo", image);
+    TalkerModel model(pty);
+    model.setBootMode(true);
+    link.rates = hostRatesFor(4'915'200);
+    ASSERT_EQ(link.bootRamTalker(pty.slavePath(), (dir / "talker.boo").string()), kTalkerOk);
+    EXPECT_EQ(model.bootBytes(), image);
+    EXPECT_EQ(model.bootBaud(), 738);
+    EXPECT_EQ(pty.slaveBaud(), 5908);
+    EXPECT_EQ(port.baudRate(), 5908);
+    ASSERT_EQ(port.setBaud(76800), 0);
+    EXPECT_EQ(link.resetTarget(), kTalkerOk);
+    EXPECT_EQ(pty.slaveBaud(), 5908);
+    std::filesystem::remove_all(dir);
+}
