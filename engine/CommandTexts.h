@@ -36,6 +36,9 @@ inline constexpr const char* kVerifyDone = "S19 Memory Image Verified";
 inline constexpr const char* kLoadProgress = "Loading S19 record %s into memory...";
 inline constexpr const char* kListingMissing = "Unable to open LST file, S19 loaded successfully";
 inline constexpr const char* kLoadDone = "S19 record loaded successfully";
+// A listing or symbol map larger than what is kept: how much is kept, how much was left out.
+inline constexpr const char* kListingCut = "Note: only the first %zu lines of the listing are shown";
+inline constexpr const char* kSymbolsDropped = "Note: only the first %zu names of the symbol map are used; %zu more were left out";
 // Block Fill: start, end, byte. The order message refuses an end below the start.
 inline constexpr const char* kRangeOrder = "Start Address cannot be greater than End Address";
 inline constexpr const char* kFillProgress = "Filling block $%04x to $%04x with $%02x";
@@ -75,6 +78,12 @@ inline constexpr const char* kRegisterReadFailed = "Register Read Failed!";
 inline constexpr const char* kRegisterWriteFailed = "Error while writing registers";
 // A block move whose destination would run past $FFFF: start of the destination, its length.
 inline constexpr const char* kMoveBeyondEnd = "Destination block $%04x of %u bytes runs past $ffff";
+
+// A user write (set, fill, move) that reaches into the RAM talker: the first such address.
+inline constexpr const char* kWriteOverTalker =
+    "Error: $%04x belongs to the talker in RAM ($0000-$00c9, $00f4-$00ff); nothing was written";
+// A refused S19 file: the status's text, the file's path and what is wrong with it.
+inline constexpr const char* kS19Refused = "%s: %s, %s";
 
 // A command started while another still talks to the target.
 inline constexpr const char* kLineBusy = "Another command is still talking to the target";

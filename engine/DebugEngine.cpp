@@ -40,8 +40,18 @@ constexpr uint32_t kTalkerRts = 0x00C8;
 constexpr uint32_t kPseudoVectorFirst = 0x00C4;
 constexpr uint32_t kPseudoVectorLast = 0x00FF;
 constexpr uint8_t kRtsOpcode = 0x39;
-// A RAM talker's code, stack and pseudo-vectors fill the chip's RAM up to here.
+// A RAM talker's code, stack and pseudo-vectors fill the chip's RAM up to here. Of it, the
+// interrupt slots from the pulse accumulator's up to XIRQ's are the program's: each holds an SWI
+// the talker only reports, until the program installs its handler's JMP there. The SCI slot
+// ($00C4) and SWI, illegal-opcode, COP and clock-monitor slots ($00F4-$00FF) jump into the talker;
+// the SPI slot ($00C7) holds the SWI the extended services park the talker on and the RTS a call
+// returns through ($00C8).
 constexpr uint32_t kTalkerRamEnd = 0x00FF;
+constexpr uint32_t kProgramSlotsFirst = 0x00CA;
+constexpr uint32_t kProgramSlotsLast = 0x00F3;
+// The register block, where it sits out of reset (INIT $01).
+constexpr uint32_t kRegisterBlockFirst = 0x1000;
+constexpr uint32_t kRegisterBlockLast = 0x103F;
 
 // The program's registers in a talker frame; the program's own stack pointer is the frame's SP + 8.
 CpuRegisters cpuRegisters(const TargetRegisters& frame)
@@ -769,35 +779,59 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
 
 // ---------------------------------------------------------------- S19
 
+std::optional<uint32_t> DebugEngine::talkerByteIn(uint32_t address, uint32_t count) const
+{
+    if (talkerKind_ != TalkerKind::Ram || count == 0)
+        return std::nullopt;
+    const uint64_t last = std::min<uint64_t>(uint64_t{address} + count - 1, kAddressMask);
+    if (address <= kProgramSlotsFirst - 1)
+        return address;
+    if (address <= kProgramSlotsLast)
+        return last > kProgramSlotsLast ? std::optional<uint32_t>(kProgramSlotsLast + 1) : std::nullopt;
+    if (address <= kTalkerRamEnd)
+        return address;
+    return std::nullopt;
+}
+
+TalkerStatus DebugEngine::readS19(const std::string& path, S19Reader& reader)
+{
+    s19Problem_.clear();
+    TalkerStatus status = reader.readFile(path);
+    if (status == kTalkerS19Invalid)
+        s19Problem_ = reader.problem();
+    if (status)
+        return status;
+    // Records are written as plain RAM with read-back: one over the register block would change
+    // the chip under the talker (its serial line, the RAM and register mapping).
+    for (const S19Record& r : reader.records()) {
+        const uint32_t last = r.address + r.dataLength - 1;
+        if (r.address <= kRegisterBlockLast && last >= kRegisterBlockFirst) {
+            s19Problem_ = CommandText::format(EngineMessage::kS19OverRegisters, static_cast<unsigned>(r.line),
+                                              static_cast<unsigned>(std::max(r.address, kRegisterBlockFirst)));
+            return kTalkerS19Invalid;
+        }
+    }
+    return kTalkerOk;
+}
+
 TalkerStatus DebugEngine::loadS19(const std::string& path)
 {
     S19Reader reader;
-    if (TalkerStatus s = reader.readFile(path))
+    if (TalkerStatus s = readS19(path, reader))
         return s;
-    if (talkerKind_ == TalkerKind::Ram) {
-        // The RAM talker's code, stack and pseudo-vectors: a load there would cut the line.
-        for (const S19Record& r : reader.records()) {
-            for (size_t i = 0; i < r.dataLength; ++i) {
-                const uint32_t a = (r.address + i) & kAddressMask;
-                if (a <= kTalkerRamEnd) {
-                    notify(CommandText::format(EngineMessage::kS19OverTalker, static_cast<unsigned>(a)));
-                    return kTalkerS19Invalid;
-                }
-            }
+    for (const S19Record& r : reader.records()) {
+        if (const std::optional<uint32_t> a = talkerByteIn(r.address, r.dataLength)) {
+            s19Problem_ = CommandText::format(EngineMessage::kS19OverTalker, static_cast<unsigned>(r.line),
+                                              static_cast<unsigned>(*a));
+            return kTalkerS19Invalid;
         }
     }
     if (TalkerStatus s = restoreLeftovers())
         return s;
     const uint64_t total = reader.dataBytes();
     uint64_t done = 0;
-    bool first = true;
+    currentPC = reader.firstAddress();
     for (const S19Record& r : reader.records()) {
-        if (first) {
-            currentPC = r.address;
-            first = false;
-        }
-        if (r.dataLength == 0)
-            continue;
         // Breakpoints planted for a run stay planted over the new code and restore the new byte
         // later; recorded before the write, so the record is right whatever part of it arrives.
         std::array<uint8_t, 256> data{};
@@ -819,13 +853,11 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
 TalkerStatus DebugEngine::verifyS19(const std::string& path)
 {
     S19Reader reader;
-    if (TalkerStatus s = reader.readFile(path))
+    if (TalkerStatus s = readS19(path, reader))
         return s;
     const uint64_t total = reader.dataBytes();
     uint64_t done = 0;
     for (const S19Record& r : reader.records()) {
-        if (r.dataLength == 0)
-            continue;
         uint8_t buffer[256] = {};
         if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
             return s;

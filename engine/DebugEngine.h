@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+class S19Reader;
 class TalkerLink;
 class TargetMemory;
 
@@ -87,13 +88,20 @@ public:
 
     // --- S19 ---
     // Writes every data record of the file to the target (currentPC = first record's address).
-    // A malformed file (17) writes nothing; nor (17, with a message) does data in $0000-$00FF
-    // while a RAM talker lives there. Where a breakpoint is planted while running, the
-    // loaded byte becomes the one it restores and the SWI stays in place.
+    // A malformed file, data over the register block $1000-$103F or over a RAM talker (see
+    // talkerByteIn) give 17 before anything is written, with s19Problem() saying where and why.
+    // Where a breakpoint is planted while running, the loaded byte becomes the one it restores
+    // and the SWI stays in place.
     [[nodiscard]] TalkerStatus loadS19(const std::string& path);
     // Compares every data record of the file with target memory (our SWIs count as the bytes
-    // they displace); 18 at the first difference.
+    // they displace); 18 at the first difference. A file load refuses is refused alike (17).
     [[nodiscard]] TalkerStatus verifyS19(const std::string& path);
+    // Why the last load or verify refused its file (17): "line N: ..."; empty otherwise.
+    const std::string& s19Problem() const { return s19Problem_; }
+    // The first address of address..address+count-1 that no user write (load, set, fill, move)
+    // may change: while a RAM talker runs, its code, stack and the pseudo-vector slots it uses
+    // itself ($0000-$00C9, $00F4-$00FF; the interrupt slots $00CA-$00F3 are the program's).
+    std::optional<uint32_t> talkerByteIn(uint32_t address, uint32_t count) const;
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;
@@ -168,10 +176,13 @@ private:
     bool waitForSwi();
     void notify(const std::string& text);
     void reportS19Progress(uint64_t done, uint64_t total) const;
+    // Reads an S19 file for a load or verify, refusing data over the register block.
+    [[nodiscard]] TalkerStatus readS19(const std::string& path, S19Reader& reader);
 
     TalkerLink& link_;
     TargetMemory& memory_;
     EngineNotifier* notifier_ = nullptr;
     TalkerKind talkerKind_ = TalkerKind::None;
+    std::string s19Problem_;
     ExtendedTalker extended_{link_};
 };

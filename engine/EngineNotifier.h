@@ -13,9 +13,12 @@ inline constexpr const char* kTraceWaits =
     "Cannot trace WAI or STOP: the processor would wait for an interrupt or a reset.";
 inline constexpr const char* kTraceIntoItself =
     "Cannot trace a call or return that continues inside its own instruction.";
-// A printf format: the first address of the file's data that lies in the talker's RAM.
+// printf formats: the file's line and the first address of its data that lies in the talker's
+// RAM, or in the register block.
 inline constexpr const char* kS19OverTalker =
-    "S19 data at $%04x would overwrite the talker in RAM ($0000-$00ff); nothing was loaded.";
+    "line %u: data at $%04x would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)";
+inline constexpr const char* kS19OverRegisters =
+    "line %u: data at $%04x would be written into the register block ($1000-$103f)";
 } // namespace EngineMessage
 
 // How the engine tells the user something that needs acknowledging; each front end implements it

@@ -1,7 +1,9 @@
 #pragma once
 #include <cerrno>
 #include <fcntl.h>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -54,42 +56,84 @@ inline bool listingFileUsable(const std::string& path)
     return true;
 }
 
-// Appends the lines of the listing at path to lines, without their line ends (LF, CR LF or a lone
-// CR) and without a leading UTF-8 byte order mark; a last line without a line end counts. False,
-// with lines untouched, when listingFileUsable refuses the file or it cannot be read whole (or
-// grows past the limit while being read).
-inline bool readListingLines(const std::string& path, std::vector<std::string>& lines)
+// Calls take(line) for every line of the listing at path, without its line end (LF, CR LF or a
+// lone CR) and without a leading UTF-8 byte order mark; a last line without a line end counts. The
+// file is read in pieces, so only the line at hand is held. False when listingFileUsable refuses
+// the file or it cannot be read whole (or grows past the limit while being read); the lines
+// before the failure have been given by then.
+template <typename Take>
+bool forEachListingLine(const std::string& path, Take&& take)
 {
     const int fd = listing_detail::openListing(path);
     if (fd < 0)
         return false;
-    std::string text;
+    std::string line;          // the line being read
+    bool first = true;         // nothing read yet: a byte order mark may come
+    bool afterCr = false;      // the last byte was a CR: an LF now ends nothing more
+    bool open = false;         // a line has started (or a line end is due for it)
+    long long total = 0;
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0 || static_cast<long long>(text.size()) + got > kMaxListingBytes) {
+        if (got < 0 || (total += got) > kMaxListingBytes) {
             ::close(fd);
             return false;
         }
         if (got == 0)
             break;
-        text.append(chunk, static_cast<size_t>(got));
+        size_t i = 0;
+        if (first) {
+            first = false;
+            // A byte order mark split over two reads is too rare to look for.
+            if (got >= 3 && std::string_view(chunk, 3) == "\xEF\xBB\xBF")
+                i = 3;
+        }
+        for (; i < static_cast<size_t>(got); ++i) {
+            const char c = chunk[i];
+            if (c == '\n' && afterCr) {
+                afterCr = false;
+                continue;
+            }
+            afterCr = c == '\r';
+            if (c == '\r' || c == '\n') {
+                take(std::string_view(line));
+                line.clear();
+                open = false;
+                continue;
+            }
+            line += c;
+            open = true;
+        }
     }
     ::close(fd);
+    if (open)
+        take(std::string_view(line));
+    return true;
+}
 
+// Most listing lines kept for a view: far more than a listing of the whole 64 KB address space
+// needs, so that a file of millions of lines that carry nothing cannot take the memory.
+inline constexpr size_t kMaxListingLines = 262144;
+
+// Appends the lines of the listing at path to lines (as forEachListingLine gives them), at most
+// kMaxListingLines; cut (when given) tells whether lines were left out past that. False, with
+// lines untouched, when listingFileUsable refuses the file or it cannot be read whole.
+inline bool readListingLines(const std::string& path, std::vector<std::string>& lines, bool* cut = nullptr)
+{
     std::vector<std::string> read;
-    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (pos < text.size()) {
-        const size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) {
-            read.push_back(text.substr(pos));
-            break;
-        }
-        read.push_back(text.substr(pos, end - pos));
-        pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
-    lines.insert(lines.end(), read.begin(), read.end());
+    bool more = false;
+    const bool ok = forEachListingLine(path, [&](std::string_view line) {
+        if (read.size() < kMaxListingLines)
+            read.emplace_back(line);
+        else
+            more = true;
+    });
+    if (!ok)
+        return false;
+    lines.insert(lines.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
+    if (cut)
+        *cut = more;
     return true;
 }

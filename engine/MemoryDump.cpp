@@ -8,10 +8,10 @@ constexpr uint32_t kAddressLimit = 0xFFFF;
 
 void MemoryDump::alignRange(uint32_t& start, uint32_t& end)
 {
-    // Typed values never exceed $FFFF; only a defaulted end (start + 16) can, and then the
-    // six-digit text it would round to is no number, which reads as 0.
+    // Typed values never exceed $FFFF; only a defaulted end (start + 16) can, and then the dump
+    // ends at the top of memory.
     start = (start & kAddressLimit) & ~0xFu;
-    end = end > kAddressLimit ? 0 : (end | 0xFu);
+    end = end > kAddressLimit ? kAddressLimit : (end | 0xFu);
 }
 
 DumpRange MemoryDump::range(uint32_t start, uint32_t end)

@@ -39,27 +39,32 @@ std::string RegisterText::ccrFlagsHtml(const std::string& ccrField)
     return html;
 }
 
-const RegisterFieldInfo* RegisterText::apply(const RegisterFields& texts, TargetRegisters& r, NumberBase base)
+const RegisterFieldInfo* RegisterText::apply(const RegisterFields& texts, TargetRegisters& r, NumberBase base,
+                                             NumberProblem* problem)
 {
     TargetRegisters next = r;
     for (const RegisterFieldInfo& f : kFields) {
         if (f.text == &RegisterFields::SP)
             continue; // shown only
-        const std::optional<unsigned> value = parseNumberStrict(texts.*f.text, base);
-        if (!value)
+        const TypedNumber typed = readTypedNumber(texts.*f.text, base, f.max);
+        if (typed.problem != NumberProblem::None) {
+            if (problem)
+                *problem = typed.problem;
             return &f;
+        }
+        const uint32_t value = typed.value;
         if (f.text == &RegisterFields::A)
-            next.A = static_cast<uint8_t>(*value);
+            next.A = static_cast<uint8_t>(value);
         else if (f.text == &RegisterFields::B)
-            next.B = static_cast<uint8_t>(*value);
+            next.B = static_cast<uint8_t>(value);
         else if (f.text == &RegisterFields::X)
-            next.X = *value;
+            next.X = value;
         else if (f.text == &RegisterFields::Y)
-            next.Y = *value;
+            next.Y = value;
         else if (f.text == &RegisterFields::PC)
-            next.PC = *value;
+            next.PC = value;
         else
-            next.CCR = static_cast<uint8_t>(*value);
+            next.CCR = static_cast<uint8_t>(value);
     }
     r = next;
     return nullptr;

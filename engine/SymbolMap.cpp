@@ -1,6 +1,7 @@
 #include "engine/SymbolMap.h"
 
 #include "engine/ListingPath.h"
+#include "link/NumberParse.h"
 
 #include <array>
 #include <cctype>
@@ -58,6 +59,11 @@ bool usableName(std::string_view name)
             return false;
     if (name.starts_with("__"))
         return false;
+    // A name that reads as a number ("$c000") would stand for another address wherever it is
+    // shown or typed. Bare hex-digit words ("add", "dead") stay names: addresses are always shown
+    // with their "$".
+    if (readTypedNumber(std::string(name), NumberBase::Decimal, 0xFFFFFFFFu).problem != NumberProblem::NotANumber)
+        return false;
     for (std::string_view internal : kLinkerNames)
         if (name == internal)
             return false;
@@ -79,11 +85,12 @@ bool placeType(std::string_view type)
 bool SymbolMap::load(const std::string& path)
 {
     clear();
-    std::vector<std::string> lines;
-    if (!readListingLines(path, lines))
+    // Line by line, as the file is read: only the symbols are kept, never the file's lines.
+    bool inLinkerSection = false;
+    if (!forEachListingLine(path, [&](std::string_view line) { parseLine(line, inLinkerSection); }) || empty()) {
+        clear();
         return false;
-    if (parse(lines) == 0)
-        return false;
+    }
     path_ = path;
     return true;
 }
@@ -92,32 +99,35 @@ size_t SymbolMap::parse(const std::vector<std::string>& lines)
 {
     clear();
     bool inLinkerSection = false; // inside an output section of a linker map that holds program addresses
-    for (const std::string& text : lines) {
-        const std::string_view line(text);
-        const std::vector<std::string_view> w = words(line);
-        if (w.empty())
-            continue;
-        bool taken = false;
-        if (line[0] == '.') {
-            // An output section of a linker map starts at the line's first column.
-            inLinkerSection = true;
-            for (std::string_view foreign : kForeignSections)
-                if (w[0].starts_with(foreign))
-                    inLinkerSection = false;
-            continue;
-        }
-        if (w.size() == 3 && placeType(w[1])) {
-            if (const auto address = hexValue(w[0]))
-                taken = add(*address, w[2]);
-        } else if (w.size() == 2 && inLinkerSection && std::isspace(static_cast<unsigned char>(line[0])) &&
-                   w[0].starts_with("0x")) {
-            if (const auto address = hexValue(w[0].substr(2)))
-                taken = add(*address, w[1]);
-        }
-        if (!taken)
-            ++skipped_;
-    }
+    for (const std::string& text : lines)
+        parseLine(text, inLinkerSection);
     return byName_.size();
+}
+
+void SymbolMap::parseLine(std::string_view line, bool& inLinkerSection)
+{
+    const std::vector<std::string_view> w = words(line);
+    if (w.empty())
+        return;
+    bool taken = false;
+    if (line[0] == '.') {
+        // An output section of a linker map starts at the line's first column.
+        inLinkerSection = true;
+        for (std::string_view foreign : kForeignSections)
+            if (w[0].starts_with(foreign))
+                inLinkerSection = false;
+        return;
+    }
+    if (w.size() == 3 && placeType(w[1])) {
+        if (const auto address = hexValue(w[0]))
+            taken = add(*address, w[2]);
+    } else if (w.size() == 2 && inLinkerSection && std::isspace(static_cast<unsigned char>(line[0])) &&
+               w[0].starts_with("0x")) {
+        if (const auto address = hexValue(w[0].substr(2)))
+            taken = add(*address, w[1]);
+    }
+    if (!taken)
+        ++skipped_;
 }
 
 void SymbolMap::clear()
@@ -125,6 +135,7 @@ void SymbolMap::clear()
     byAddress_.clear();
     byName_.clear();
     skipped_ = 0;
+    dropped_ = 0;
     path_.clear();
 }
 
@@ -132,6 +143,10 @@ bool SymbolMap::add(uint64_t address, std::string_view name)
 {
     if (address > 0xFFFF || !usableName(name))
         return false;
+    if (byName_.size() >= kMaxSymbols && !byName_.contains(std::string(name))) {
+        ++dropped_;
+        return true;
+    }
     const auto at = static_cast<uint16_t>(address);
     byName_.emplace(std::string(name), at); // keeps the first definition
     auto [it, inserted] = byAddress_.emplace(at, std::string(name));

@@ -11,8 +11,8 @@
 // The symbols of a program, as the tools that built it list them: address to name and name to
 // address. Two formats are read, each line on its own: the `nm -n` listing our build writes beside
 // every sample ("0000c000 t loops") and the symbol lines of a GNU ld map ("   0x000000000000c000
-// loops" inside an output section). Absolute symbols (equates, sizes), linker-internal names and
-// addresses beyond $FFFF are left out; a line that is neither format is skipped and counted.
+// loops" inside an output section). Absolute symbols (equates, sizes), linker-internal names, names
+// that read as numbers and addresses beyond $FFFF are left out; a line that is neither format is skipped and counted.
 class SymbolMap {
 public:
     // Largest map file read, in bytes (a larger one is refused whole).
@@ -30,6 +30,10 @@ public:
     size_t size() const { return byName_.size(); }
     // Lines that were neither a symbol nor a line of the formats' framing.
     size_t skippedLines() const { return skipped_; }
+    // Most distinct names kept; symbols past them are counted, not kept.
+    static constexpr size_t kMaxSymbols = 65536;
+    // Symbols left out because kMaxSymbols names were kept already.
+    size_t droppedSymbols() const { return dropped_; }
     // The file the symbols came from (empty when parsed from lines or cleared).
     const std::string& path() const { return path_; }
 
@@ -44,10 +48,13 @@ public:
 private:
     // Takes one symbol; false when the name is no usable label.
     bool add(uint64_t address, std::string_view name);
+    // Takes one line of either format; inLinkerSection carries a linker map's section from line to line.
+    void parseLine(std::string_view line, bool& inLinkerSection);
 
     std::map<uint16_t, std::string> byAddress_;
     std::unordered_map<std::string, uint16_t> byName_;
     size_t skipped_ = 0;
+    size_t dropped_ = 0;
     std::string path_;
 };
 

@@ -27,26 +27,24 @@ struct RecordingTarget {
     }
 };
 
-// The load loop: the first record gives the start address, every record with data is written.
-void applyRecords(const std::vector<S19Record>& records, RecordingTarget& target) {
-    bool first = true;
-    for (const S19Record& r : records) {
-        if (first) {
-            target.startAddress = r.address;
-            first = false;
-        }
-        if (r.dataLength != 0)
-            target.write(r.address, r.dataLength, r.data.data());
-    }
+// The load loop: the file's first S1 or S9 record gives the start address, every record is written.
+void applyRecords(const S19Reader& reader, RecordingTarget& target) {
+    target.startAddress = reader.firstAddress();
+    for (const S19Record& r : reader.records())
+        target.write(r.address, r.dataLength, r.data.data());
 }
 
-// Canonical S19 text for records (checksums computed, one record a line).
-std::string toText(const std::vector<S19Record>& records, bool lastIsEnd) {
+// Canonical S19 text for records (checksums computed, one record a line), with an S9 record
+// (address 0) at the end when asked.
+std::string toText(const std::vector<S19Record>& dataRecords, bool withEnd) {
+    std::vector<S19Record> records = dataRecords;
+    if (withEnd)
+        records.emplace_back();
     std::string text;
     char hex[8];
     for (size_t n = 0; n < records.size(); ++n) {
         const S19Record& r = records[n];
-        const bool end = lastIsEnd && n + 1 == records.size() && r.dataLength == 0;
+        const bool end = withEnd && n + 1 == records.size();
         const unsigned count = r.dataLength + 3u;
         unsigned sum = count + (r.address >> 8) + (r.address & 0xFF);
         text += end ? "S9" : "S1";
@@ -94,38 +92,40 @@ int fuzzS19Load(const uint8_t* data, size_t size) {
         fuzzExpect(status == kTalkerS19Invalid, "an S19 file over the size limit was accepted");
     if (status != kTalkerOk) {
         fuzzExpect(reader.records().empty(), "a rejected S19 file left records behind");
+        fuzzExpect(reader.problem().rfind("line ", 0) == 0 || reader.problem().rfind("the file ", 0) == 0,
+                   "a rejected S19 file does not say where it is wrong: " + reader.problem());
         return 0;
     }
+    fuzzExpect(!reader.records().empty(), "an S19 file without data was accepted");
 
     const std::vector<S19Record>& records = reader.records();
     size_t dataBytes = 0;
     for (const S19Record& r : records) {
         fuzzExpect(r.address <= 0xFFFF, "S19 record address above $FFFF");
         fuzzExpect(r.dataLength <= 252, "S19 record longer than 252 data bytes");
+        fuzzExpect(r.dataLength >= 1 && r.data.size() == r.dataLength, "S19 record without its data");
         dataBytes += r.dataLength;
         // Every record needs "S1ccaaaa", its data digits and a checksum in the file.
         fuzzExpect(10u + 2u * r.dataLength <= size, "S19 record longer than the file holding it");
     }
 
     RecordingTarget target;
-    applyRecords(records, target);
+    applyRecords(reader, target);
     size_t written = 0;
     for (const auto& w : target.writes)
         written += w.count;
     fuzzExpect(written == dataBytes, "the load loop did not write every data byte once");
-    if (!records.empty())
-        fuzzExpect(target.startAddress == records.front().address,
-                   "the start address is not the first record's address");
+    fuzzExpect(dataBytes <= S19Reader::kMaxDataBytes, "an S19 file with more than 64 KB of data was accepted");
 
     // Written back as canonical text, the records must read back unchanged (also via the parser
     // alone), and loading that text must leave the same memory image.
-    for (bool lastIsEnd : {false, true}) {
-        const std::string text = toText(records, lastIsEnd);
+    for (bool withEnd : {false, true}) {
+        const std::string text = toText(records, withEnd);
         S19Reader again;
         fuzzExpect(again.parse(text) == kTalkerOk, "canonical S19 text was rejected");
         fuzzExpect(sameRecords(records, again.records()), "S19 records changed on a round trip");
         RecordingTarget second;
-        applyRecords(again.records(), second);
+        applyRecords(again, second);
         fuzzExpect(second.memory == target.memory, "a reloaded S19 text left a different image");
     }
     return 0;

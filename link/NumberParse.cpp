@@ -35,16 +35,21 @@ int digitValue(unsigned char c) {
     return 99;
 }
 
-// Unsigned conversion of the whole of digits: blanks, one sign, "0x" in base 16, digits.
-// Anything left over or nothing converted gives no value; values above $FFFF (negatives too)
-// give $FFFF.
-std::optional<unsigned> convert(std::string_view digits, unsigned radix) {
+// The digits of a number as typed: a sign and the magnitude (saturated at 2^32).
+struct Digits {
+    bool negative = false;
+    uint64_t magnitude = 0;
+};
+
+// Reads the whole of digits: blanks, one sign, "0x" in base 16, digits. Anything left over or
+// nothing converted gives no value.
+std::optional<Digits> readDigits(std::string_view digits, unsigned radix) {
     size_t i = 0;
     while (i < digits.size() && isBlank(static_cast<unsigned char>(digits[i])))
         ++i;
-    bool negative = false;
+    Digits d;
     if (i < digits.size() && (digits[i] == '+' || digits[i] == '-')) {
-        negative = digits[i] == '-';
+        d.negative = digits[i] == '-';
         ++i;
     }
     // "0x" counts as a prefix only when a hex digit follows; otherwise the "0" is the number.
@@ -53,38 +58,49 @@ std::optional<unsigned> convert(std::string_view digits, unsigned radix) {
         digitValue(static_cast<unsigned char>(digits[i + 2])) < 16)
         i += 2;
     const size_t firstDigit = i;
-    uint64_t value = 0;
     for (; i < digits.size(); ++i) {
-        const int d = digitValue(static_cast<unsigned char>(digits[i]));
-        if (d >= static_cast<int>(radix))
+        const int v = digitValue(static_cast<unsigned char>(digits[i]));
+        if (v >= static_cast<int>(radix))
             break;
-        value = value * radix + static_cast<unsigned>(d);
-        if (value > 0xFFFFFFFFu)
-            value = 0x100000000u; // saturate; the result clamps to $FFFF anyway
+        d.magnitude = d.magnitude * radix + static_cast<unsigned>(v);
+        if (d.magnitude > 0xFFFFFFFFu)
+            d.magnitude = 0x100000000u; // saturate: nothing above 32 bits is ever in range
     }
     if (i == firstDigit || i != digits.size())
         return std::nullopt;
-    uint32_t result = value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
-    if (negative)
+    return d;
+}
+
+// Unsigned conversion of the whole of digits; values above $FFFF (negatives too) give $FFFF.
+std::optional<unsigned> convert(std::string_view digits, unsigned radix) {
+    const std::optional<Digits> d = readDigits(digits, radix);
+    if (!d)
+        return std::nullopt;
+    uint32_t result = d->magnitude > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(d->magnitude);
+    if (d->negative)
         result = 0u - result;
     return result > 0xFFFFu ? 0xFFFFu : result;
+}
+
+// The radix a typed text's first character chooses, and how many characters that prefix takes.
+BaseRule ruleFor(std::string_view typed, NumberBase defaultBase, size_t& skip) {
+    skip = 1;
+    switch (typed.empty() ? '\0' : typed.front()) {
+    case '#': return kDecimal;
+    case '$': return kHex;
+    case '%': return kBinary;
+    default:
+        skip = 0;
+        return ruleForBase(defaultBase);
+    }
 }
 
 // The one rule behind both parses: prefix, length limit, then the conversion.
 std::optional<unsigned> readNumber(std::string_view typed, NumberBase defaultBase) {
     if (typed.empty())
         return std::nullopt;
-    BaseRule rule{};
-    size_t skip = 1;
-    switch (typed.front()) {
-    case '#': rule = kDecimal; break;
-    case '$': rule = kHex; break;
-    case '%': rule = kBinary; break;
-    default:
-        rule = ruleForBase(defaultBase);
-        skip = 0;
-        break;
-    }
+    size_t skip = 0;
+    const BaseRule rule = ruleFor(typed, defaultBase, skip);
     if (typed.size() > rule.maxLength)
         return std::nullopt;
     return convert(typed.substr(skip), rule.radix);
@@ -102,4 +118,19 @@ std::optional<unsigned> parseNumberStrict(const std::string& text, NumberBase de
     if (text.find('\0') != std::string::npos)
         return std::nullopt;
     return readNumber(text, defaultBase);
+}
+
+TypedNumber readTypedNumber(const std::string& text, NumberBase defaultBase, uint32_t max) {
+    if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos)
+        return {NumberProblem::Empty, 0};
+    if (text.find('\0') != std::string::npos)
+        return {NumberProblem::NotANumber, 0};
+    size_t skip = 0;
+    const BaseRule rule = ruleFor(text, defaultBase, skip);
+    const std::optional<Digits> d = readDigits(std::string_view(text).substr(skip), rule.radix);
+    if (!d)
+        return {NumberProblem::NotANumber, 0};
+    if ((d->negative && d->magnitude != 0) || d->magnitude > max)
+        return {NumberProblem::OutOfRange, 0};
+    return {NumberProblem::None, static_cast<uint32_t>(d->magnitude)};
 }

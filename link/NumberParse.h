@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -24,3 +25,19 @@ unsigned parseNumber(const std::string& text, NumberBase defaultBase);
 // character, a NUL anywhere) gives no value, so a typed zero ("0", "$0", "%00", "#0") can be told
 // from a mistake. Any value it gives equals what parseNumber gives for the same text.
 std::optional<unsigned> parseNumberStrict(const std::string& text, NumberBase defaultBase);
+
+// What is wrong with a typed number.
+enum class NumberProblem { None, Empty, NotANumber, OutOfRange };
+
+// A typed number read for a field that takes 0..max: its value, or what is wrong with it.
+struct TypedNumber {
+    NumberProblem problem = NumberProblem::None;
+    uint32_t value = 0; // 0 unless problem is None
+};
+
+// Reads typed text for a field that takes 0..max, with the prefixes and default base of
+// parseNumber but neither its length limits nor its clamping: digits of any length are read whole
+// (leading zeros, five decimal digits), so a value that does not fit is out of range rather than
+// cut down, wrapped or taken for no number. Empty or blank text is Empty; a negative value is out
+// of range.
+TypedNumber readTypedNumber(const std::string& text, NumberBase defaultBase, uint32_t max);

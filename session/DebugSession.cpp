@@ -151,13 +151,32 @@ bool DebugSession::programsEeprom(uint32_t first, uint32_t last) const
 
 // ---------------------------------------------------------------- shared rules
 
-std::optional<uint32_t> DebugSession::number(const std::string& text, const char* what, CommandResult& result) const
+std::string numberRefusal(const std::string& text, const char* what, NumberProblem problem, uint32_t max)
 {
-    const std::optional<unsigned> value = parseNumberStrict(text, base_);
-    if (!value)
-        result.refusal = std::string("Error: the ") + what + " '" + text +
-                         "' is not a number ($hex, %binary, #decimal or the default base)";
-    return value;
+    const std::string range = max == kByteMax ? "0-255 ($00-$ff)" : CommandText::format("0-%u ($0000-$%04x)", max, max);
+    switch (problem) {
+    case NumberProblem::None:
+        return {};
+    case NumberProblem::Empty:
+        return std::string("Error: the ") + what + " is empty; it takes " + range;
+    case NumberProblem::OutOfRange:
+        return std::string("Error: the ") + what + " '" + text + "' is out of range: it takes " + range;
+    case NumberProblem::NotANumber:
+        break;
+    }
+    return std::string("Error: the ") + what + " '" + text +
+           "' is not a number ($hex, %binary, #decimal or the default base)";
+}
+
+std::optional<uint32_t> DebugSession::number(const std::string& text, const char* what, CommandResult& result,
+                                             uint32_t max) const
+{
+    const TypedNumber n = readTypedNumber(text, base_, max);
+    if (n.problem != NumberProblem::None) {
+        result.refusal = numberRefusal(text, what, n.problem, max);
+        return std::nullopt;
+    }
+    return n.value;
 }
 
 bool DebugSession::range(const std::string& startText, const std::string& endText, uint32_t& start,
@@ -424,29 +443,54 @@ CommandResult DebugSession::loadS19(const std::string& path)
         engine_.s19Progress = nullptr;
         return s;
     });
+    explainS19Refusal(result, path);
     if (!result.ok()) {
         if (result.refusal.empty())
             symbols_.clear(); // the target holds part of a program at best
         return result;
     }
-    const bool listed = readListingLines(listingPathFor(path), result.lines);
+    bool cut = false;
+    const bool listed = readListingLines(listingPathFor(path), result.lines, &cut);
     if (!listed)
         result.notes.push_back(CommandText::kListingMissing);
+    if (cut)
+        result.notes.push_back(format(CommandText::kListingCut, kMaxListingLines));
     // The symbols are this program's or none. A missing map is no news worth a box at every
     // load (most assemblers write none): the disassembly then shows addresses only.
     (void)symbols_.load(symbolMapPathFor(path));
+    if (symbols_.droppedSymbols() > 0)
+        result.notes.push_back(format(CommandText::kSymbolsDropped, SymbolMap::kMaxSymbols, symbols_.droppedSymbols()));
     result.doneText = CommandText::kLoadDone;
     return result;
 }
 
 CommandResult DebugSession::verifyS19(const std::string& path)
 {
-    return converse({}, format(CommandText::kVerifyProgress, path.c_str()), [&] {
+    CommandResult result = converse({}, format(CommandText::kVerifyProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
         const TalkerStatus s = engine_.verifyS19(path);
         engine_.s19Progress = nullptr;
         return s;
     }, CommandText::kVerifyDone);
+    explainS19Refusal(result, path);
+    return result;
+}
+
+void DebugSession::explainS19Refusal(CommandResult& result, const std::string& path) const
+{
+    if (result.status == kTalkerS19Invalid && !engine_.s19Problem().empty())
+        result.failureText = format(CommandText::kS19Refused, talkerStatusText(kTalkerS19Invalid), path.c_str(),
+                                    engine_.s19Problem().c_str());
+}
+
+bool DebugSession::refuseTalkerWrite(uint32_t address, uint32_t count, CommandResult& result) const
+{
+    if (!result.refusal.empty())
+        return true;
+    const std::optional<uint32_t> taken = engine_.talkerByteIn(address, count);
+    if (taken)
+        result.refusal = format(CommandText::kWriteOverTalker, *taken);
+    return taken.has_value();
 }
 
 // ---------------------------------------------------------------- memory
@@ -497,9 +541,11 @@ CommandResult DebugSession::setMemory(const std::string& addressText, const std:
 {
     CommandResult result;
     const auto address = number(addressText, "address", result);
-    const auto value = address ? number(valueText, "value", result) : std::nullopt;
+    const auto value = address ? number(valueText, "value", result, kByteMax) : std::nullopt;
     const uint8_t byte = static_cast<uint8_t>(value.value_or(0));
-    return converse(result, value ? format(CommandText::kSetProgress, *address, static_cast<unsigned>(byte)) : "",
+    if (value)
+        refuseTalkerWrite(*address, 1, result);
+    return converse(result, result.refusal.empty() ? format(CommandText::kSetProgress, *address, static_cast<unsigned>(byte)) : "",
                     [&] { return userWrite(*address, 1, &byte, false); }, CommandText::kSetDone);
 }
 
@@ -510,9 +556,11 @@ CommandResult DebugSession::fill(const std::string& startText, const std::string
     uint32_t end = 0;
     std::optional<uint32_t> value;
     if (range(startText, endText, start, end, result))
-        value = number(byteText, "byte", result);
-    const uint8_t byte = static_cast<uint8_t>(value.value_or(0) & 0xFF);
-    return converse(result, value ? format(CommandText::kFillProgress, start, end, static_cast<unsigned>(byte)) : "",
+        value = number(byteText, "byte", result, kByteMax);
+    const uint8_t byte = static_cast<uint8_t>(value.value_or(0));
+    if (value)
+        refuseTalkerWrite(start, end - start + 1, result);
+    return converse(result, result.refusal.empty() ? format(CommandText::kFillProgress, start, end, static_cast<unsigned>(byte)) : "",
                     [&] {
                         const std::vector<uint8_t> bytes(end - start + 1, byte);
                         return userWrite(start, static_cast<uint32_t>(bytes.size()), bytes.data(), true);
@@ -531,8 +579,10 @@ CommandResult DebugSession::move(const std::string& startText, const std::string
     const uint32_t count = end - start + 1;
     if (destination && *destination + static_cast<uint64_t>(count) > kAddressSpace)
         result.refusal = format(CommandText::kMoveBeyondEnd, *destination, count);
+    if (destination)
+        refuseTalkerWrite(*destination, count, result);
     bool changed = false;
-    result = converse(result, destination ? format(CommandText::kMoveProgress, start, end, *destination) : "",
+    result = converse(result, result.refusal.empty() ? format(CommandText::kMoveProgress, start, end, *destination) : "",
                       [&] {
                           std::vector<uint8_t> block(count);
                           BlockTransfer reader(memory_, link_, progressFor(count));
@@ -556,7 +606,7 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
     uint32_t end = 0;
     std::optional<uint32_t> value;
     if (range(startText, endText, start, end, result))
-        value = number(byteText, "byte", result);
+        value = number(byteText, "byte", result, kByteMax);
     uint32_t found = 0;
     bool changed = false;
     result = converse(result, value ? format(CommandText::kFindProgress, *value, start) : "", [&] {
@@ -567,7 +617,7 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
             return s;
         changed = reader.changed();
         lookThroughSwis(start, block.data(), count);
-        const auto it = std::find(block.begin(), block.end(), static_cast<uint8_t>(*value & 0xFF));
+        const auto it = std::find(block.begin(), block.end(), static_cast<uint8_t>(*value));
         if (it == block.end())
             return kTalkerSearchNotFound;
         found = start + static_cast<uint32_t>(it - block.begin());
@@ -725,9 +775,9 @@ CommandResult DebugSession::writeRegisterTexts(const RegisterFields& texts)
 {
     CommandResult result;
     TargetRegisters r = lastRegisters_;
-    if (const RegisterFieldInfo* bad = RegisterText::apply(texts, r, base_)) {
-        result.refusal = std::string("Error: the ") + bad->label + " '" + texts.*bad->text +
-                         "' is not a number ($hex, %binary, #decimal or the default base)";
+    NumberProblem problem = NumberProblem::None;
+    if (const RegisterFieldInfo* bad = RegisterText::apply(texts, r, base_, &problem)) {
+        result.refusal = numberRefusal(texts.*bad->text, bad->label, problem, bad->max);
         return result;
     }
     return writeRegisters(r);
@@ -745,7 +795,11 @@ CommandResult DebugSession::setRegister(const std::string& name, const std::stri
                                    : "Error: setreg takes A, B, X, Y, PC or CCR, not '" + name + "'";
         return result;
     }
-    const auto value = number(valueText, "value", result);
+    const bool wide = n == "x" || n == "y" || n == "pc";
+    std::string field = n;
+    std::transform(field.begin(), field.end(), field.begin(), [](unsigned char c) { return std::toupper(c); });
+    field = "register " + field;
+    const auto value = number(valueText, field.c_str(), result, wide ? kWordMax : kByteMax);
     if (!value)
         return result;
     CommandResult read = readRegisters();

@@ -24,6 +24,14 @@
 class VirtualBoard;
 struct VirtualBoardOptions;
 
+// The largest value of a byte field and of an address or 16-bit register field.
+inline constexpr uint32_t kByteMax = 0xFF;
+inline constexpr uint32_t kWordMax = 0xFFFF;
+
+// The refusal for typed text that is no value of a field taking 0..max (what names the field):
+// empty, no number, or out of range; empty for NumberProblem::None.
+std::string numberRefusal(const std::string& text, const char* what, NumberProblem problem, uint32_t max);
+
 // Where the target stands, as far as the session knows.
 enum class RunState {
     NoTalker, // no talker has been started (or the last start failed)
@@ -109,6 +117,7 @@ std::string fastLineRefusal(const std::string& sysfsRoot, const std::string& dev
 //   never stand in for a command's echo;
 // - a user write over a planted SWI keeps the SWI planted and makes the written byte the one it
 //   restores; dumps, finds and moves see the program's bytes, not our SWIs;
+// - no user write (set, fill, move, load) reaches into a RAM talker (DebugEngine::talkerByteIn);
 // - going away writes back every byte our SWIs displaced (a waiting hit is taken first).
 class DebugSession {
 public:
@@ -147,7 +156,8 @@ public:
     // Where the adapters behind serial ports are looked up ("/sys"; a test's fake tree).
     std::string sysfsRoot = "/sys";
 
-    // --- commands: texts as typed (numbers as parseNumber reads them in the default base) ---
+    // --- commands: texts as typed (numbers as readTypedNumber reads them in the default base; a
+    // byte field takes 0-255, an address or 16-bit register 0-$FFFF, anything else is refused) ---
     // Starts the talker; the in-process board's RESET is pressed first when there is one, else
     // the reset line is pulsed when one is chosen (else the user is asked to press RESET). A port
     // that does not open fails with the cause and the device named after the status's text.
@@ -258,8 +268,14 @@ private:
     };
     class Busy;
 
-    // A typed number, or a refusal naming what it was for.
-    std::optional<uint32_t> number(const std::string& text, const char* what, CommandResult& result) const;
+    // A typed number for a field that takes 0..max, or a refusal naming the field and what is wrong.
+    std::optional<uint32_t> number(const std::string& text, const char* what, CommandResult& result,
+                                   uint32_t max = kWordMax) const;
+    // Sets failureText for an S19 file the engine refused: the path and what is wrong with it.
+    void explainS19Refusal(CommandResult& result, const std::string& path) const;
+    // Refuses (true) a user write of count bytes at address that would reach into the talker;
+    // true too when result already holds a refusal.
+    bool refuseTalkerWrite(uint32_t address, uint32_t count, CommandResult& result) const;
     // Start and end of a range, refusing an end below the start.
     bool range(const std::string& startText, const std::string& endText, uint32_t& start, uint32_t& end,
                CommandResult& result) const;

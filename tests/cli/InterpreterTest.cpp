@@ -22,7 +22,7 @@ TEST_F(CliSession, BootSwitchesEepromAndModeAndReportsLikeTheGui)
     // EEPROM writes through the EEPROM-aware write, across both edges of the EEPROM.
     ASSERT_TRUE(run("fill $b5f8 $b607 $5a")) << last();
     ASSERT_TRUE(run("fill $b7f8 $b7ff $a5")) << last();
-    ASSERT_TRUE(run("set $b600 $1c3")) << last();
+    ASSERT_TRUE(run("set $b600 $c3")) << last();
     EXPECT_EQ(lines.front(), "Setting location $b600 to $c3");
     EXPECT_EQ(byteAt(0xB5F8), 0x5A);
     EXPECT_EQ(byteAt(0xB5FF), 0x5A);
@@ -75,9 +75,12 @@ TEST_F(CliSession, LoadVerifyAndDumpASample)
     EXPECT_EQ(lines, (Lines{"Loading S19 record " + copy + " into memory...",
                             "Unable to open LST file, S19 loaded successfully", "S19 record loaded successfully"}));
 
-    EXPECT_FALSE(run("dump $fff5"));
-    EXPECT_EQ(lines, (Lines{"Retrieving memory block $fff0-$0000",
-                            "Ending Address must be larger than the Starting Address"}));
+    // A dump whose defaulted end runs past $FFFF ends at the top of memory.
+    for (const char* top : {"dump $fff5", "dump $ffff", "dump $fff0 $ffff"}) {
+        ASSERT_TRUE(run(top)) << top << ": " << last();
+        EXPECT_EQ(lines.front(), "Retrieving memory block $fff0-$ffff");
+        EXPECT_EQ(lines.size(), 5u);
+    }
     EXPECT_FALSE(run("load /nonexistent/prog.s19"));
     EXPECT_EQ(last(), "Opening S19 file failed");
 }
@@ -96,8 +99,8 @@ TEST_F(CliSession, FillMoveFindWorkOnExternalRam)
 
     ASSERT_TRUE(run("find $c110 $c1ff #65"));
     EXPECT_EQ(lines, (Lines{"Searching for $41 starting at $c110...", "Value 41 found at location $c180"}));
-    ASSERT_TRUE(run("find $c110 $c1ff $141")); // only the low byte is searched for
-    EXPECT_EQ(last(), "Value 141 found at location $c180");
+    EXPECT_FALSE(run("find $c110 $c1ff $141")); // a byte is 0-255: no low byte is searched for
+    EXPECT_EQ(lines, Lines{"Error: the byte '$141' is out of range: it takes 0-255 ($00-$ff)"});
     EXPECT_FALSE(run("find $c190 $c1ff $41"));
     EXPECT_EQ(last(), "The search byte was not found in the range");
 
@@ -122,7 +125,9 @@ TEST_F(CliSession, RegistersShowAndChange)
         EXPECT_EQ(lines[i].rfind(labels[i], 0), 0u) << lines[i];
     EXPECT_EQ(lines[4], CommandText::format("Program Counter $%04x", cli_->engine().talkerIdleAddress));
 
-    ASSERT_TRUE(run("setreg a $1ff"));
+    EXPECT_FALSE(run("setreg a $1ff"));
+    EXPECT_EQ(last(), "Error: the register A '$1ff' is out of range: it takes 0-255 ($00-$ff)");
+    ASSERT_TRUE(run("setreg a $ff"));
     ASSERT_TRUE(run("setreg X $1234"));
     ASSERT_TRUE(run("regs"));
     EXPECT_EQ(lines[0], "Accumulator A   $ff");
@@ -264,7 +269,7 @@ TEST_F(CliSession, BadInputIsRefusedClearly)
         {"dump", "Error: usage: dump START [END]"},
         {"set $c000", "Error: usage: set ADDR VALUE"},
         {"dump $c0g0", "Error: the start address '$c0g0' is not a number ($hex, %binary, #decimal or the default base)"},
-        {"set 12345 1", "Error: the address '12345' is not a number ($hex, %binary, #decimal or the default base)"},
+        {"set 123456 1", "Error: the address '123456' is out of range: it takes 0-65535 ($0000-$ffff)"},
         {"step 0", "Error: step takes a count from 1 as a decimal number, not '0'"},
         {"wait soon", "Error: wait takes milliseconds as a decimal number, not 'soon'"},
         {"boot --eeprom maybe", "Error: boot --eeprom takes on or off, not 'maybe'"},

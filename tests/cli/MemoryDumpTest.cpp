@@ -20,8 +20,8 @@ TEST(MemoryDump, RangeRoundsOutToWholeLines)
         {0x0100, 0x0100, 0x0100, 0x010F, true},
         {0x0000, 0xFFFF, 0x0000, 0xFFFF, true},
         {0xFFEF, 0, 0xFFE0, 0xFFFF, true},  // start + 16 = $FFFF just fits
-        {0xFFF0, 0, 0xFFF0, 0x0000, false}, // start + 16 runs past $FFFF
-        {0xFFFF, 0, 0xFFF0, 0x0000, false},
+        {0xFFF0, 0, 0xFFF0, 0xFFFF, true},  // start + 16 runs past $FFFF: the dump ends at the top
+        {0xFFFF, 0, 0xFFF0, 0xFFFF, true},
         {0x1000, 0x0FFF, 0x1000, 0x0FFF, false},
         {0x1234, 0x1235, 0x1230, 0x123F, true},
     };
@@ -87,7 +87,7 @@ TEST(RegisterText, FieldsAsTheWindowShowsThem)
 TEST(RegisterText, ApplyTakesEverythingButTheStackPointer)
 {
     RegisterFields f;
-    f.A = "$1FF";
+    f.A = "$FF";
     f.B = "#12";
     f.X = "$C000";
     f.Y = "%101";
@@ -111,6 +111,16 @@ TEST(RegisterText, ApplyTakesEverythingButTheStackPointer)
     ASSERT_NE(bad, nullptr);
     EXPECT_STREQ(bad->label, "Index Y");
     EXPECT_EQ(untouched.A, 0);
+    // A value that does not fit its register is refused, not cut down.
+    f.Y = "$C000";
+    f.A = "$1FF";
+    NumberProblem problem = NumberProblem::None;
+    bad = RegisterText::apply(f, untouched, kBaseDecimal, &problem);
+    ASSERT_NE(bad, nullptr);
+    EXPECT_STREQ(bad->label, "Accumulator A");
+    EXPECT_EQ(problem, NumberProblem::OutOfRange);
+    EXPECT_EQ(untouched.Y, 0u);
+    f.A = "$FF";
     f.Y = "10";
     EXPECT_EQ(RegisterText::apply(f, r, kBaseHexadecimal), nullptr);
     EXPECT_EQ(r.Y, 0x10u);

@@ -127,7 +127,8 @@ private slots:
         broken.close();
         answerFileDialog(broken.fileName());
         run(CmdId::kFileOpen);
-        QCOMPARE(host().takeBoxes(), QStringList{"Invalid S19 file"});
+        QCOMPARE(host().takeBoxes(), QStringList{"Invalid S19 file: " + broken.fileName() +
+                                                 ", line 1: column 3: 'z' is not a hexadecimal digit"});
         QCOMPARE(doc().listingLines, before);
         // Cancel sends nothing and shows nothing.
         host().window.statusBar()->showMessage("untouched");
@@ -138,7 +139,7 @@ private slots:
 
     void memoryCommands()
     {
-        answerDialog({{1037, "$c500"}, {1038, "$c50f"}, {1041, "$1ff"}});
+        answerDialog({{1037, "$c500"}, {1038, "$c50f"}, {1041, "$ff"}});
         run(CmdId::kBlockFill);
         QCOMPARE(host().status(), QString("Block Fill successful"));
         QCOMPARE(peek(host(), 0xC4FF, 18), (std::vector<uint8_t>{peek(host(), 0xC4FF, 1)[0], 0xFF, 0xFF, 0xFF, 0xFF,
@@ -162,9 +163,9 @@ private slots:
         QCOMPARE(host().status(), QString("Memory move successful."));
         QCOMPARE(peek(host(), 0xC600, 20), peek(host(), 0xC500, 20));
 
-        answerDialog({{1045, "$c500"}, {1046, "$c5ff"}, {1043, "$141"}});
+        answerDialog({{1045, "$c500"}, {1046, "$c5ff"}, {1043, "$41"}});
         run(CmdId::kFindByte);
-        QCOMPARE(host().status(), QString("Value 141 found at location $c510"));
+        QCOMPARE(host().status(), QString("Value 41 found at location $c510"));
         answerDialog({{1045, "$c500"}, {1046, "$c50f"}, {1043, "$42"}});
         run(CmdId::kFindByte);
         QCOMPARE(host().takeBoxes(), QStringList{"The search byte was not found in the range"});
@@ -198,6 +199,35 @@ private slots:
         answerDialog(typed);
         run(command);
         QCOMPARE(host().takeBoxes(), QStringList{"Start Address cannot be greater than End Address"});
+        QCOMPARE(host().status(), QString("untouched"));
+        QCOMPARE(peek(host(), 0xC600, 0x200), before);
+    }
+
+    // A value that does not fit its field is refused by name and range; nothing is written.
+    void valuesOutOfRangeAreRefused_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<Typed>("typed");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("set") << CmdId::kSetMemory << Typed{{1042, "$c600"}, {1043, "#300"}}
+                             << "Error: the value '#300' is out of range: it takes 0-255 ($00-$ff)";
+        QTest::newRow("fill") << CmdId::kBlockFill << Typed{{1037, "$c600"}, {1038, "$c6ff"}, {1041, "$177"}}
+                              << "Error: the byte '$177' is out of range: it takes 0-255 ($00-$ff)";
+        QTest::newRow("find") << CmdId::kFindByte << Typed{{1045, "$c600"}, {1046, "$c7ff"}, {1043, "$139"}}
+                              << "Error: the byte '$139' is out of range: it takes 0-255 ($00-$ff)";
+        QTest::newRow("set, empty address") << CmdId::kSetMemory << Typed{{1042, ""}, {1043, "1"}}
+                                            << "Error: the address is empty; it takes 0-65535 ($0000-$ffff)";
+    }
+    void valuesOutOfRangeAreRefused()
+    {
+        QFETCH(int, command);
+        QFETCH(Typed, typed);
+        QFETCH(QString, refusal);
+        const auto before = peek(host(), 0xC600, 0x200);
+        host().window.statusBar()->showMessage("untouched");
+        answerDialog(typed);
+        run(command);
+        QCOMPARE(host().takeBoxes(), QStringList{refusal});
         QCOMPARE(host().status(), QString("untouched"));
         QCOMPARE(peek(host(), 0xC600, 0x200), before);
     }
@@ -247,14 +277,19 @@ private slots:
         QCOMPARE(appended.last()[0].toInt(), 3);
 
         // Out of order after rounding: refused, nothing read or appended.
-        for (const auto& [start, end, shownEnd] : {std::tuple{"$1000", "$0fff", "$0fff"}, std::tuple{"$fff5", "", "$0000"}}) {
-            window->field(1037)->setText(start);
-            window->field(1038)->setText(end);
-            window->DumpMemory();
-            QCOMPARE(host().takeBoxes(), QStringList{"Ending Address must be larger than the Starting Address"});
-            QCOMPARE(window->field(1038)->text(), QString(shownEnd));
-            QCOMPARE(doc().memoryLines.size(), 20);
-        }
+        window->field(1037)->setText("$1000");
+        window->field(1038)->setText("$0fff");
+        window->DumpMemory();
+        QCOMPARE(host().takeBoxes(), QStringList{"Ending Address must be larger than the Starting Address"});
+        QCOMPARE(window->field(1038)->text(), QString("$0fff"));
+        QCOMPARE(doc().memoryLines.size(), 20);
+        // A defaulted end past $ffff ends the dump at the top of memory.
+        window->field(1037)->setText("$fff5");
+        window->field(1038)->setText("");
+        window->DumpMemory();
+        QCOMPARE(host().takeBoxes(), QStringList());
+        QCOMPARE(window->field(1038)->text(), QString("$ffff"));
+        QCOMPARE(doc().memoryLines.last(), expectedLine(0xFFF0, peek(host(), 0xFFF0, 16)));
     }
 
     void wholeAddressSpaceDump()
@@ -400,6 +435,15 @@ private slots:
         QTest::keyClicks(a, "$1ff");
         QCOMPARE(a->text(), QString("$1FF"));
         const uint32_t sp = host().session.lastRegisters().SP;
+        const uint8_t aBefore = host().session.lastRegisters().A;
+        // A = $1FF does not fit: refused, nothing written.
+        QTest::mouseClick(regs->findChild<QPushButton*>("1035"), Qt::LeftButton);
+        QCOMPARE(host().takeBoxes(),
+                 QStringList{"Error: the Accumulator A '$1FF' is out of range: it takes 0-255 ($00-$ff)"});
+        QVERIFY(host().session.readRegisters().ok());
+        QCOMPARE(host().session.lastRegisters().A, aBefore);
+        a->selectAll();
+        QTest::keyClicks(a, "$ff");
         regs->field(CRegistersDialog::kSPId)->setText("$1234"); // not taken back
         QTest::mouseClick(regs->findChild<QPushButton*>("1035"), Qt::LeftButton);
         QCOMPARE(host().takeBoxes(), QStringList());

@@ -239,7 +239,7 @@ private slots:
         QTest::newRow("inside a line") << 0x0005u << 0x0015u << 0x0000u << 0x001Fu;
         QTest::newRow("one line") << 0x0100u << 0x0100u << 0x0100u << 0x010Fu;
         QTest::newRow("whole space") << 0x0000u << 0xFFFFu << 0x0000u << 0xFFFFu;
-        QTest::newRow("defaulted end past the top") << 0xFFF5u << 0x10005u << 0xFFF0u << 0x0000u;
+        QTest::newRow("defaulted end past the top") << 0xFFF5u << 0x10005u << 0xFFF0u << 0xFFFFu;
         QTest::newRow("reversed stays reversed") << 0x1000u << 0x0FFFu << 0x1000u << 0x0FFFu;
     }
     void dumpRangeRounding()

@@ -157,19 +157,18 @@ TEST(MemorySafety, NoLoadOverTheRamTalker)
     const auto dir = std::filesystem::temp_directory_path() / ("tarvik11-ramtalker-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "over-talker.s19").string();
-    // $C000: 4 bytes; then $00F0: 4 bytes.
-    std::ofstream(path) << "S107C000112233448E\nS10700F0AABBCCDDFA\nS9030000FC\n";
+    // $C000: 4 bytes; then $00F2: 4 bytes, from the XIRQ slot into the talker's SWI slot.
+    std::ofstream(path) << "S107C000112233448E\nS10700F2AABBCCDDF8\nS9030000FC\n";
 
     BoardRig rig;
     ASSERT_TRUE(rig.started);
     rig.poke(0xC000, {0x01, 0x02, 0x03, 0x04});
-    const Bytes talkerBefore = rig.peek(0x00F0, 4);
+    const Bytes talkerBefore = rig.peek(0x00F0, 8);
     const uint32_t pcBefore = rig.engine.currentPC;
     EXPECT_EQ(rig.engine.loadS19(path), kTalkerS19Invalid);
-    EXPECT_EQ(rig.notifier.messages, std::vector<std::string>{
-        "S19 data at $00f0 would overwrite the talker in RAM ($0000-$00ff); nothing was loaded."});
+    EXPECT_EQ(rig.engine.s19Problem(), "line 2: data at $00f4 would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)");
     EXPECT_EQ(rig.peek(0xC000, 4), (Bytes{0x01, 0x02, 0x03, 0x04}));
-    EXPECT_EQ(rig.peek(0x00F0, 4), talkerBefore);
+    EXPECT_EQ(rig.peek(0x00F0, 8), talkerBefore);
     EXPECT_EQ(rig.engine.currentPC, pcBefore);
     std::filesystem::remove_all(dir);
 }

@@ -8,6 +8,25 @@
 
 namespace {
 
+// An S1 record line with its count and checksum.
+std::string s1(uint16_t address, std::vector<uint8_t> data)
+{
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size() + 3), static_cast<uint8_t>(address >> 8),
+                                  static_cast<uint8_t>(address)};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    std::string line = "S1";
+    for (uint8_t b : bytes) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+        sum += b;
+    }
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
+    return line + hex + "\n";
+}
+
 class S19Load : public testing::Test {
 protected:
     void SetUp() override
@@ -31,15 +50,11 @@ protected:
 
 TEST_F(S19Load, LoadsEveryDataRecordAndVerifies)
 {
-    std::string longRecord = "S1FF2000";
-    for (int i = 0; i < 252; ++i) {
-        char b[3];
-        snprintf(b, sizeof b, "%02x", i);
-        longRecord += b;
-    }
-    longRecord += "00\n";
-    const std::string path = file("S113C000000102030405060708090A0B0C0D0E0F00\n"
-                                  "S105C0108E0000\n" + longRecord + "S9030000FC\n");
+    std::vector<uint8_t> sixteen(16), longest(252);
+    for (size_t i = 0; i < longest.size(); ++i)
+        longest[i] = static_cast<uint8_t>(i);
+    std::copy_n(longest.begin(), 16, sixteen.begin());
+    const std::string path = file(s1(0xC000, sixteen) + s1(0xC010, {0x8E, 0x00}) + s1(0x2000, longest) + "S9030000FC\n");
     std::vector<std::pair<uint64_t, uint64_t>> progress;
     rig.engine.s19Progress = [&](uint64_t done, uint64_t total) { progress.emplace_back(done, total); };
     ASSERT_EQ(rig.engine.loadS19(path), kTalkerOk);
@@ -64,7 +79,7 @@ TEST_F(S19Load, LoadsEveryDataRecordAndVerifies)
 TEST_F(S19Load, MalformedFileWritesNothing)
 {
     rig.engine.currentPC = 0x1234;
-    const std::string path = file("S1040100AA50\nS1070200C0C1\n"); // second record cut short
+    const std::string path = file(s1(0x0100, {0xAA}) + "S1070200C0C1\n"); // second record cut short
     EXPECT_EQ(rig.engine.loadS19(path), kTalkerS19Invalid);
     EXPECT_EQ(rig.engine.verifyS19(path), kTalkerS19Invalid);
     EXPECT_TRUE(rig.model.commands().empty());
@@ -74,13 +89,14 @@ TEST_F(S19Load, MalformedFileWritesNothing)
 TEST_F(S19Load, WriteIntoRomStopsWithTheLinkStatus)
 {
     rig.model.setRom(0xE000, 0xFFFF);
-    EXPECT_EQ(rig.engine.loadS19(file("S1040100AA50\nS104E000AA71\nS1040200AA4F\n")), kTalkerBadEcho);
+    EXPECT_EQ(rig.engine.loadS19(file(s1(0x0100, {0xAA}) + s1(0xE000, {0xAA}) + s1(0x0200, {0xAA}))), kTalkerBadEcho);
     EXPECT_EQ(rig.engine.currentPC, 0x0100u);
     EXPECT_EQ(rig.commandsOf(0x41).size(), 2u);
 }
 
-// Data in $0000-$00FF would overwrite a RAM talker: such a file is refused before anything is
-// written, naming the first address there. A ROM talker leaves that RAM to the program.
+// Data over a RAM talker's code, stack or its own pseudo-vectors is refused before anything is
+// written, naming the line and the first address there; the interrupt slots between are the
+// program's. A ROM talker leaves that RAM to the program.
 TEST_F(S19Load, TheRamTalkersOwnRamIsRefused)
 {
     struct Case {
@@ -88,32 +104,21 @@ TEST_F(S19Load, TheRamTalkersOwnRamIsRefused)
         int talkerType; // 0 RAM, 1 ROM
         std::string records;
         TalkerStatus status;
-        const char* firstInTalker; // the address the message names, or none
-    };
-    // An S1 record line with its count and checksum.
-    auto s1 = [](uint16_t address, std::vector<uint8_t> data) {
-        std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size() + 3), static_cast<uint8_t>(address >> 8),
-                                      static_cast<uint8_t>(address)};
-        bytes.insert(bytes.end(), data.begin(), data.end());
-        unsigned sum = 0;
-        std::string line = "S1";
-        for (uint8_t b : bytes) {
-            char hex[3];
-            std::snprintf(hex, sizeof hex, "%02X", b);
-            line += hex;
-            sum += b;
-        }
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
-        return line + hex + "\n";
+        const char* problem; // what s19Problem() says, or none
     };
     const Case cases[] = {
-        {"RAM talker, a record in its RAM after one outside", 0, s1(0xC000, {0xAA}) + s1(0x00F0, {0xAA, 0xBB}),
-         kTalkerS19Invalid, "$00f0"},
-        {"RAM talker, a record that reaches into its RAM's top", 0, s1(0x0100, {0xAA}) + s1(0x00FF, {1, 2}),
-         kTalkerS19Invalid, "$00ff"},
+        {"RAM talker, a record in its stack after one outside", 0, s1(0xC000, {0xAA}) + s1(0x00B0, {0xAA, 0xBB}),
+         kTalkerS19Invalid, "line 2: data at $00b0 would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)"},
+        {"RAM talker, a handler's JMP that runs on into the SWI slot", 0, s1(0x00F2, {0x7E, 0xC0, 0x00}),
+         kTalkerS19Invalid, "line 1: data at $00f4 would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)"},
+        {"RAM talker, the SPI slot the talker parks on", 0, s1(0x00C7, {0x7E, 0xC0, 0x00}), kTalkerS19Invalid,
+         "line 1: data at $00c7 would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)"},
         {"RAM talker, data from $0100 on", 0, s1(0x0100, {0xAA, 0xBB}), kTalkerOk, nullptr},
+        {"RAM talker, handlers in the IRQ and pulse-accumulator slots", 0,
+         s1(0x00EE, {0x7E, 0xC0, 0x00}) + s1(0x00CA, {0x7E, 0xC0, 0x10}), kTalkerOk, nullptr},
         {"ROM talker, data in the chip's RAM", 1, s1(0xC000, {0xAA}) + s1(0x00F0, {0xAA, 0xBB}), kTalkerOk, nullptr},
+        {"ROM talker, data over the register block", 1, s1(0x0FF0, std::vector<uint8_t>(0x11, 0)), kTalkerS19Invalid,
+         "line 1: data at $1000 would be written into the register block ($1000-$103f)"},
     };
     const std::string talker = (dir_ / "talker.boo").string();
     {
@@ -137,13 +142,12 @@ TEST_F(S19Load, TheRamTalkersOwnRamIsRefused)
         rig.model.clearLogs();
         rig.engine.currentPC = 0x1234;
         EXPECT_EQ(rig.engine.loadS19(file(c.records)), c.status);
-        if (c.firstInTalker) {
-            EXPECT_EQ(rig.notifier.messages, std::vector<std::string>{std::string("S19 data at ") + c.firstInTalker +
-                                                                      " would overwrite the talker in RAM ($0000-$00ff); nothing was loaded."});
+        EXPECT_EQ(rig.engine.s19Problem(), c.problem ? c.problem : "");
+        EXPECT_TRUE(rig.notifier.messages.empty());
+        if (c.problem) {
             EXPECT_TRUE(rig.model.commands().empty());
             EXPECT_EQ(rig.engine.currentPC, 0x1234u);
         } else {
-            EXPECT_TRUE(rig.notifier.messages.empty());
             EXPECT_FALSE(rig.commandsOf(0x41).empty());
         }
     }

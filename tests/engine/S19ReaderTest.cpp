@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,55 +30,63 @@ std::string dataRecord(uint32_t address, size_t n)
     return text + buf;
 }
 
-struct ParseCase {
-    const char* name;
-    std::string text;
-    TalkerStatus status;
-    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records; // address, data
-};
-
-TEST(S19Reader, ParsesRecordsAndRejectsMalformedOnes)
+// A record line of the given type with its count and checksum.
+std::string record(char type, uint32_t address, const std::vector<uint8_t>& data)
 {
-    const std::vector<ParseCase> cases = {
-        {"data and end", "S1070000C0C1C2C3F1\r\nS9030000FC\r\n", kTalkerOk, {{0x0000, {0xC0, 0xC1, 0xC2, 0xC3}}, {0x0000, {}}}},
-        {"lowercase digits, wrong checksum, junk between", "junk S104c010ab00\n\nxx S9030000FC", kTalkerOk,
-         {{0xC010, {0xAB}}, {0x0000, {}}}},
-        {"lowercase s starts no record", "s1050000AB4F\nS9030000FC", kTalkerOk, {{0x0000, {}}}},
-        {"no record at all", "", kTalkerOk, {}},
-        {"record after the end record", "S9030000FC\nS1040100AA50", kTalkerOk, {{0x0000, {}}, {0x0100, {0xAA}}}},
-        {"S0 header", "S00600004844521B\nS1040000AA51", kTalkerS19Invalid, {}},
-        {"S2 record", "S2080100001122334455", kTalkerS19Invalid, {}},
-        {"S at the very end", "S1040000AA51\nS", kTalkerS19Invalid, {}},
-        {"cut inside the count", "S1040000AA51\nS10", kTalkerS19Invalid, {}},
-        {"cut inside the data", "S1070000C0C1", kTalkerS19Invalid, {}},
-        {"checksum missing at the end", "S1070000C0C1C2C3", kTalkerS19Invalid, {}},
-        {"count below 3", "S1020000FD", kTalkerS19Invalid, {}},
-        {"count 0", "S1000000FF", kTalkerS19Invalid, {}},
-        {"count not hexadecimal", "S1G70000C0C1C2C3F1", kTalkerS19Invalid, {}},
-        {"count with a blank", "S1 70000C0C1C2C3F1", kTalkerS19Invalid, {}},
-        {"data running past $FFFF", "S107FFFE01020304F0", kTalkerS19Invalid, {}},
-        {"a NUL ends the text", std::string("S1040000AA51\n\0S0garbage", 24), kTalkerOk, {{0x0000, {0xAA}}}},
-        {"a NUL cuts a record", std::string("S1070000C0\0C2C3F1", 18), kTalkerS19Invalid, {}},
-        {"blank-led and short fields", "S105 1FFG.0000", kTalkerOk, {{0x01FF, {0x00, 0x00}}}},
-        // The count must end the record exactly at its line end.
-        {"count running past its line end", "S107c0100102\nS9030000FC\n", kTalkerS19Invalid, {}},
-        {"count running past a CR line end", "S107c0100102\rS9030000FC\r", kTalkerS19Invalid, {}},
-        {"count stopping short of its line end", "S105c010010203FC\nS9030000FC\n", kTalkerS19Invalid, {}},
-        {"line end inside the data", "S105c01001\n02", kTalkerS19Invalid, {}},
-        {"blank after the checksum", "S1040000AA51 \nS9030000FC", kTalkerS19Invalid, {}},
-        {"two records on one line", "S1040000AA51S9030000FC", kTalkerS19Invalid, {}},
-        {"lone CR line ends", "S1040000AA51\rS9030000FC\r", kTalkerOk, {{0x0000, {0xAA}}, {0x0000, {}}}},
-        {"a bad record after good ones", "S1040000AA51\nS105c01001\n", kTalkerS19Invalid, {}},
+    char buf[8];
+    unsigned sum = static_cast<unsigned>(data.size() + 3) + (address >> 8) + (address & 0xFF);
+    std::string text = std::string("S") + type;
+    snprintf(buf, sizeof buf, "%02X%04X", static_cast<unsigned>(data.size() + 3), address);
+    text += buf;
+    for (uint8_t b : data) {
+        snprintf(buf, sizeof buf, "%02X", b);
+        text += buf;
+        sum += b;
+    }
+    snprintf(buf, sizeof buf, "%02X", ~sum & 0xFF);
+    return text + buf;
+}
+
+// What real tools write is read; refusals are covered, with what they say, by the hostile-file
+// table that loads through the engine.
+TEST(S19Reader, ReadsWhatToolsWrite)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        uint32_t firstAddress;
+        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records; // address, data
+    };
+    const std::string header = record('0', 0, {'h', 'd', 'r'});
+    const std::string c000 = record('1', 0xC000, {0xC0, 0xC1, 0xC2, 0xC3});
+    const std::string end = record('9', 0xC000, {});
+    std::string lower = record('1', 0xC010, {0xAB, 0xCD});
+    for (char& c : lower)
+        c = static_cast<char>(c == 'S' ? c : std::tolower(static_cast<unsigned char>(c)));
+    const Case cases[] = {
+        {"header, data, count and end with CR-LF",
+         header + "\r\n" + c000 + "\r\n" + record('5', 1, {}) + "\r\n" + end + "\r\n", 0xC000,
+         {{0xC000, {0xC0, 0xC1, 0xC2, 0xC3}}}},
+        {"lower-case digits, blank lines, trailing blanks, an end-of-file mark", "\n" + lower + " \t\n\n" + end + "\n\x1A",
+         0xC010, {{0xC010, {0xAB, 0xCD}}}},
+        {"lone CR line ends, no final line end", c000 + "\r" + end, 0xC000, {{0xC000, {0xC0, 0xC1, 0xC2, 0xC3}}}},
+        {"an end record first gives the start", record('9', 0xD000, {}) + "\n" + c000, 0xD000,
+         {{0xC000, {0xC0, 0xC1, 0xC2, 0xC3}}}},
+        {"records after the end record", end + "\n" + c000 + "\n" + record('1', 0xFFFF, {0x7E}), 0xC000,
+         {{0xC000, {0xC0, 0xC1, 0xC2, 0xC3}}, {0xFFFF, {0x7E}}}},
+        {"an S1 record without data gives only the start", record('1', 0x0100, {}) + "\n" + c000, 0x0100,
+         {{0xC000, {0xC0, 0xC1, 0xC2, 0xC3}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         S19Reader reader;
-        EXPECT_EQ(reader.parse(c.text), c.status);
+        ASSERT_EQ(reader.parse(c.text), kTalkerOk) << reader.problem();
+        EXPECT_EQ(reader.firstAddress(), c.firstAddress);
         ASSERT_EQ(reader.records().size(), c.records.size());
         for (size_t i = 0; i < c.records.size(); ++i) {
             const S19Record& r = reader.records()[i];
             EXPECT_EQ(r.address, c.records[i].first);
-            EXPECT_EQ(std::vector<uint8_t>(r.data.begin(), r.data.begin() + r.dataLength), c.records[i].second);
+            EXPECT_EQ(r.data, c.records[i].second);
         }
     }
 }
@@ -86,7 +95,7 @@ TEST(S19Reader, TakesTheLongestRecordTheCountAllows)
 {
     S19Reader reader;
     ASSERT_EQ(reader.parse(dataRecord(0x2000, 252) + "\nS9030000FC\n"), kTalkerOk);
-    ASSERT_EQ(reader.records().size(), 2u);
+    ASSERT_EQ(reader.records().size(), 1u);
     EXPECT_EQ(reader.records()[0].dataLength, 252);
     EXPECT_EQ(reader.records()[0].data[251], 251);
     // One character short of its checksum.
@@ -104,13 +113,27 @@ TEST(S19Reader, FileLimitsAndOpenFailures)
         return (dir / name).string();
     };
     S19Reader reader;
-    // Exactly 16384 bytes: records padded with line ends.
-    std::string full = dataRecord(0x1000, 4) + "\n";
-    full.append(S19Reader::kMaxFileSize - full.size(), '\n');
-    EXPECT_EQ(reader.readFile(writeFile("full.s19", full)), kTalkerOk);
-    EXPECT_EQ(reader.records().size(), 1u);
-    EXPECT_EQ(reader.readFile(writeFile("over.s19", full + "\n")), kTalkerS19Invalid);
+    // An 8 KB program in 32-byte records (19 KB of text), and all 64 KB of the address space.
+    std::string program;
+    for (uint32_t a = 0xC000; a < 0xE000; a += 32)
+        program += dataRecord(a, 32) + "\r\n";
+    ASSERT_GT(program.size(), 19000u);
+    EXPECT_EQ(reader.readFile(writeFile("8k.s19", program)), kTalkerOk) << reader.problem();
+    EXPECT_EQ(reader.dataBytes(), 0x2000u);
+    std::string whole;
+    for (uint32_t a = 0; a < 0x10000; a += 128)
+        whole += dataRecord(a, 128) + "\n";
+    EXPECT_EQ(reader.readFile(writeFile("64k.s19", whole)), kTalkerOk) << reader.problem();
+    EXPECT_EQ(reader.dataBytes(), 0x10000u);
+    // One byte more than the address space, and a file of more text than any such file needs.
+    EXPECT_EQ(reader.readFile(writeFile("over.s19", whole + dataRecord(0xC000, 1) + "\n")), kTalkerS19Invalid);
+    EXPECT_EQ(reader.problem(), "line 513: the file holds more than 65536 data bytes, more than the 64 KB address space");
     EXPECT_TRUE(reader.records().empty());
+    std::string padded = dataRecord(0xC000, 4) + "\n";
+    padded.append(S19Reader::kMaxFileSize - padded.size(), '\n');
+    EXPECT_EQ(reader.readFile(writeFile("full.s19", padded)), kTalkerOk);
+    EXPECT_EQ(reader.readFile(writeFile("huge.s19", padded + "\n")), kTalkerS19Invalid);
+    EXPECT_NE(reader.problem().find("the file is 4194305 bytes"), std::string::npos) << reader.problem();
     EXPECT_EQ(reader.readFile((dir / "missing.s19").string()), kTalkerS19OpenFailed);
     EXPECT_EQ(reader.readFile(dir.string()), kTalkerS19OpenFailed);
     std::filesystem::remove_all(dir);
@@ -153,6 +176,24 @@ TEST(ListingFile, OnlyRegularFilesAreUsable)
         }
     }
     std::filesystem::remove_all(dir);
+}
+
+// A listing of millions of empty lines keeps at most kMaxListingLines of them, and says so.
+TEST(ListingFile, LinesKeptAreCapped)
+{
+    const auto path = std::filesystem::temp_directory_path() / ("tarvik11-blank-" + std::to_string(getpid()) + ".lst");
+    std::ofstream(path, std::ios::binary) << std::string(static_cast<size_t>(kMaxListingBytes), '\n');
+    std::vector<std::string> lines;
+    bool cut = false;
+    ASSERT_TRUE(readListingLines(path.string(), lines, &cut));
+    EXPECT_EQ(lines.size(), kMaxListingLines);
+    EXPECT_TRUE(cut);
+    std::ofstream(path, std::ios::binary) << "a\nb\n";
+    lines.clear();
+    ASSERT_TRUE(readListingLines(path.string(), lines, &cut));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(cut);
+    std::filesystem::remove(path);
 }
 
 TEST(ListingFile, LinesLoseEveryKindOfLineEnd)

@@ -130,6 +130,10 @@ TEST(SymbolMap, GarbageIsSkippedAndCounted)
         "0000c006 t " + std::string(200, 'x'),
         "\xff\xfe\x00garbage",
         "0x000000000000c007                outside_any_section",
+        // Names that read as numbers would stand for another address.
+        "0000c026 t $c000",
+        "0000c027 t $0x10",
+        "0000c028 t $FFFFFFFFFF",
         "0000c008 t also_good",
     };
     EXPECT_EQ(map.parse(lines), 2u);
@@ -139,6 +143,25 @@ TEST(SymbolMap, GarbageIsSkippedAndCounted)
     EXPECT_EQ(map.parse({"0000c100 t other"}), 1u);
     EXPECT_FALSE(map.addressOf("good"));
     EXPECT_EQ(map.skippedLines(), 0u);
+}
+
+// Read line by line: 16 MB of lines that carry nothing cost nothing, and what is kept is capped.
+TEST(SymbolMap, LargeFilesInBoundedMemory)
+{
+    TempFolder folder;
+    SymbolMap map;
+    std::string text(SymbolMap::kMaxFileBytes - 64, '\n');
+    text += "0000c000 t at_the_end\n";
+    ASSERT_TRUE(map.load(folder.file("blank.map", text)));
+    EXPECT_EQ(map.addressOf("at_the_end"), 0xC000);
+    // Names are not addresses: more of them than the cap are counted, not kept.
+    std::string many;
+    for (size_t i = 0; i < SymbolMap::kMaxSymbols + 3; ++i)
+        many += "0000c000 t s" + std::to_string(i) + "\n";
+    ASSERT_TRUE(map.load(folder.file("many.map", many)));
+    EXPECT_EQ(map.size(), SymbolMap::kMaxSymbols);
+    EXPECT_EQ(map.droppedSymbols(), 3u);
+    EXPECT_EQ(map.nameAt(0xC000), "s0");
 }
 
 TEST(SymbolMap, FilesThatCannotBeUsedAreRefused)

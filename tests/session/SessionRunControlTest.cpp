@@ -108,30 +108,124 @@ TEST_F(UserWrites, dumpsFindsAndMovesSeeTheProgramsBytesNotOurSwis)
 
 class TypedNumbers : public SessionRig {};
 
-// Text that is no number is refused before any traffic: nothing is written at $0000, the
-// talker's own first byte, and nothing runs.
-TEST_F(TypedNumbers, thatAreNoNumbersAreRefusedWithoutTraffic)
+// Every typed field takes the numbers its target holds: a byte 0-255, an address or a 16-bit
+// register 0-$FFFF, in any length of digits. Anything else is refused before any traffic, naming
+// the field and what is wrong, and nothing is written: not at $C000, not at $FFFF (where -1 or
+// $10000 would wrap), not in the registers, not in the breakpoint table.
+TEST_F(TypedNumbers, outOfRangeEmptyOrNoNumberIsRefusedAndWritesNothing)
 {
     bootAndLoad("");
-    const uint8_t talkerStart = raw(0x0000);
-    const std::vector<std::pair<const char*, SessionCommand>> commands{
-        {"set empty", [](DebugSession& s) { return s.setMemory("", "$12"); }},
-        {"set letters", [](DebugSession& s) { return s.setMemory("start", "$12"); }},
-        {"set value", [](DebugSession& s) { return s.setMemory("$0000", "x"); }},
-        {"fill", [](DebugSession& s) { return s.fill("$0000", "", "$12"); }},
-        {"move", [](DebugSession& s) { return s.move("$c000", "$c001", "dest"); }},
-        {"run", [](DebugSession& s) { return s.execute(std::string("")); }},
-        {"break", [](DebugSession& s) { return s.setBreakpoint("here"); }},
+    ok(session->fill("$c000", "$c003", "$5a"));
+    const uint8_t top = raw(0xFFFF);
+    ok(session->readRegisters());
+    const TargetRegisters registers = session->lastRegisters();
+    struct Case {
+        const char* name;
+        SessionCommand command;
+        const char* refusal; // empty: the command succeeds
     };
-    for (const auto& [name, command] : commands) {
+    const Case cases[] = {
+        {"set, value over a byte", [](DebugSession& s) { return s.setMemory("$c000", "$100"); },
+         "Error: the value '$100' is out of range: it takes 0-255 ($00-$ff)"},
+        {"set, decimal value over a byte", [](DebugSession& s) { return s.setMemory("$c001", "#300"); },
+         "Error: the value '#300' is out of range: it takes 0-255 ($00-$ff)"},
+        {"set, negative address", [](DebugSession& s) { return s.setMemory("-1", "$12"); },
+         "Error: the address '-1' is out of range: it takes 0-65535 ($0000-$ffff)"},
+        {"set, address over $ffff", [](DebugSession& s) { return s.setMemory("$10000", "$12"); },
+         "Error: the address '$10000' is out of range: it takes 0-65535 ($0000-$ffff)"},
+        {"set, empty address", [](DebugSession& s) { return s.setMemory("", "$12"); },
+         "Error: the address is empty; it takes 0-65535 ($0000-$ffff)"},
+        {"fill, byte over 8 bits", [](DebugSession& s) { return s.fill("$c000", "$c003", "$177"); },
+         "Error: the byte '$177' is out of range: it takes 0-255 ($00-$ff)"},
+        {"fill, blank end", [](DebugSession& s) { return s.fill("$c000", " ", "$12"); },
+         "Error: the end address is empty; it takes 0-65535 ($0000-$ffff)"},
+        {"move, destination over $ffff", [](DebugSession& s) { return s.move("$c000", "$c001", "$1c000"); },
+         "Error: the destination '$1c000' is out of range: it takes 0-65535 ($0000-$ffff)"},
+        {"find, byte over 8 bits", [](DebugSession& s) { return s.find("$c000", "$c003", "$139"); },
+         "Error: the byte '$139' is out of range: it takes 0-255 ($00-$ff)"},
+        {"setreg A over a byte", [](DebugSession& s) { return s.setRegister("a", "$100"); },
+         "Error: the register A '$100' is out of range: it takes 0-255 ($00-$ff)"},
+        {"setreg X over 16 bits", [](DebugSession& s) { return s.setRegister("X", "%10000000000000000"); },
+         "Error: the register X '%10000000000000000' is out of range: it takes 0-65535 ($0000-$ffff)"},
+        {"registers window, A = $1FF", [&](DebugSession& s) {
+             RegisterFields f = RegisterText::fields(registers);
+             f.A = "$1FF";
+             return s.writeRegisterTexts(f);
+         }, "Error: the Accumulator A '$1FF' is out of range: it takes 0-255 ($00-$ff)"},
+        {"registers window, empty Y", [&](DebugSession& s) {
+             RegisterFields f = RegisterText::fields(registers);
+             f.Y = "";
+             return s.writeRegisterTexts(f);
+         }, "Error: the Index Y is empty; it takes 0-65535 ($0000-$ffff)"},
+        {"break -1", [](DebugSession& s) { return s.setBreakpoint("-1"); },
+         "Error: the address '-1' is out of range: it takes 0-65535 ($0000-$ffff)"},
+        // What fits is taken, whatever its length: leading zeros, the top of memory.
+        {"find the top byte", [](DebugSession& s) { return s.find("$c000", "$c003", "#0090"); }, ""},
+        {"dump to the top of memory", [](DebugSession& s) { return s.dump("$ffff", ""); }, ""},
+        {"set with leading zeros", [](DebugSession& s) { return s.setMemory("$0000c004", "$00ff"); }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CommandResult result = c.command(*session);
+        if (*c.refusal) {
+            EXPECT_EQ(result.refusal, c.refusal);
+        } else {
+            EXPECT_TRUE(result.ok()) << result.errorText();
+        }
+    }
+    for (uint32_t a = 0xC000; a <= 0xC003; ++a)
+        EXPECT_EQ(raw(a), 0x5A);
+    EXPECT_EQ(raw(0xC004), 0xFF);
+    EXPECT_EQ(raw(0xFFFF), top);
+    EXPECT_TRUE(session->breakpoints().empty());
+    EXPECT_EQ(session->runState(), RunState::Idle);
+    ok(session->readRegisters());
+    EXPECT_EQ(session->lastRegisters().A, registers.A);
+    EXPECT_EQ(session->lastRegisters().Y, registers.Y);
+}
+
+// With the default base decimal, five-digit addresses are addresses.
+TEST_F(TypedNumbers, decimalAddressesTakeFiveDigits)
+{
+    bootAndLoad("");
+    session->setBase(kBaseDecimal);
+    ok(session->setMemory("49152", "171")); // $C000
+    EXPECT_EQ(raw(0xC000), 171);
+    EXPECT_EQ(session->setMemory("65536", "1").refusal,
+              "Error: the address '65536' is out of range: it takes 0-65535 ($0000-$ffff)");
+}
+
+// Set, fill and move cannot reach into the RAM talker's code, stack or its own pseudo-vectors;
+// the interrupt slots a program installs its handlers in stay writable.
+TEST_F(UserWrites, theTalkersRamIsRefusedButTheProgramsInterruptSlotsAreNot)
+{
+    bootAndLoad("");
+    ok(session->fill("$c000", "$c00f", "$a5"));
+    uint8_t talker[256];
+    ASSERT_EQ(session->memory().readBlock(0, 256, talker), kTalkerOk);
+    const std::pair<const char*, SessionCommand> refused[] = {
+        {"set in the code", [](DebugSession& s) { return s.setMemory("$0005", "$01"); }},
+        {"move to the bottom", [](DebugSession& s) { return s.move("$fff0", "$ffff", "$0000"); }},
+        {"fill from the slots into the SWI slot", [](DebugSession& s) { return s.fill("$00f0", "$00f5", "$01"); }},
+        {"move into the SPI slot", [](DebugSession& s) { return s.move("$c000", "$c002", "$00c7"); }},
+        {"set the COP slot", [](DebugSession& s) { return s.setMemory("$00fa", "$01"); }},
+    };
+    for (const auto& [name, command] : refused) {
         SCOPED_TRACE(name);
         const CommandResult result = command(*session);
-        EXPECT_FALSE(result.ok());
-        EXPECT_NE(result.refusal.find("is not a number"), std::string::npos) << result.errorText();
+        EXPECT_NE(result.refusal.find("belongs to the talker in RAM"), std::string::npos) << result.errorText();
     }
-    EXPECT_EQ(raw(0x0000), talkerStart);
-    EXPECT_EQ(session->runState(), RunState::Idle);
-    ok(session->dump("0", "$000f")); // a typed zero is a number
+    uint8_t after[256];
+    ASSERT_EQ(session->memory().readBlock(0, 256, after), kTalkerOk);
+    EXPECT_TRUE(std::equal(talker, talker + 256, after));
+    EXPECT_EQ(session->setMemory("$0005", "$01").refusal,
+              "Error: $0005 belongs to the talker in RAM ($0000-$00c9, $00f4-$00ff); nothing was written");
+    // An IRQ handler's JMP, and a pulse-accumulator slot.
+    ok(session->move("$c000", "$c002", "$00ee"));
+    ok(session->setMemory("$00ca", "$7e"));
+    EXPECT_EQ(raw(0x00EE), 0xA5);
+    EXPECT_EQ(raw(0x00CA), 0x7E);
+    ok(session->dump("$0000", "$00ff"));
 }
 
 class HeldProgram : public SessionRig {
