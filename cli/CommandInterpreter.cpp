@@ -110,10 +110,11 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 
 const char* CommandInterpreter::helpText()
 {
-    return "Commands (numbers as in the GUI: $hex, %binary, #decimal, else the default base):\n"
+    return "Commands (numbers as in the GUI: $hex, %binary, #decimal, else the default base; an address\n"
+           "may also be a symbol of the program or, for an ELF program, FILE:LINE):\n"
            "  boot [--talker FILE] [--rom] [--eeprom on|off] [--mode bootstrap|special-test] [--base dec|hex|bin]\n"
-           "  load FILE            load an S19 file and verify it\n"
-           "  verify FILE          compare an S19 file with target memory\n"
+           "  load FILE            load an S19 or ELF program and verify it\n"
+           "  verify FILE          compare an S19 or ELF program with target memory\n"
            "  dump START [END]     memory dump in whole 16-byte lines\n"
            "  disasm [START [END]] disassembly with the program's symbols (default: 32 bytes from where it stopped)\n"
            "  set ADDR VALUE       write one byte (EEPROM too)\n"

@@ -757,9 +757,14 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
+    return loadRecords(reader.records());
+}
+
+TalkerStatus DebugEngine::loadRecords(const std::vector<S19Record>& records)
+{
     if (talkerKind_ == TalkerKind::Ram) {
         // The RAM talker's code, stack and pseudo-vectors: a load there would cut the line.
-        for (const S19Record& r : reader.records()) {
+        for (const S19Record& r : records) {
             for (size_t i = 0; i < r.dataLength; ++i) {
                 const uint32_t a = (r.address + i) & kAddressMask;
                 if (a <= kTalkerRamEnd) {
@@ -771,10 +776,12 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     }
     if (TalkerStatus s = restoreLeftovers())
         return s;
-    const uint64_t total = reader.dataBytes();
+    uint64_t total = 0;
+    for (const S19Record& r : records)
+        total += r.dataLength;
     uint64_t done = 0;
     bool first = true;
-    for (const S19Record& r : reader.records()) {
+    for (const S19Record& r : records) {
         if (first) {
             currentPC = r.address;
             first = false;
@@ -804,9 +811,16 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
-    const uint64_t total = reader.dataBytes();
+    return verifyRecords(reader.records());
+}
+
+TalkerStatus DebugEngine::verifyRecords(const std::vector<S19Record>& records)
+{
+    uint64_t total = 0;
+    for (const S19Record& r : records)
+        total += r.dataLength;
     uint64_t done = 0;
-    for (const S19Record& r : reader.records()) {
+    for (const S19Record& r : records) {
         if (r.dataLength == 0)
             continue;
         uint8_t buffer[256] = {};

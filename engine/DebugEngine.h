@@ -2,6 +2,7 @@
 #include "engine/BreakpointHit.h"
 #include "engine/BreakpointRecord.h"
 #include "engine/EngineNotifier.h"
+#include "engine/S19Reader.h"
 #include "link/TalkerStatus.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
@@ -12,6 +13,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TalkerLink;
 class TargetMemory;
@@ -94,6 +96,9 @@ public:
     // Compares every data record of the file with target memory (our SWIs count as the bytes
     // they displace); 18 at the first difference.
     [[nodiscard]] TalkerStatus verifyS19(const std::string& path);
+    // The same two for records read from any program file (an ELF program's sections).
+    [[nodiscard]] TalkerStatus loadRecords(const std::vector<S19Record>& records);
+    [[nodiscard]] TalkerStatus verifyRecords(const std::vector<S19Record>& records);
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;

@@ -2,6 +2,7 @@
 
 #include "engine/CommandTexts.h"
 #include "engine/DataFiles.h"
+#include "engine/ElfProgram.h"
 #include "engine/Disassembler.h"
 #include "engine/IoRegisters.h"
 #include "link/Deadline.h"
@@ -150,10 +151,14 @@ bool DebugSession::programsEeprom(uint32_t first, uint32_t last) const
 
 std::optional<uint32_t> DebugSession::number(const std::string& text, const char* what, CommandResult& result) const
 {
-    const std::optional<unsigned> value = parseNumberStrict(text, base_);
+    std::string why;
+    const std::optional<uint32_t> value = resolveAddress(text, &why);
     if (!value)
-        result.refusal = std::string("Error: the ") + what + " '" + text +
-                         "' is not a number ($hex, %binary, #decimal or the default base)";
+        result.refusal = !why.empty() ? "Error: " + why
+                                      : std::string("Error: the ") + what + " '" + text +
+                                            "' is not a number ($hex, %binary, #decimal or the default base)" +
+                                            (symbols_.empty() ? "" : ", symbol") +
+                                            (sourceLines_.empty() ? "" : " or FILE:LINE");
     return value;
 }
 
@@ -378,6 +383,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
 
 CommandResult DebugSession::loadS19(const std::string& path)
 {
+    if (ElfProgram::isElfFile(path))
+        return loadElf(path);
     CommandResult result = converse({}, format(CommandText::kLoadProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
         TalkerStatus s = engine_.loadS19(path);
@@ -387,8 +394,10 @@ CommandResult DebugSession::loadS19(const std::string& path)
         return s;
     });
     if (!result.ok()) {
-        if (result.refusal.empty())
+        if (result.refusal.empty()) {
             symbols_.clear(); // the target holds part of a program at best
+            sourceLines_.clear();
+        }
         return result;
     }
     const bool listed = readListingLines(listingPathFor(path), result.lines);
@@ -397,12 +406,15 @@ CommandResult DebugSession::loadS19(const std::string& path)
     // The symbols are this program's or none. A missing map is no news worth a box at every
     // load (most assemblers write none): the disassembly then shows addresses only.
     (void)symbols_.load(symbolMapPathFor(path));
+    sourceLines_.clear();
     result.doneText = CommandText::kLoadDone;
     return result;
 }
 
 CommandResult DebugSession::verifyS19(const std::string& path)
 {
+    if (ElfProgram::isElfFile(path))
+        return verifyElf(path);
     return converse({}, format(CommandText::kVerifyProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
         const TalkerStatus s = engine_.verifyS19(path);
@@ -1004,6 +1016,14 @@ BreakpointHit DebugSession::pollForHit()
         return {};
     Busy busy(*this);
     return noteStop(engine_.pollBreakpointHit());
+}
+
+void DebugSession::pollFreeRunningStop()
+{
+    if (busy_ || engine_.running || !runningFree_)
+        return;
+    Busy busy(*this);
+    takeWaitingStop();
 }
 
 WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit)
