@@ -111,7 +111,8 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 
 const char* CommandInterpreter::helpText()
 {
-    return "Commands (numbers as in the GUI: $hex, %binary, #decimal, else the default base):\n"
+    return "Commands (numbers as in the GUI: $hex, %binary, #decimal, else the default base; an address\n"
+           "may also be a symbol of the program or, for an ELF program, FILE:LINE):\n"
            "  boot [--talker FILE] [--rom] [--eeprom on|off] [--mode bootstrap|special-test] [--base dec|hex|bin]\n"
            "       [--chip a1|a8|e1|e9|811e2] [--crystal MHZ] [--reset none|dtr|rts|dtr-inverted|rts-inverted]\n"
            "                       start the talker; --chip: the chip on the board (default a1: its RAM, where its\n"
@@ -119,8 +120,8 @@ const char* CommandInterpreter::helpText()
            "                       crystal in MHz (default 8; every line rate follows from it); --reset: pulse DTR\n"
            "                       or RTS to reset the board into its boot loader (-inverted: negating the line\n"
            "                       resets; default none: press RESET when asked)\n"
-           "  load FILE            load an S19 file and verify it\n"
-           "  verify FILE          compare an S19 file with target memory\n"
+           "  load FILE            load an S19 or ELF program and verify it\n"
+           "  verify FILE          compare an S19 or ELF program with target memory\n"
            "  dump START [END]     memory dump in whole 16-byte lines\n"
            "  disasm [START [END]] disassembly with the program's symbols (default: 32 bytes from where it stopped)\n"
            "  set ADDR VALUE       write one byte (EEPROM too)\n"

@@ -608,7 +608,8 @@ QString CTarvik11Doc::chooseS19File()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // No default suffix: a program file named without any extension must stay loadable.
-    dialog.setNameFilters({tr("S19 Records (*.S19 *.s19)"), tr("All Files (*)")});
+    dialog.setNameFilters({tr("Programs (*.S19 *.s19 *.elf)"), tr("S19 Records (*.S19 *.s19)"),
+                           tr("ELF Programs (*.elf)"), tr("All Files (*)")});
     // The sample programs are offered first, wherever the program was started from.
     const std::string samples = findSamplesFolder();
     if (!samples.empty())

@@ -801,9 +801,16 @@ TalkerStatus DebugEngine::readS19(const std::string& path, S19Reader& reader)
         s19Problem_ = reader.problem();
     if (status)
         return status;
+    return checkRecords(reader.records());
+}
+
+TalkerStatus DebugEngine::checkRecords(const std::vector<S19Record>& records)
+{
     // Records are written as plain RAM with read-back: one over the register block would change
     // the chip under the talker (its serial line, the RAM and register mapping).
-    for (const S19Record& r : reader.records()) {
+    for (const S19Record& r : records) {
+        if (r.dataLength == 0)
+            continue;
         const uint32_t last = r.address + r.dataLength - 1;
         if (r.address <= kRegisterBlockLast && last >= kRegisterBlockFirst) {
             s19Problem_ = CommandText::format(EngineMessage::kS19OverRegisters, static_cast<unsigned>(r.line),
@@ -819,7 +826,14 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = readS19(path, reader))
         return s;
-    for (const S19Record& r : reader.records()) {
+    return loadRecords(reader.records(), reader.firstAddress());
+}
+
+TalkerStatus DebugEngine::loadRecords(const std::vector<S19Record>& records, std::optional<uint32_t> start)
+{
+    if (TalkerStatus s = checkRecords(records))
+        return s;
+    for (const S19Record& r : records) {
         if (const std::optional<uint32_t> a = talkerByteIn(r.address, r.dataLength)) {
             s19Problem_ = CommandText::format(EngineMessage::kS19OverTalker, static_cast<unsigned>(r.line),
                                               static_cast<unsigned>(*a));
@@ -828,10 +842,17 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
     }
     if (TalkerStatus s = restoreLeftovers())
         return s;
-    const uint64_t total = reader.dataBytes();
+    uint64_t total = 0;
+    for (const S19Record& r : records)
+        total += r.dataLength;
     uint64_t done = 0;
-    currentPC = reader.firstAddress();
-    for (const S19Record& r : reader.records()) {
+    if (start)
+        currentPC = *start;
+    else if (!records.empty())
+        currentPC = records.front().address;
+    for (const S19Record& r : records) {
+        if (r.dataLength == 0)
+            continue;
         // Breakpoints planted for a run stay planted over the new code and restore the new byte
         // later; recorded before the write, so the record is right whatever part of it arrives.
         std::array<uint8_t, 256> data{};
@@ -855,9 +876,18 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
     S19Reader reader;
     if (TalkerStatus s = readS19(path, reader))
         return s;
-    const uint64_t total = reader.dataBytes();
+    return verifyRecords(reader.records());
+}
+
+TalkerStatus DebugEngine::verifyRecords(const std::vector<S19Record>& records)
+{
+    uint64_t total = 0;
+    for (const S19Record& r : records)
+        total += r.dataLength;
     uint64_t done = 0;
-    for (const S19Record& r : reader.records()) {
+    for (const S19Record& r : records) {
+        if (r.dataLength == 0)
+            continue;
         uint8_t buffer[256] = {};
         if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
             return s;

@@ -2,6 +2,7 @@
 #include "engine/BreakpointHit.h"
 #include "engine/BreakpointRecord.h"
 #include "engine/EngineNotifier.h"
+#include "engine/S19Reader.h"
 #include "link/TalkerStatus.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
@@ -12,6 +13,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 class S19Reader;
 class TalkerLink;
@@ -102,6 +104,11 @@ public:
     // may change: while a RAM talker runs, its code, stack and the pseudo-vector slots it uses
     // itself ($0000-$00C9, $00F4-$00FF; the interrupt slots $00CA-$00F3 are the program's).
     std::optional<uint32_t> talkerByteIn(uint32_t address, uint32_t count) const;
+    // The same two for records read from any program file (an ELF program's sections): the
+    // same refusals as for an S19 file; start (else the first record's address) becomes currentPC.
+    [[nodiscard]] TalkerStatus loadRecords(const std::vector<S19Record>& records,
+                                           std::optional<uint32_t> start = std::nullopt);
+    [[nodiscard]] TalkerStatus verifyRecords(const std::vector<S19Record>& records);
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;
@@ -178,6 +185,8 @@ private:
     void reportS19Progress(uint64_t done, uint64_t total) const;
     // Reads an S19 file for a load or verify, refusing data over the register block.
     [[nodiscard]] TalkerStatus readS19(const std::string& path, S19Reader& reader);
+    // Refuses records over the register block (17, with s19Problem() saying where).
+    [[nodiscard]] TalkerStatus checkRecords(const std::vector<S19Record>& records);
 
     TalkerLink& link_;
     TargetMemory& memory_;

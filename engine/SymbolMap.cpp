@@ -139,6 +139,15 @@ void SymbolMap::clear()
     path_.clear();
 }
 
+size_t SymbolMap::assign(const std::vector<std::pair<uint64_t, std::string>>& symbols, const std::string& path)
+{
+    clear();
+    for (const auto& [address, name] : symbols)
+        (void)add(address, name);
+    path_ = path;
+    return byName_.size();
+}
+
 bool SymbolMap::add(uint64_t address, std::string_view name)
 {
     if (address > 0xFFFF || !usableName(name))

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The symbols of a program, as the tools that built it list them: address to name and name to
@@ -24,6 +25,9 @@ public:
     // Replaces the symbols with those of the given lines; the number of symbols taken.
     size_t parse(const std::vector<std::string>& lines);
     void clear();
+    // Replaces the symbols with the given (address, name) pairs, under the same rules as a map
+    // file's lines, remembering path as their source; the number of symbols taken.
+    size_t assign(const std::vector<std::pair<uint64_t, std::string>>& symbols, const std::string& path);
 
     bool empty() const { return byName_.empty(); }
     // Distinct names taken.

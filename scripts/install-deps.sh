@@ -3,6 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
       binutils-m68hc1x qt6-base-dev ccache libgl-dev clang libclang-rt-14-dev
+      libelf-dev libdw-dev nlohmann-json3-dev
       dpkg-dev file desktop-file-utils appstream man-db)  # the last five: the Debian package and its checks
 missing=()
 for p in "${pkgs[@]}"; do

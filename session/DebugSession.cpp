@@ -2,6 +2,7 @@
 
 #include "engine/CommandTexts.h"
 #include "engine/DataFiles.h"
+#include "engine/ElfProgram.h"
 #include "engine/Disassembler.h"
 #include "engine/IoRegisters.h"
 #include "link/Deadline.h"
@@ -172,8 +173,26 @@ std::optional<uint32_t> DebugSession::number(const std::string& text, const char
                                              uint32_t max) const
 {
     const TypedNumber n = readTypedNumber(text, base_, max);
+    // A word field (an address, X, Y, PC) also takes the program's symbols and FILE:LINE; a bare
+    // word that names a symbol is the symbol before it is a number in the default base.
+    if (max == kWordMax && n.problem != NumberProblem::Empty) {
+        if (const std::optional<uint32_t> symbol = symbols_.addressOf(text))
+            return symbol;
+        if (n.problem == NumberProblem::None)
+            return n.value;
+        std::string why;
+        if (const std::optional<uint32_t> value = resolveAddress(text, &why))
+            return value;
+        if (!why.empty()) {
+            result.refusal = "Error: " + why;
+            return std::nullopt;
+        }
+    }
     if (n.problem != NumberProblem::None) {
         result.refusal = numberRefusal(text, what, n.problem, max);
+        if (n.problem == NumberProblem::NotANumber && max == kWordMax && (!symbols_.empty() || !sourceLines_.empty()))
+            result.refusal += std::string(symbols_.empty() ? "" : ", a symbol") +
+                              (sourceLines_.empty() ? "" : " or FILE:LINE");
         return std::nullopt;
     }
     return n.value;
@@ -435,6 +454,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
 
 CommandResult DebugSession::loadS19(const std::string& path)
 {
+    if (ElfProgram::isElfFile(path))
+        return loadElf(path);
     CommandResult result = converse({}, format(CommandText::kLoadProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
         TalkerStatus s = engine_.loadS19(path);
@@ -445,8 +466,10 @@ CommandResult DebugSession::loadS19(const std::string& path)
     });
     explainS19Refusal(result, path);
     if (!result.ok()) {
-        if (result.refusal.empty())
+        if (result.refusal.empty()) {
             symbols_.clear(); // the target holds part of a program at best
+            sourceLines_.clear();
+        }
         return result;
     }
     bool cut = false;
@@ -460,12 +483,15 @@ CommandResult DebugSession::loadS19(const std::string& path)
     (void)symbols_.load(symbolMapPathFor(path));
     if (symbols_.droppedSymbols() > 0)
         result.notes.push_back(format(CommandText::kSymbolsDropped, SymbolMap::kMaxSymbols, symbols_.droppedSymbols()));
+    sourceLines_.clear();
     result.doneText = CommandText::kLoadDone;
     return result;
 }
 
 CommandResult DebugSession::verifyS19(const std::string& path)
 {
+    if (ElfProgram::isElfFile(path))
+        return verifyElf(path);
     CommandResult result = converse({}, format(CommandText::kVerifyProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
         const TalkerStatus s = engine_.verifyS19(path);
@@ -1096,6 +1122,14 @@ BreakpointHit DebugSession::pollForHit()
         return {};
     Busy busy(*this);
     return noteStop(engine_.pollBreakpointHit());
+}
+
+void DebugSession::pollFreeRunningStop()
+{
+    if (busy_ || engine_.running || !runningFree_)
+        return;
+    Busy busy(*this);
+    takeWaitingStop();
 }
 
 WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit)

@@ -12,6 +12,8 @@
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
 #include "engine/SymbolMap.h"
+#include "engine/SourceLines.h"
+#include "engine/Disassembler.h"
 
 #include <cstdint>
 #include <functional>
@@ -163,8 +165,29 @@ public:
     // that does not open fails with the cause and the device named after the status's text.
     CommandResult boot(const BootSettings& settings);
     // Loads the S19 file and verifies it; lines are the listing beside it (a note when none).
+    // An ELF program (told by its content) is loaded as loadElf does.
     CommandResult loadS19(const std::string& path);
     CommandResult verifyS19(const std::string& path);
+    // Loads the linker's ELF program (its allocated sections, as an S19's records) and verifies
+    // it; its symbols and line table become the program's, its entry point the next start.
+    // A damaged file or one for another machine is refused with the reason and loads nothing.
+    CommandResult loadElf(const std::string& path);
+    CommandResult verifyElf(const std::string& path);
+    // The line table of the program last loaded (empty for an S19 program).
+    const SourceLines& sourceLines() const { return sourceLines_; }
+    // An address as typed: "$", "%" or "#" numbers; a symbol of the program; a number in the
+    // default base; FILE:LINE (the first line with code from there). Nothing, with why, when
+    // the text is none of them.
+    std::optional<uint32_t> resolveAddress(const std::string& text, std::string* why) const;
+    // Reads count bytes (the program's own bytes where our SWIs sit) into bytes.
+    CommandResult readBytes(uint32_t address, uint32_t count, std::vector<uint8_t>& bytes);
+    // Writes bytes as the user's (EEPROM programmed; planted SWIs stay and restore the new bytes).
+    CommandResult writeBytes(uint32_t address, const std::vector<uint8_t>& bytes);
+    // Disassembles count instructions from address (the program's bytes, with its symbols).
+    CommandResult disassembleInstructions(uint32_t address, uint32_t count, std::vector<DisassembledLine>& lines);
+    // For a program started without breakpoints (runState Running, no hit awaited): one look
+    // for the SWI or illegal opcode it stopped at, never waiting; the stop goes to the observer.
+    void pollFreeRunningStop();
     // Reads whole 16-byte lines from start to end (an empty or zero end: one line); lines are
     // the Memory View's header and data lines. dumpStart/dumpEnd hold the rounded range.
     CommandResult dump(const std::string& startText, const std::string& endText);
@@ -342,4 +365,5 @@ private:
     std::optional<uint32_t> stoppedPC_;
     std::optional<StepGoal> goal_;
     SymbolMap symbols_;
+    SourceLines sourceLines_;
 };

@@ -80,8 +80,10 @@ tree)
         esac
     done < <(sed -n 's/^-- \(Installing\|Up-to-date\): //p' <<<"$log")
 
-    expected=(bin/tarvik11-cli bin/tarvik11-board share/tarvik11/ambrel.boo
-              share/tarvik11/examples/loops.s19
+    expected=(bin/tarvik11-cli bin/tarvik11-board bin/tarvik11-dap share/tarvik11/ambrel.boo
+              share/tarvik11/examples/loops.s19 share/tarvik11/examples/loops.elf
+              share/tarvik11/examples/loops.s
+              share/tarvik11/editors/vscode/package.json share/tarvik11/editors/nvim-dap.lua
               share/man/man1/tarvik11-cli.1.gz share/man/man1/tarvik11-board.1.gz)
     if [ "$gui" = 1 ]; then
         expected+=(bin/tarvik11 share/man/man1/tarvik11.1.gz)

@@ -59,6 +59,11 @@ TEST_F(SessionDisassembly, RangesAndRefusals)
     EXPECT_GE(byDefault.rangeEnd, 0xC000u + DebugSession::kDisassemblyBytes - 1);
     EXPECT_LE(byDefault.rangeEnd, 0xC000u + DebugSession::kDisassemblyBytes + 3);
 
+    // A label of the program stands for its address (the S19's map has no line table).
+    const CommandResult byName = session->disassemble("loops", "");
+    ok(byName);
+    EXPECT_EQ(byName.rangeStart, 0xC000u);
+
     const CommandResult top = session->disassemble("$fffe", "$ffff");
     ok(top);
     EXPECT_EQ(top.rangeEnd, 0xFFFFu) << "never past the address space";
@@ -68,7 +73,7 @@ TEST_F(SessionDisassembly, RangesAndRefusals)
         const char* end;
     };
     for (const Refusal& c : {Refusal{"$c010", "$c000"}, Refusal{"$10000", ""}, Refusal{"$c000", "$10000"},
-                             Refusal{"loops", ""}, Refusal{"$c000", "zz"}}) {
+                             Refusal{"nosuchlabel", ""}, Refusal{"$c000", "zz"}, Refusal{"loops.s:3", ""}}) {
         SCOPED_TRACE(std::string(c.start) + " " + c.end);
         const CommandResult r = session->disassemble(c.start, c.end);
         EXPECT_FALSE(r.ok());
