@@ -6,6 +6,18 @@
 namespace {
 constexpr uint8_t kHprioBootstrap = 0xC5; // RBOOT, SMOD, PSEL = 0101
 constexpr uint8_t kOptionReset = 0x10;    // DLY
+
+// The I-maskable sources in the chip's fixed priority order, highest first, with their PSEL codes.
+struct InterruptSource {
+    uint16_t vector;
+    uint8_t psel;
+};
+constexpr InterruptSource kInterruptSources[] = {
+    {Vec::kIrq, 6},   {Vec::kRti, 7},   {Vec::kTic1, 8}, {Vec::kTic2, 9},  {Vec::kTic3, 10},
+    {Vec::kToc1, 11}, {Vec::kToc2, 12}, {Vec::kToc3, 13}, {Vec::kToc4, 14}, {Vec::kToc5, 15},
+    {Vec::kTof, 0},   {Vec::kPaov, 1},  {Vec::kPaie, 2}, {Vec::kSpi, 3},   {Vec::kSci, 4},
+};
+static_assert(kInterruptSources[1].vector == Vec::kRti && kInterruptSources[14].vector == Vec::kSci);
 } // namespace
 
 Board::Board() { powerOn(); }
@@ -26,14 +38,21 @@ void Board::reset(uint16_t vector) {
     hprio_ = kHprioBootstrap;
     option_ = kOptionReset;
     test1_ = special() ? kDisr : 0;
+    copCleared_ = now_;
+    copArmed_ = false;
+    irqLatched_ = false;
     rxWire_.discardBefore(double(now_));
     sci_.reset(now_);
+    timer_.reset(now_, false);
+    adc_.reset(now_);
+    spi_.reset();
     eeprom_.reset();
     mapPages();
-    cpu_.setXirq(false);
+    cpu_.setXirq(!xirqHigh_);
     cpu_.setTestOpcodeEnabled(mode() == BoardMode::SpecialTest);
     updateInterrupts();
-    nextEvent_ = sci_.nextEventTime();
+    nextEvent_ = std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline()});
+    refreshSlack();
     cpu_.reset(vector);
 }
 
@@ -74,7 +93,7 @@ void Board::runUntil(uint64_t until) {
             const uint64_t span = std::min<uint64_t>(to - now_, std::numeric_limits<uint32_t>::max());
             cpu_.idleFor(uint32_t(span));
         } else {
-            cpu_.step();
+            cpu_.runBatch(until - now_);
         }
         if (pendingReset_)
             reset(pendingReset_);
@@ -83,25 +102,113 @@ void Board::runUntil(uint64_t until) {
 
 void Board::sync() {
     sci_.advance(now_);
+    timer_.advance(now_);
+    spi_.advance(now_);
+    afterPeripheralAccess();
+}
+
+void Board::setPortAInput(int bit, bool level) {
+    timer_.setInput(bit, level, now_);
     afterPeripheralAccess();
 }
 
 void Board::tick(uint32_t cycles) {
     now_ += cycles;
-    if (now_ >= nextEvent_) {
-        sci_.advance(now_);
-        afterPeripheralAccess();
-    }
+    if (now_ >= nextEvent_)
+        sync();
+    else
+        refreshSlack();
 }
 
 void Board::afterPeripheralAccess() {
-    nextEvent_ = sci_.nextEventTime();
+    copCheck();
+    nextEvent_ = std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline()});
     updateInterrupts();
+    refreshSlack();
 }
 
-void Board::updateInterrupts() { cpu_.setInterruptRequest(sci_.interruptRequested() ? Vec::kSci : 0); }
+uint64_t Board::copDeadline() const {
+    if (!copRunning() || pendingReset_)
+        return Timer::kNever;
+    return copCleared_ + (kCopBaseCycles << (2 * (option_ & 3)));
+}
+
+void Board::copCheck() {
+    if (now_ >= copDeadline())
+        pendingReset_ = Vec::kCop;
+}
+
+void Board::setIrqPin(bool high) {
+    if (irqHigh_ && !high && (option_ & kIrqe))
+        irqLatched_ = true;
+    irqHigh_ = high;
+    afterPeripheralAccess();
+}
+
+PinState Board::pinState() {
+    timer_.advance(now_);
+    PinState p;
+    p.portA = timer_.pins();
+    p.portAOutputs = timer_.outputMask();
+    for (int i = 0; i < 8; ++i)
+        p.analog[i] = adc_.input(i);
+    p.irqHigh = irqHigh_;
+    p.xirqHigh = xirqHigh_;
+    return p;
+}
+
+void Board::setAnalogInput(int channel, uint8_t value) {
+    adc_.setInput(channel, value, now_, option_ & kAdpu);
+}
+
+void Board::setXirqPin(bool high) {
+    xirqHigh_ = high;
+    cpu_.setXirq(!high);
+    afterPeripheralAccess();
+}
+
+void Board::refreshSlack() {
+    // A reset due after this instruction ends the core's run of instructions at once.
+    const uint64_t slack = pendingReset_ || nextEvent_ <= now_ ? 0 : nextEvent_ - now_;
+    tickSlack = uint32_t(std::min<uint64_t>(slack, std::numeric_limits<uint32_t>::max()));
+}
+
+void Board::updateInterrupts() {
+    const uint8_t t1 = timer_.requests1(), t2 = timer_.requests2();
+    const bool sci = sci_.interruptRequested(), spi = spi_.interruptRequested();
+    if (!(t1 | t2) && !sci && !spi && irqHigh_ && !irqLatched_) {
+        cpu_.setInterruptRequest(0);
+        return;
+    }
+    // One bit per source, in the order of kInterruptSources.
+    const bool irq = (option_ & kIrqe) ? irqLatched_ : !irqHigh_;
+    const bool pending[] = {irq,           bool(t2 & Timer::kRtif), bool(t1 & Timer::kIc1f),
+                            bool(t1 & 0x02), bool(t1 & 0x01),         bool(t1 & 0x80),
+                            bool(t1 & 0x40), bool(t1 & 0x20),         bool(t1 & 0x10),
+                            bool(t1 & 0x08), bool(t2 & Timer::kTof),  bool(t2 & Timer::kPaovf),
+                            bool(t2 & Timer::kPaif), spi,             sci};
+    uint8_t promoted = hprio_ & 0x0F;
+    if (promoted == 5)
+        promoted = 6; // reserved code: IRQ
+    uint16_t vector = 0;
+    for (size_t i = 0; i < std::size(kInterruptSources); ++i) {
+        if (!pending[i])
+            continue;
+        if (kInterruptSources[i].psel == promoted) {
+            vector = kInterruptSources[i].vector;
+            break;
+        }
+        if (!vector)
+            vector = kInterruptSources[i].vector;
+    }
+    cpu_.setInterruptRequest(vector);
+}
 
 uint16_t Board::readVector(uint16_t normalVectorAddress) {
+    if (normalVectorAddress == Vec::kIrq && irqLatched_) { // the edge request is taken
+        irqLatched_ = false;
+        updateInterrupts();
+    }
     const uint16_t a = special() ? uint16_t(normalVectorAddress - 0x4000) : normalVectorAddress;
     return uint16_t(peek(a) << 8 | peek(uint16_t(a + 1)));
 }
@@ -148,6 +255,24 @@ void Board::write(uint16_t address, uint8_t value) {
 }
 
 uint8_t Board::readRegister(uint8_t reg) {
+    if (Spi::owns(reg)) {
+        const uint8_t v = spi_.read(reg, now_);
+        afterPeripheralAccess();
+        return v;
+    }
+    if (Adc::owns(reg))
+        return adc_.read(reg, now_, option_ & kAdpu);
+    if (reg == kPorte) {
+        uint8_t v = 0;
+        for (int i = 0; i < 8; ++i)
+            v = uint8_t(v | (adc_.input(i) >= 0x80 ? 1 << i : 0));
+        return v;
+    }
+    if (Timer::owns(reg)) {
+        const uint8_t v = timer_.read(reg, now_);
+        afterPeripheralAccess();
+        return v;
+    }
     switch (reg) {
     case Sci::kBaud:
     case Sci::kSccr1:
@@ -170,6 +295,20 @@ uint8_t Board::readRegister(uint8_t reg) {
 }
 
 void Board::writeRegister(uint8_t reg, uint8_t value) {
+    if (Spi::owns(reg)) {
+        spi_.write(reg, value, now_);
+        afterPeripheralAccess();
+        return;
+    }
+    if (Adc::owns(reg)) {
+        adc_.write(reg, value, now_, option_ & kAdpu);
+        return;
+    }
+    if (Timer::owns(reg)) {
+        timer_.write(reg, value, now_, special() || inProtectWindow());
+        afterPeripheralAccess();
+        return;
+    }
     switch (reg) {
     case Sci::kBaud:
     case Sci::kSccr1:
@@ -185,8 +324,10 @@ void Board::writeRegister(uint8_t reg, uint8_t value) {
         value &= 0xFB;
         if (!special() && !inProtectWindow())
             value = uint8_t((value & ~kProtected) | (option_ & kProtected));
+        adc_.read(Adc::kAdctl, now_, option_ & kAdpu); // conversions so far ran with the old ADPU
         option_ = value;
         checkForcedResets();
+        afterPeripheralAccess(); // the COP's rate and the IRQ's sense may have changed
         break;
     }
     case kPprog: eeprom_.writePprog(value, now_); break;
@@ -200,14 +341,27 @@ void Board::writeRegister(uint8_t reg, uint8_t value) {
         if (!(v & kSmod))
             v = uint8_t(v & ~(kRboot | kIrv)); // normal modes: no boot ROM, no visibility
         hprio_ = v;
+        updateInterrupts();
         cpu_.setTestOpcodeEnabled(mode() == BoardMode::SpecialTest);
         mapPages();
         break;
     }
     case kTest1:
         if (special()) {
+            if ((test1_ & kDisr) && !(value & kDisr))
+                copCleared_ = now_; // the COP starts counting when it is let run
             test1_ = uint8_t(value & 0xBF);
             checkForcedResets();
+            afterPeripheralAccess();
+        }
+        break;
+    case kCoprst:
+        if (value == 0x55) {
+            copArmed_ = true;
+        } else if (value == 0xAA && copArmed_) {
+            copArmed_ = false;
+            copCleared_ = now_;
+            afterPeripheralAccess();
         }
         break;
     case kConfig: eeprom_.writeConfig(value); break;
@@ -222,4 +376,5 @@ void Board::checkForcedResets() {
         pendingReset_ = Vec::kClockMonitor;
     else if ((test1_ & kFcop) && !(eeprom_.readConfig() & Eeprom::kNocop))
         pendingReset_ = Vec::kCop;
+    refreshSlack();
 }

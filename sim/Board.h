@@ -1,12 +1,23 @@
 #pragma once
+#include "sim/Adc.h"
 #include "sim/Bus.h"
 #include "sim/Cpu.h"
 #include "sim/Eeprom.h"
 #include "sim/Sci.h"
+#include "sim/Spi.h"
+#include "sim/Timer.h"
 #include "sim/SerialWire.h"
 #include <array>
 #include <cstdint>
 #include <vector>
+
+// The board's pins as a front end shows them (a poll; nothing changes by reading it).
+struct PinState {
+    uint8_t portA = 0;           // PA7-PA0 levels
+    uint8_t portAOutputs = 0;    // the bits of port A that are outputs now
+    uint8_t analog[8] = {};      // PE0-PE7 as 8-bit values (0 = VRL, 255 = VRH)
+    bool irqHigh = true, xirqHigh = true;
+};
 
 // Operating mode, from HPRIO's SMOD and MDA.
 enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, SpecialTest };
@@ -18,19 +29,31 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 //
 // Behaviour chosen where the chip leaves room:
 // - Unmapped addresses read kUnmappedValue ($FF) and ignore writes, so a verified write fails.
-// - Registers that are not modelled (ports, timer, SPI, A/D, COPRST ...) read $00 and ignore writes.
+// - Registers that are not modelled (PIOC, ports B-D and their direction registers ...) read $00
+//   and ignore writes.
 //   INIT reads $01 and ignores writes: RAM and registers stay at $0000 and $1000.
 // - HPRIO: RBOOT, MDA and IRV are writable in the special modes only, SMOD can only be cleared,
-//   PSEL is writable at any time (the chip expects it changed with I set; nothing else is promoted
-//   here, as the SCI is the only interrupt source). $C5 out of reset; writing $E5 in bootstrap mode
-//   gives special test mode with the boot ROM still mapped.
+//   PSEL is writable at any time (the chip expects it changed with I set). $C5 out of reset; writing
+//   $E5 in bootstrap mode gives special test mode with the boot ROM still mapped.
+// - I-maskable interrupts are taken in the chip's fixed order (IRQ, RTI, IC1-IC3, OC1-OC5, TOF,
+//   PAOV, PAI, SPI, SCI); the source PSEL names goes first. PSEL codes: 0 TOF, 1 PAOV, 2 PAI,
+//   3 SPI, 4 SCI, 5 (reserved, taken as IRQ), 6 IRQ, 7 RTI, 8-10 IC1-IC3, 11-15 OC1-OC5.
 // - OPTION (reset $10) and TEST1 (reset $08 in the special modes: DISR) are fully writable in the
 //   special modes; in the normal modes IRQE, DLY and CR1:0 of OPTION only in the first 64 E cycles
 //   and TEST1 not at all.
 // - Clock monitor: the E clock never fails, but FCM with CME set and DISR clear forces a
 //   clock-monitor reset; FCOP with DISR clear and NOCOP clear forces a COP reset. The reset takes
 //   place when the instruction that caused it has finished. A reset keeps RAM and EEPROM contents.
-// - The COP watchdog, timers, IRQ/XIRQ pins, SPI, A/D and ports are not modelled.
+// - COP watchdog: runs while CONFIG.NOCOP and TEST1.DISR are clear; it times out 2^15 x 4^CR E
+//   cycles (CR1:CR0 of OPTION) after the last of: reset, the $AA that follows a $55 written to
+//   COPRST, or the moment it was enabled (DISR cleared). A $55 arms the service; other values
+//   leave the arming as it was. The timeout resets the board through the COP vector. It also runs
+//   on while the CPU is stopped (the chip's clocks would halt with it).
+// - IRQ pin: with IRQE clear a low level requests the interrupt; with IRQE set a falling edge
+//   latches a request that taking the IRQ vector clears. XIRQ requests while low (the X bit rules
+//   belong to the CPU). Both pins idle high.
+// - Ports B-E are not modelled; PORTE reads the analog inputs as digital levels (an
+//   input at or above half of VRH reads 1).
 class Board : public Bus {
 public:
     static constexpr uint8_t kUnmappedValue = 0xFF;
@@ -43,7 +66,10 @@ public:
     // HPRIO bits.
     static constexpr uint8_t kRboot = 0x80, kSmod = 0x40, kMda = 0x20, kIrv = 0x10;
     // OPTION and TEST1 bits.
-    static constexpr uint8_t kCme = 0x08, kDisr = 0x08, kFcm = 0x04, kFcop = 0x02;
+    static constexpr uint8_t kCme = 0x08, kDisr = 0x08, kFcm = 0x04, kFcop = 0x02, kIrqe = 0x20, kAdpu = 0x80;
+    static constexpr uint8_t kPorte = 0x0A;
+    // The COP's shortest timeout (CR1:CR0 = 00) in E cycles; each step of CR multiplies it by 4.
+    static constexpr uint64_t kCopBaseCycles = uint64_t(1) << 15;
 
     Board();
 
@@ -67,9 +93,21 @@ public:
     // Characters the SCI finished sending since the last call.
     std::vector<Sci::TxCharacter> takeTransmitted() { return sci_.takeTransmitted(); }
 
+    // Drives port A input pin PA`bit` (PA0-PA2 captures, PA7 the pulse accumulator) from now on.
+    void setPortAInput(int bit, bool level);
+    // Sets analog input PE`channel` (0-7) as an 8-bit value (0 = VRL, 255 = VRH).
+    void setAnalogInput(int channel, uint8_t value);
+    // Every modelled pin's level and direction now.
+    PinState pinState();
+    // Drives the IRQ and XIRQ pins (true = high, the idle level).
+    void setIrqPin(bool high);
+    void setXirqPin(bool high);
+
     Cpu& cpu() { return cpu_; }
     Sci& sci() { return sci_; }
     Eeprom& eeprom() { return eeprom_; }
+    Timer& timer() { return timer_; }
+    Spi& spi() { return spi_; }
     BoardMode mode() const;
     // Number of resets so far (power-on counts as the first).
     uint64_t resetCount() const { return resets_; }
@@ -87,9 +125,13 @@ private:
     void mapPages();
     void updateInterrupts();
     void afterPeripheralAccess();
+    void refreshSlack();
     uint8_t readRegister(uint8_t reg);
     void writeRegister(uint8_t reg, uint8_t value);
     void checkForcedResets();
+    bool copRunning() const { return !(test1_ & kDisr) && !(eeprom_.readConfig() & Eeprom::kNocop); }
+    uint64_t copDeadline() const;
+    void copCheck();
     bool special() const { return hprio_ & kSmod; }
     bool inProtectWindow() const { return now_ - resetTime_ < 64; }
 
@@ -97,6 +139,9 @@ private:
     std::array<uint8_t, 0x8000> externalRam_{};
     SerialWire rxWire_;
     Sci sci_{rxWire_};
+    Timer timer_;
+    Adc adc_;
+    Spi spi_;
     Eeprom eeprom_;
     Cpu cpu_{*this};
     uint64_t now_ = 0;
@@ -105,4 +150,7 @@ private:
     uint64_t resets_ = 0;
     uint8_t hprio_ = 0, option_ = 0, test1_ = 0;
     uint16_t pendingReset_ = 0; // vector of a reset due after the current instruction
+    uint64_t copCleared_ = 0;   // the COP counts from here
+    bool copArmed_ = false;     // $55 written, waiting for $AA
+    bool irqHigh_ = true, xirqHigh_ = true, irqLatched_ = false;
 };

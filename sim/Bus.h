@@ -16,6 +16,11 @@ public:
     // a board in a special mode fetches it from $BFC0..$BFFE instead.
     virtual uint16_t readVector(uint16_t normalVectorAddress) = 0;
 
+    // E cycles the core may run on before it must pass them to tick(): the time to the next event
+    // a peripheral has scheduled. The core passes its cycles at once before any read or write that
+    // is not on a fast page, so a peripheral always sees the time its access takes place.
+    uint32_t tickSlack = 0;
+
     // Fast path for plain memory: a non-null entry points at the 256 bytes of that page.
     // Pages with registers, EEPROM, ROM or unmapped holes stay null (or null for writes only).
     uint8_t* readPage[256] = {};

@@ -1,6 +1,7 @@
 #include "sim/Cpu.h"
 #include "sim/CpuAlu.h"
 #include "hc11/OpcodeTable.h"
+#include <algorithm>
 
 // Behaviour chosen where the chip's documentation is silent or vague:
 // - An illegal opcode (undefined page-1 opcode or undefined prebyte/opcode pair) stacks the
@@ -24,14 +25,17 @@ Cpu::Cpu(Bus& bus) : bus_(bus) {}
 inline uint8_t Cpu::read8(uint16_t address) {
     if (const uint8_t* page = bus_.readPage[address >> 8])
         return page[address & 0xFF];
+    flushTicks();
     return bus_.read(address);
 }
 
 inline void Cpu::write8(uint16_t address, uint8_t value) {
     if (uint8_t* page = bus_.writePage[address >> 8])
         page[address & 0xFF] = value;
-    else
+    else {
+        flushTicks();
         bus_.write(address, value);
+    }
 }
 
 inline uint16_t Cpu::read16(uint16_t address) {
@@ -88,7 +92,24 @@ uint32_t Cpu::step() {
 uint64_t Cpu::run(uint64_t cycles) {
     const uint64_t start = cycles_;
     while (cycles_ - start < cycles)
-        step();
+        runBatch(cycles - (cycles_ - start));
+    return cycles_ - start;
+}
+
+// Flattened: the dispatch and the memory accessors inline into this loop, so the per-instruction
+// cost is the switch and the work, without a call and its register saves around every opcode.
+[[gnu::flatten]] uint64_t Cpu::runBatch(uint64_t budget) {
+    if (state_ != CpuState::Running || interruptPending())
+        return step();
+    const uint64_t start = cycles_;
+    // Every bus access that may change the board's requests or its next event ends the run
+    // (flushTicks), as do WAI, STOP and TEST; the budget and slack stand until then.
+    const uint32_t limit = uint32_t(std::min<uint64_t>(budget, bus_.tickSlack));
+    endBatch_ = false;
+    do {
+        unticked_ += execute();
+    } while (!endBatch_ && unticked_ < limit && !(requested_ && interruptPending()));
+    flushTicks();
     return cycles_ - start;
 }
 
@@ -228,6 +249,7 @@ template <bool kPageY> uint32_t Cpu::executeMain(uint8_t op, uint16_t opPc) {
         if constexpr (!kPageY) {
             if (testEnabled_) {
                 state_ = CpuState::TestLoop;
+                endBatch_ = true;
                 return kIdleChunkCycles;
             }
         }
@@ -345,6 +367,7 @@ template <bool kPageY> uint32_t Cpu::executeMain(uint8_t op, uint16_t opPc) {
     case 0x3E: // WAI: stacks now, so the interrupt that ends the wait only fetches its vector
         stackRegisters();
         state_ = CpuState::Waiting;
+        endBatch_ = true;
         return kWaiStackingCycles;
     case 0x3F: // SWI: the stacked PC is the address after the SWI
         stackRegisters();
@@ -358,8 +381,10 @@ template <bool kPageY> uint32_t Cpu::executeMain(uint8_t op, uint16_t opPc) {
         break;
     }
     case 0xCF: // STOP: a NOP while S is set
-        if (!(ccr & Ccr::S))
+        if (!(ccr & Ccr::S)) {
             state_ = CpuState::Stopped;
+            endBatch_ = true;
+        }
         break;
 
     // ---- Read-modify-write on accumulators and memory

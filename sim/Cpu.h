@@ -52,12 +52,23 @@ public:
     uint32_t step();
     // Runs until at least the given number of E cycles have passed; returns cycles run.
     uint64_t run(uint64_t cycles);
+    // Runs instructions until `budget` E cycles have passed, the bus's tickSlack is used up, an
+    // interrupt is pending or the state changes (at least one instruction, interrupt entry or idle
+    // chunk); passes the cycles to Bus::tick in one call, or before a slow bus access. Returns the
+    // cycles run.
+    uint64_t runBatch(uint64_t budget);
 
     // The board's interrupt controller: the normal vector address of the highest-priority
     // pending I-maskable request, or 0 when none is pending.
-    void setInterruptRequest(uint16_t normalVector) { irqVector_ = normalVector; }
+    void setInterruptRequest(uint16_t normalVector) {
+        irqVector_ = normalVector;
+        requested_ = irqVector_ != 0 || xirq_;
+    }
     // Level of the XIRQ line (true = asserted).
-    void setXirq(bool asserted) { xirq_ = asserted; }
+    void setXirq(bool asserted) {
+        xirq_ = asserted;
+        requested_ = irqVector_ != 0 || xirq_;
+    }
     // Whether TEST ($00) runs (special test mode) or traps as an illegal opcode.
     void setTestOpcodeEnabled(bool enabled) { testEnabled_ = enabled; }
 
@@ -93,8 +104,20 @@ private:
     uint16_t irqVector_ = 0;
     bool xirq_ = false;
     bool testEnabled_ = false;
+    uint32_t unticked_ = 0; // cycles of finished instructions not yet passed to Bus::tick
+    bool requested_ = false;  // an interrupt line or request is active (masked or not)
+    bool endBatch_ = false;   // the run of instructions must stop after this one
     // Implementation state may be added below.
 
+    void flushTicks() {
+        endBatch_ = true; // the board may have changed requests or its next event
+        if (unticked_) {
+            cycles_ += unticked_;
+            const uint32_t c = unticked_;
+            unticked_ = 0;
+            bus_.tick(c);
+        }
+    }
     bool interruptPending() const {
         return (xirq_ && !(ccr & Ccr::X)) || (irqVector_ != 0 && !(ccr & Ccr::I));
     }

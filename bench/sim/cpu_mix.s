@@ -1,9 +1,10 @@
 ; Instruction mix for the CPU core benchmark: loads, stores, 8- and 16-bit ALU, branches,
 ; indexed X and Y, bit operations, direct and extended modes, stack and subroutine calls.
+; DATA (set with --defsym) is where its data and stack live: 256 bytes.
         .text
-start:  lds     #0x01ff
-        ldx     #0x0100
-        ldy     #0x0180
+start:  lds     #DATA+0xff
+        ldx     #DATA
+        ldy     #DATA+0x80
 outer:  ldab    #100
 loop:   ldaa    0,x
         adda    1,x
@@ -16,7 +17,7 @@ loop:   ldaa    0,x
         ldaa    *0x40
         eora    #0x55
         staa    *0x40
-        ldaa    0x0140
+        ldaa    DATA+0x40
         cmpa    #0x10
         bne     skip
         nop

@@ -39,5 +39,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, ExampleRun,
                                            Example{"branches", "main", "done", 0xFF, 0x80, "negatives", 3},
                                            Example{"eeprom", "main", "done", 0x38, -1, "total", 0x38},
                                            Example{"flow", "flow", "flow_end", -1, -1, nullptr, 0},
-                                           Example{"recursion", "main", "done", 0x00, 0x0F, "result", 0x00}),
+                                           Example{"recursion", "main", "done", 0x00, 0x0F, "result", 0x00},
+                                           Example{"timer", "main", "done", 10, -1, "analog", 0x00}),
                          [](const auto& info) { return std::string(info.param.name); });
