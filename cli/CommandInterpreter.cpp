@@ -24,8 +24,18 @@ namespace {
 // Set while "wait" runs, and when it has been asked to give up (from a signal handler).
 volatile std::sig_atomic_t waitInProgress = 0;
 volatile std::sig_atomic_t waitInterrupted = 0;
-// Set when the front end has been asked to end (from a signal handler).
+// Set when the front end has been asked to end (from a signal handler): the signal's number.
 volatile std::sig_atomic_t quitAsked = 0;
+// Set while a command runs: the talker may be inside one of its services.
+volatile std::sig_atomic_t commandRunning = 0;
+
+// Marks a command running for its lifetime.
+struct CommandRunning {
+    CommandRunning() { commandRunning = 1; }
+    ~CommandRunning() { commandRunning = 0; }
+    CommandRunning(const CommandRunning&) = delete;
+    CommandRunning& operator=(const CommandRunning&) = delete;
+};
 
 // Marks a wait in progress for its lifetime.
 struct WaitInProgress {
@@ -70,7 +80,22 @@ CommandInterpreter::CommandInterpreter(Settings settings, std::ostream& out)
     session_.engine().traceWaitMs = std::max(session_.engine().traceWaitMs, settings_.delayMs);
 }
 
-CommandInterpreter::~CommandInterpreter() { session_.setObserver(nullptr); }
+CommandInterpreter::~CommandInterpreter()
+{
+    (void)finish();
+    session_.setObserver(nullptr);
+}
+
+bool CommandInterpreter::finish()
+{
+    if (std::exchange(finished_, true))
+        return finishedClean_;
+    const CommandResult end = session_.endSession();
+    for (const std::string& note : end.notes)
+        say(note);
+    finishedClean_ = end.notes.empty();
+    return finishedClean_;
+}
 
 const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 {
@@ -174,6 +199,7 @@ bool CommandInterpreter::execute(const std::string& line)
         const size_t args = words.size() - 1;
         if (args < c.minArgs || args > c.maxArgs)
             return usageError(std::string("usage: ") + c.synopsis);
+        CommandRunning running;
         return (this->*c.run)(words);
     }
     return usageError("unknown command '" + words[0] + "' (type help for the list)");
@@ -272,7 +298,7 @@ void CommandInterpreter::LinePrinter::programStopped(const BreakpointHit& hit)
         break;
     case BreakpointHitKind::None:
         if (hit.status != kTalkerOk)
-            owner_.say(talkerStatusText(hit.status)); // the line hung up: nothing will arrive
+            owner_.say(CommandText::kLineGone); // the line hung up: nothing will arrive
         break;
     default:
         break; // the engine's message has been printed
@@ -364,7 +390,10 @@ bool CommandInterpreter::boot(const Args& a)
     }
     if (boot.talkerFile.empty())
         boot.talkerFile = defaultTalkerFile();
-    return report(session_.boot(boot));
+    if (!report(session_.boot(boot)))
+        return false;
+    // SWIs an earlier session on this port left behind (named in the boot's notes) go back now.
+    return session_.leftBehind().empty() || report(session_.writeBackLeftBehind());
 }
 
 // ---------------------------------------------------------------- S19
@@ -462,6 +491,12 @@ bool CommandInterpreter::awaitStop(unsigned long ms)
     case WaitOutcome::TimedOut:
         say(format("No breakpoint reached within %lu ms", ms));
         return false;
+    case WaitOutcome::TalkerGone:
+        say(format("No breakpoint reached within %lu ms", ms));
+        say(CommandText::kTalkerGone);
+        for (const std::string& note : session_.leftoverNotes())
+            say(note);
+        return false;
     case WaitOutcome::LineLost: // printed with the stop record
     case WaitOutcome::Failed:   // the engine's message has been printed
         return false;
@@ -491,10 +526,22 @@ bool CommandInterpreter::interruptWait()
     return true;
 }
 
-void CommandInterpreter::requestQuit()
+void CommandInterpreter::requestQuit(int signal)
 {
-    quitAsked = 1;
+    quitAsked = signal > 0 ? signal : SIGTERM;
     waitInterrupted = waitInProgress ? 1 : 0;
+}
+
+bool CommandInterpreter::commandInProgress() { return commandRunning != 0; }
+
+std::string CommandInterpreter::interruptionText()
+{
+    if (!quitAsked)
+        return {};
+    const int signal = quitAsked;
+    const char* name = signal == SIGINT ? "Interrupted (Ctrl-C)" : signal == SIGHUP ? "Ended: the terminal hung up (SIGHUP)"
+                                                                               : "Ended by SIGTERM";
+    return std::string(name) + ": the command under way was finished, the rest were not run";
 }
 
 bool CommandInterpreter::quitRequested() { return quitAsked != 0; }

@@ -33,6 +33,11 @@ public:
     // Runs lines in order, stopping after the first failure unless keepGoing; true if all succeeded.
     bool executeAll(const std::vector<std::string>& lines, bool keepGoing);
 
+    // Ends the session as at exit: every byte our SWIs displaced is written back, and each
+    // address where one could not be is printed with its byte; false when any is left. Runs once
+    // (the destructor runs it when nobody did).
+    bool finish();
+
     // The commands of a -c text: split at ';' outside quotes.
     static std::vector<std::string> splitScript(const std::string& script);
     // A command line's words: blank-separated, "..." or '...' quoting a word with blanks.
@@ -49,9 +54,14 @@ public:
     // Asks a "wait" in progress to give up and stop the program, which takes the breakpoints out of
     // its code; false (nothing asked) when no wait is in progress. Safe to call from a signal handler.
     static bool interruptWait();
-    // Asks the interpreter to end: the command in progress finishes, no other starts. Safe to call
-    // from a signal handler.
-    static void requestQuit();
+    // Asks the interpreter to end (for the signal): the command in progress finishes, no other
+    // starts. Safe to call from a signal handler.
+    static void requestQuit(int signal = 0);
+    // True while a command runs (the talker may be inside one of its services). Safe to call from
+    // a signal handler.
+    static bool commandInProgress();
+    // What ended the interpreter early, for the user (empty when nothing asked it to end).
+    static std::string interruptionText();
     // True once an end was asked for.
     static bool quitRequested();
 
@@ -138,5 +148,8 @@ private:
     LinePrinter printer_{*this};
     // A stop was shown since the last run and no wait has answered for it yet.
     bool stopUnwaited_ = false;
+    // finish has run, and whether it left nothing planted.
+    bool finished_ = false;
+    bool finishedClean_ = true;
     DebugSession session_;
 };

@@ -18,7 +18,9 @@ namespace {
 
 // The signals that end the front end. Each ends it the orderly way, so that the session writes
 // back every byte our SWIs displaced: Ctrl-C during "wait" stops the program; otherwise the
-// command in progress finishes and no other starts. A second one ends the process at once.
+// command in progress finishes and no other starts. A second one ends the process at once
+// between commands; during one it waits for the command, so the talker is never left inside
+// one of its services.
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void onEndSignal(int signal)
@@ -26,11 +28,16 @@ void onEndSignal(int signal)
     if (signal == SIGINT && CommandInterpreter::interruptWait())
         return;
     if (CommandInterpreter::quitRequested()) {
+        if (CommandInterpreter::commandInProgress()) {
+            static const char kWaiting[] = "Ending once the command under way is done (the talker is busy)\n";
+            (void)!::write(STDERR_FILENO, kWaiting, sizeof kWaiting - 1);
+            return;
+        }
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
     }
-    CommandInterpreter::requestQuit();
+    CommandInterpreter::requestQuit(signal);
 }
 
 // The end signals blocked (for threads started while blocked) or unblocked.
@@ -138,6 +145,9 @@ int main(int argc, char** argv)
                 }
             }
         }
+        if (CommandInterpreter::quitRequested())
+            std::cout << CommandInterpreter::interruptionText() << std::endl;
+        ok = interpreter.finish() && ok;
     } // planted bytes are written back and the port closes before the board stops
     return ok && !CommandInterpreter::quitRequested() ? 0 : 1;
 }

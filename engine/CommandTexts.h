@@ -84,6 +84,36 @@ inline constexpr const char* kWriteOverTalker =
     "Error: $%04x belongs to the talker in RAM ($0000-$00c9, $00f4-$00ff); nothing was written";
 // A refused S19 file: the status's text, the file's path and what is wrong with it.
 inline constexpr const char* kS19Refused = "%s: %s, %s";
+// A command that needs the talker while none runs: the last boot failed, or the board was reset
+// (or went quiet) under a running program or a trace step.
+inline constexpr const char* kNoTalkerBootFailed =
+    "No talker is running: the last boot failed. Press RESET and boot the talker again";
+inline constexpr const char* kNoTalkerReset =
+    "No talker is running: the board was reset. Boot the talker again";
+
+// The serial line hung up or its device vanished while a command or a wait used it.
+inline constexpr const char* kLineGone =
+    "The serial line went away (the board, its cable or the port's adapter is gone): nothing more "
+    "can reach the talker. Reconnect and boot the talker again";
+
+// A wait for a stop ran out and the talker did not answer either.
+inline constexpr const char* kTalkerGone =
+    "The talker does not answer: the board was reset or lost power (or the program keeps interrupts "
+    "masked). Boot the talker again";
+
+// SWIs of ours that a failed command or a lost talker left in the program: the list of
+// "$address (its own byte $xx)" texts. While the talker answers the next command that reaches
+// it writes them back; at the end of a session nobody will.
+inline constexpr const char* kSwisLeft =
+    "The program may still hold the debugger's SWI ($3f) at %s; the next command that reaches the "
+    "talker, or the next boot, writes these bytes back";
+inline constexpr const char* kSwisLeftAtEnd =
+    "The debugger's SWI ($3f) could not be taken out of the program at %s: write these bytes back "
+    "(or load the program again) after the next boot";
+inline constexpr const char* kLeftBehind =
+    "An earlier session on this port left the debugger's SWI ($3f) in the program at %s";
+inline constexpr const char* kLeftBehindWritten = "Bytes an earlier session left planted written back";
+inline constexpr const char* kSwiEntry = "$%04x (its own byte $%02x)";
 
 // A command started while another still talks to the target.
 inline constexpr const char* kLineBusy = "Another command is still talking to the target";

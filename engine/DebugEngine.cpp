@@ -80,13 +80,51 @@ DebugEngine::~DebugEngine()
     // stay in the target's code: a program still running goes on without its breakpoints. A hit
     // already reported is taken first, as its "J" would stand in for the first write's echo.
     // With nothing planted this sends nothing.
-    if (link_.port().isOpen()) {
-        if (running)
-            takePendingHit();
-        if (restoreBreakpoints() == kTalkerOk)
-            (void)restoreLeftoverTracepoints();
-    }
+    if (link_.port().isOpen())
+        (void)writeBackPlanted();
     link_.closePort();
+}
+
+TalkerStatus DebugEngine::writeBackPlanted()
+{
+    if (plantedRecords().empty())
+        return kTalkerOk;
+    if (running)
+        takePendingHit();
+    // Each record on its own: one byte that cannot be written back leaves the others to try.
+    TalkerStatus first = restoreBreakpoints();
+    for (auto& b : breakpoints) {
+        if (b.address != 0 && b.planted) {
+            if (link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
+                b.planted = false;
+        }
+    }
+    const TalkerStatus traced = restoreLeftoverTracepoints();
+    for (auto& t : tracepoints)
+        if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
+            t = BreakpointRecord{};
+    if (first == kTalkerOk)
+        first = traced;
+    recordPlanted();
+    return plantedRecords().empty() ? kTalkerOk : first;
+}
+
+void DebugEngine::recordPlanted()
+{
+    if (journal)
+        journal->record(plantedRecords());
+}
+
+std::vector<BreakpointRecord> DebugEngine::plantedRecords() const
+{
+    std::vector<BreakpointRecord> out;
+    for (const auto& t : tracepoints)
+        if (t.planted)
+            out.push_back(t);
+    for (const auto& b : breakpoints)
+        if (b.address != 0 && b.planted)
+            out.push_back(b);
+    return out;
 }
 
 void DebugEngine::notify(const std::string& text)
@@ -215,6 +253,7 @@ TalkerStatus DebugEngine::removeBreakpoint(uint32_t address)
                 return s;
         }
         b = BreakpointRecord{};
+        recordPlanted();
         return kTalkerOk;
     }
     return kTalkerBreakpointNotFound;
@@ -242,8 +281,10 @@ TalkerStatus DebugEngine::plantBreakpoints()
             if ((status = readByteToSave(b.address, b.savedOpcode)))
                 break;
         }
-        // Marked before the write: a write that reached the target but failed its check is undone too.
+        // Marked (and journalled) before the write: a write that reached the target but failed its
+        // check is undone too.
         b.planted = true;
+        recordPlanted();
         if ((status = link_.writeMemory(b.address, 1, &swi)))
             break;
     }
@@ -253,6 +294,7 @@ TalkerStatus DebugEngine::plantBreakpoints()
             if (b.planted && link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
                 b.planted = false;
         }
+        recordPlanted();
         return status;
     }
     running = 1;
@@ -265,10 +307,13 @@ TalkerStatus DebugEngine::restoreBreakpoints()
     for (auto& b : breakpoints) {
         if (b.address == 0 || !b.planted)
             continue;
-        if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode))
+        if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode)) {
+            recordPlanted();
             return s;
+        }
         b.planted = false;
     }
+    recordPlanted();
     return kTalkerOk;
 }
 
@@ -346,6 +391,7 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     for (auto& t : tracepoints)
         if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
             t = BreakpointRecord{};
+    recordPlanted();
 
     // A talker started from EEPROM that answered in checked mode is ours if its RAM says so.
     std::optional<TalkerLayout> running = link_.checked() ? ours : std::nullopt;
@@ -572,6 +618,7 @@ TalkerStatus DebugEngine::plantTracepoint(uint32_t address)
         return s;
     // Recorded before the write, so that a write that reached the target but failed its check is undone.
     *free = BreakpointRecord{address, byte, true};
+    recordPlanted();
     static constexpr uint8_t swi = kSwiOpcode;
     return link_.writeMemory(address, 1, &swi);
 }
@@ -581,10 +628,13 @@ TalkerStatus DebugEngine::restoreTracepoints()
     for (auto& t : tracepoints) {
         if (!t.planted)
             continue;
-        if (TalkerStatus s = link_.writeMemory(t.address, 1, &t.savedOpcode))
+        if (TalkerStatus s = link_.writeMemory(t.address, 1, &t.savedOpcode)) {
+            recordPlanted();
             return s;
+        }
         t = BreakpointRecord{};
     }
+    recordPlanted();
     return kTalkerOk;
 }
 
@@ -864,6 +914,7 @@ TalkerStatus DebugEngine::loadRecords(const std::vector<S19Record>& records, std
                 data[offset] = kSwiOpcode;
             }
         }
+        recordPlanted();
         if (TalkerStatus s = link_.writeMemory(r.address, r.dataLength, data.data()))
             return s;
         reportS19Progress(done += r.dataLength, total);

@@ -3,6 +3,7 @@
 #include "engine/BreakpointRecord.h"
 #include "engine/EngineNotifier.h"
 #include "engine/S19Reader.h"
+#include "engine/PlantJournal.h"
 #include "link/TalkerStatus.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
@@ -36,6 +37,19 @@ public:
     ~DebugEngine();
     DebugEngine(const DebugEngine&) = delete;
     DebugEngine& operator=(const DebugEngine&) = delete;
+
+    // Writes back every byte an SWI of ours displaced, taking a reported hit first (a program
+    // still running goes on without its breakpoints); what could not be written back stays
+    // recorded as planted.
+    [[nodiscard]] TalkerStatus writeBackPlanted();
+    // Every address where an SWI of ours may be in the program, with the byte it displaced
+    // (tracepoints first, then breakpoints in table order).
+    std::vector<BreakpointRecord> plantedRecords() const;
+    // Brings the journal (if any) up to the planted records; called before an SWI is written and
+    // after bytes are written back.
+    void recordPlanted();
+    // The journal of planted bytes kept on disk for the port (null: none).
+    PlantJournal* journal = nullptr;
 
     // Replaces the notifier (null silences the engine).
     void setNotifier(EngineNotifier* notifier) { notifier_ = notifier; }

@@ -224,6 +224,40 @@ bool DebugSession::refuseWhileBusy(CommandResult& result) const
     return true;
 }
 
+bool DebugSession::refuseWithoutTalker(CommandResult& result) const
+{
+    if (refuseWhileBusy(result))
+        return true;
+    switch (talkerGone_) {
+    case TalkerGone::No:
+        return false;
+    case TalkerGone::BootFailed:
+        result.refusal = CommandText::kNoTalkerBootFailed;
+        return true;
+    case TalkerGone::Reset:
+        result.refusal = CommandText::kNoTalkerReset;
+        return true;
+    }
+    return false;
+}
+
+void DebugSession::explainFailure(CommandResult& result)
+{
+    if (result.status == kTalkerOk || !result.refusal.empty() || !channel_.lineLost())
+        return;
+    // A line that hung up explains any failure better than the status the first missing byte gave.
+    result.failureText = CommandText::kLineGone;
+}
+
+void DebugSession::noteLeftovers(CommandResult& result, const char* text) const
+{
+    std::string list;
+    for (const BreakpointRecord& r : engine_.plantedRecords())
+        list += (list.empty() ? "" : ", ") + format(CommandText::kSwiEntry, r.address, unsigned{r.savedOpcode});
+    if (!list.empty())
+        result.notes.push_back(format(text, list.c_str()));
+}
+
 BlockTransfer::Progress DebugSession::progressFor(uint64_t total, bool always)
 {
     if (total <= kProgressThreshold && !always)
@@ -352,6 +386,7 @@ TalkerStatus DebugSession::userWrite(uint32_t address, uint32_t count, const uin
     for (auto& b : engine_.breakpoints)
         if (b.address != 0)
             keep(b);
+    engine_.recordPlanted();
     const uint32_t last = address + count - 1;
     BlockTransfer writer(memory_, link_, showProgress ? progressFor(count, programsEeprom(address, last)) : nullptr);
     return writer.write(address, count, bytes.data());
@@ -360,7 +395,7 @@ TalkerStatus DebugSession::userWrite(uint32_t address, uint32_t count, const uin
 CommandResult DebugSession::converse(CommandResult result, const std::string& progress,
                                      const std::function<TalkerStatus()>& work, const std::string& doneText)
 {
-    if (!result.refusal.empty() || refuseWhileBusy(result))
+    if (!result.refusal.empty() || refuseWithoutTalker(result))
         return result;
     if (observer_ && !progress.empty())
         observer_->progressText(progress);
@@ -370,6 +405,9 @@ CommandResult DebugSession::converse(CommandResult result, const std::string& pr
     takeWaitingStop(true);
     if (result.ok() && !doneText.empty())
         result.doneText = doneText;
+    explainFailure(result);
+    if (!result.ok() && !engine_.running)
+        noteLeftovers(result, channel_.lineLost() ? CommandText::kSwisLeftAtEnd : CommandText::kSwisLeft);
     return result;
 }
 
@@ -431,25 +469,96 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     // program and its data are; a file the user named is taken as it is.
     const std::string talkerFile =
         settings.talkerType == TalkerType::Ram ? talkerFileFor(settings.talkerFile) : settings.talkerFile;
-    // A name that stands for no device goes to the port as typed, so its failure can name it.
+    // The journal of planted bytes is kept for a port whose board outlives this process (not the
+    // in-process board on its in-memory line); what an earlier session left is read before this
+    // boot's own records replace the file.
     const std::string device = deviceFor(settings.port);
+    const bool lasting = !(board_ && board_->memoryLine() && device == boardDevice());
+    std::vector<BreakpointRecord> earlier;
+    if (!lasting) {
+        journal_.bind({});
+        journalDevice_.clear();
+    } else if (device != journalDevice_) {
+        journal_.bind(device);
+        journalDevice_ = device;
+        earlier = journal_.read();
+    } else {
+        earlier = journal_.read(); // this session's own records and what it inherited
+    }
+    for (const BreakpointRecord& own : engine_.plantedRecords())
+        earlier.erase(std::remove_if(earlier.begin(), earlier.end(),
+                                     [&](const BreakpointRecord& r) { return r.address == own.address; }),
+                      earlier.end());
+    journal_.inherit(earlier);
+    engine_.journal = journal_.bound() ? &journal_ : nullptr;
     result.status = engine_.startTalker(device.empty() ? settings.port : device, settings.talkerType,
                                         talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
+    if (result.ok() && !earlier.empty()) {
+        // Only an SWI still there is the earlier session's: the rest were written back some other
+        // way (or the target's memory is another's now).
+        std::vector<BreakpointRecord> still;
+        for (const BreakpointRecord& r : earlier) {
+            uint8_t byte = 0;
+            if (link_.readMemory(r.address, 1, &byte) != kTalkerOk || byte == kSwi)
+                still.push_back(r);
+        }
+        journal_.inherit(still);
+        engine_.recordPlanted();
+        std::string list;
+        for (const BreakpointRecord& r : still)
+            list += (list.empty() ? "" : ", ") + format(CommandText::kSwiEntry, r.address, unsigned{r.savedOpcode});
+        if (!list.empty())
+            result.notes.push_back(format(CommandText::kLeftBehind, list.c_str()));
+    }
     if (result.ok()) {
         talkerStarted_ = true;
+        talkerGone_ = TalkerGone::No;
         result.doneText = CommandText::kTalkerDownloaded;
-    } else if (link_.resetError() != 0) {
+    } else {
+        // Whatever answered (a boot loader, a talker half started) is no talker to trust.
+        talkerGone_ = TalkerGone::BootFailed;
+    }
+    if (!result.ok() && link_.resetError() != 0) {
         result.failureText = format(CommandText::kResetLineFailed, resetLineName(link_.resetPulse.line).c_str(),
                                     port_.deviceName().c_str(), std::strerror(link_.resetError()));
-    } else if (result.status == kTalkerPortOpenFailed && channel_.lastOpenError() != 0) {
-        result.failureText = talkerStatusText(result.status) + std::string(": ") +
-                             portOpenCause(channel_.lastOpenError(), port_.deviceName());
+    } else if (!result.ok() && channel_.lastOpenError() != 0) {
+        if (result.status == kTalkerPortOpenFailed)
+            result.failureText = talkerStatusText(result.status) + std::string(": ") +
+                                 portOpenCause(channel_.lastOpenError(), port_.deviceName());
         const std::string hint = portOpenHint(channel_.lastOpenError(), port_.deviceName());
         if (!hint.empty())
             result.notes.push_back(hint);
     }
     return result;
+}
+
+CommandResult DebugSession::writeBackLeftBehind()
+{
+    std::vector<BreakpointRecord> left = journal_.inherited();
+    return converse({}, "", [&] {
+        TalkerStatus first = kTalkerOk;
+        std::vector<BreakpointRecord> failed;
+        for (const BreakpointRecord& r : left) {
+            uint8_t byte = 0;
+            TalkerStatus s = link_.readMemory(r.address, 1, &byte);
+            if (s == kTalkerOk && byte == kSwi)
+                s = link_.writeMemory(r.address, 1, &r.savedOpcode);
+            if (s != kTalkerOk) {
+                failed.push_back(r);
+                first = first ? first : s;
+            }
+        }
+        journal_.inherit(failed);
+        engine_.recordPlanted();
+        return first;
+    }, CommandText::kLeftBehindWritten);
+}
+
+void DebugSession::forgetLeftBehind()
+{
+    journal_.inherit({});
+    engine_.recordPlanted();
 }
 
 CommandResult DebugSession::loadS19(const std::string& path)
@@ -524,7 +633,7 @@ bool DebugSession::refuseTalkerWrite(uint32_t address, uint32_t count, CommandRe
 CommandResult DebugSession::dump(const std::string& startText, const std::string& endText)
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     const auto start = number(startText, "start address", result);
     if (!start)
@@ -551,6 +660,7 @@ CommandResult DebugSession::dump(const std::string& startText, const std::string
     BlockTransfer reader(memory_, link_, progressFor(bytes.size()));
     result.status = reader.read(r.start, r.count(), bytes.data());
     takeWaitingStop(true);
+    explainFailure(result);
     if (!result.ok())
         return result;
     if (reader.changed())
@@ -757,6 +867,7 @@ CommandResult DebugSession::readRegisters()
         converse({}, "", [&] { return readRegistersAgreed(link_, r, &changed); });
     if (result.status != kTalkerOk) {
         result.failureText = CommandText::kRegisterReadFailed;
+        explainFailure(result);
         return result;
     }
     if (changed)
@@ -771,7 +882,7 @@ CommandResult DebugSession::readRegisters()
 CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     Busy busy(*this);
     takeWaitingStop();
@@ -784,6 +895,7 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
     result.status = link_.writeRegisters(r);
     if (!result.ok()) {
         result.failureText = CommandText::kRegisterWriteFailed;
+        explainFailure(result);
         return result;
     }
     lastRegisters_ = registers;
@@ -812,7 +924,7 @@ CommandResult DebugSession::writeRegisterTexts(const RegisterFields& texts)
 CommandResult DebugSession::setRegister(const std::string& name, const std::string& valueText)
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     const std::string n = lowerCase(name);
     static constexpr std::array<const char*, 6> kSettable{"a", "b", "x", "y", "pc", "ccr"};
@@ -856,7 +968,7 @@ CommandResult DebugSession::setRegister(const std::string& name, const std::stri
 CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     Busy busy(*this);
     takeWaitingStop();
@@ -890,6 +1002,7 @@ CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
         offset = end;
     }
     takeWaitingStop(true);
+    explainFailure(result);
     if (!result.ok())
         return result;
     if (reader.changed())
@@ -1022,7 +1135,7 @@ TalkerStatus DebugSession::resumeAt(uint32_t from)
 CommandResult DebugSession::runFromStop(std::optional<StepGoal> goal, const std::string& progress)
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     if (observer_)
         observer_->progressText(progress);
@@ -1041,15 +1154,18 @@ CommandResult DebugSession::runFromStop(std::optional<StepGoal> goal, const std:
         goal_ = goal;
     }
     result.status = resumeAt(from);
-    if (!result.ok())
+    if (!result.ok()) {
         dropGoal();
+        if (!engine_.running)
+            noteLeftovers(result, CommandText::kSwisLeft);
+    }
     return result; // the stop says the rest
 }
 
 CommandResult DebugSession::stepOver()
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     const uint32_t from = engine_.currentPC;
     InstructionBytes bytes{};
@@ -1079,7 +1195,7 @@ CommandResult DebugSession::stepOver()
 CommandResult DebugSession::stepOut()
 {
     CommandResult result;
-    if (refuseWhileBusy(result))
+    if (refuseWithoutTalker(result))
         return result;
     TargetRegisters r;
     uint8_t top[2] = {};
@@ -1116,9 +1232,48 @@ CommandResult DebugSession::continueRun()
 
 // ---------------------------------------------------------------- stops
 
+bool DebugSession::talkerAnswers()
+{
+    if (busy_)
+        return true;
+    Busy busy(*this);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        TargetRegisters r;
+        if (link_.readRegisters(r) == kTalkerOk)
+            return true;
+        // A "J" met on the way is a stop: the talker is there.
+        if (link_.swiPending())
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> DebugSession::leftoverNotes() const
+{
+    CommandResult result;
+    noteLeftovers(result, CommandText::kSwisLeft);
+    return result.notes;
+}
+
+CommandResult DebugSession::endSession()
+{
+    CommandResult result;
+    if (refuseWhileBusy(result) || engine_.plantedRecords().empty())
+        return result;
+    Busy busy(*this);
+    if (channel_.isOpen() && talkerGone_ == TalkerGone::No)
+        result.status = engine_.writeBackPlanted();
+    if (!engine_.plantedRecords().empty()) {
+        noteLeftovers(result, CommandText::kSwisLeftAtEnd);
+        if (result.status == kTalkerOk)
+            result.status = kTalkerNoResponse;
+    }
+    return result;
+}
+
 BreakpointHit DebugSession::pollForHit()
 {
-    if (busy_ || !engine_.running)
+    if (busy_ || !engine_.running || talkerGone_ != TalkerGone::No)
         return {};
     Busy busy(*this);
     return noteStop(engine_.pollBreakpointHit());
@@ -1156,8 +1311,12 @@ WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interr
                 return WaitOutcome::LineLost;
             break;
         }
-        if (deadline.expired())
-            return WaitOutcome::TimedOut;
+        if (deadline.expired()) {
+            if (!engine_.running || talkerAnswers())
+                return WaitOutcome::TimedOut;
+            talkerGone_ = TalkerGone::Reset;
+            return WaitOutcome::TalkerGone;
+        }
         const bool open = channel_.isOpen();
         // Woken now and then to ask about an interrupt: a signal may have gone to another thread.
         if (open)
@@ -1176,12 +1335,12 @@ WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interr
 
 bool DebugSession::awaitingHit() const
 {
-    return engine_.running != 0;
+    return engine_.running != 0 && talkerGone_ == TalkerGone::No;
 }
 
 RunState DebugSession::runState() const
 {
-    if (!talkerStarted_)
+    if (!talkerStarted_ || talkerGone_ != TalkerGone::No)
         return RunState::NoTalker;
     if (engine_.heldAt)
         return RunState::Held;

@@ -67,6 +67,8 @@ enum class WaitOutcome {
     TimedOut,    // nothing within the time given
     Interrupted, // the caller asked to give up
     LineLost,    // the line hung up or the port is closed: nothing will arrive
+    TalkerGone,  // nothing within the time given, and the talker does not answer either: the
+                 // board was reset or lost power (or the program keeps interrupts masked)
 };
 
 // The outcome of one session command.
@@ -164,6 +166,15 @@ public:
     // the reset line is pulsed when one is chosen (else the user is asked to press RESET). A port
     // that does not open fails with the cause and the device named after the status's text.
     CommandResult boot(const BootSettings& settings);
+    // SWIs an earlier session on this port left in the program (its journal), that the target still
+    // holds after the last boot: address and the byte each displaced. Kept in the journal until
+    // written back or forgotten.
+    const std::vector<BreakpointRecord>& leftBehind() const { return journal_.inherited(); }
+    // Writes back the bytes of leftBehind (each one that still holds an SWI); notes name any that
+    // could not be written.
+    CommandResult writeBackLeftBehind();
+    // Drops leftBehind from the journal without writing anything.
+    void forgetLeftBehind();
     // Loads the S19 file and verifies it; lines are the listing beside it (a note when none).
     // An ELF program (told by its content) is loaded as loadElf does.
     CommandResult loadS19(const std::string& path);
@@ -239,11 +250,21 @@ public:
     // the stop address first.
     CommandResult continueRun();
 
+    // Ends the conversation as at the program's exit: a waiting hit is taken and every byte our
+    // SWIs displaced is written back; notes name each address where an SWI could not be taken
+    // out, with the byte it displaced.
+    CommandResult endSession();
+    // Notes naming every address where an SWI of ours may still be in the program, with the byte
+    // it displaced (none when nothing is planted).
+    std::vector<std::string> leftoverNotes() const;
+
     // --- the wait for a stop ---
     // One look for a hit while a program runs, never waiting (nothing while a command runs).
     BreakpointHit pollForHit();
     // Waits up to ms for the running program to stop, without using the processor meanwhile;
-    // interrupted (may be empty) is asked every 100 ms whether to give up.
+    // interrupted (may be empty) is asked every 100 ms whether to give up. When the time runs out
+    // the talker is asked for the registers: no answer means it is gone (commands that need it
+    // are refused until a boot, which writes back the bytes our SWIs displaced).
     WaitOutcome waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit = nullptr);
     // True while a hit is awaited (a program runs with breakpoints).
     bool awaitingHit() const;
@@ -314,6 +335,15 @@ private:
     CommandResult traceFrom(CommandResult result, uint32_t from, const std::string& progress);
     // Refuses a command that would talk to the target while another does.
     bool refuseWhileBusy(CommandResult& result) const;
+    // A failed command on a line that hung up says so, rather than what its first missing byte gave.
+    void explainFailure(CommandResult& result);
+    // True when the talker answers a register read (two tries).
+    bool talkerAnswers();
+    // Adds a note (text with the list) naming where SWIs of ours are left in the program.
+    void noteLeftovers(CommandResult& result, const char* text) const;
+    // Refuses a command that needs the talker while another talks to the target, or while the
+    // talker is known to be gone (a failed boot, a reset board).
+    bool refuseWithoutTalker(CommandResult& result) const;
     // Takes a waiting "J" as the stop it is and tells the observer: before every command any "J"
     // on the line, after it (seenOnly) one that its own exchange met.
     void takeWaitingStop(bool seenOnly = false);
@@ -359,6 +389,10 @@ private:
     SessionObserver* observer_ = nullptr;
     NumberBase base_ = NumberBase::Decimal;
     bool talkerStarted_ = false;
+    // Why no talker answers, once that is known (a boot failed, the board was reset): commands
+    // that need it are refused until a boot succeeds.
+    enum class TalkerGone : uint8_t { No, BootFailed, Reset };
+    TalkerGone talkerGone_ = TalkerGone::No;
     bool runningFree_ = false; // started without a hit to wait for (call, or execute without breakpoints)
     bool busy_ = false;
     TargetRegisters lastRegisters_;
@@ -366,4 +400,6 @@ private:
     std::optional<StepGoal> goal_;
     SymbolMap symbols_;
     SourceLines sourceLines_;
+    PlantJournal journal_;
+    std::string journalDevice_; // the device journal_ is bound to
 };

@@ -89,8 +89,10 @@ TEST(CliProcess, ExitStatusAndFailures)
         {"--port /dev/tarvik11-none -c 'boot; regs'", "", 1,
          {"Unable to open communications port: /dev/tarvik11-none does not exist"},
          {"Register Read Failed!", "Talker download successful"}},
+        // After a failed boot no command talks to the target.
         {"--port /dev/tarvik11-none --keep-going -c 'boot; regs'", "", 1,
-         {"Unable to open communications port", "Register Read Failed!"}, {}},
+         {"Unable to open communications port", "No talker is running: the last boot failed"},
+         {"Register Read Failed!"}},
         {"--port COM9 -c boot", "", 1, {"Unable to open communications port: no device is set for port COM9"}, {}},
         // Malformed numbers and options.
         {"-c 'set $zz 1'", "", 1, {"is not a number"}, {"Setting location"}},
