@@ -123,7 +123,16 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
         // instead of keeping a core busy.
         VirtualBoardOptions options;
         options.speed = 1.0;
-        const std::string device = session_->startVirtualBoard(options, &error);
+        // --latency=MS: the board behind a USB adapter's latency timer.
+        QString latencyText;
+        for (const QString& arg : args)
+            if (arg.startsWith(QLatin1String("--latency=")))
+                latencyText = arg.mid(10);
+        std::string device;
+        if (!latencyText.isNull() && !parseLatencyMs(latencyText.toStdString(), &options.latencyMs))
+            error = "--latency takes whole milliseconds from 0 to 255, not '" + latencyText.toStdString() + "'";
+        else
+            device = session_->startVirtualBoard(options, &error);
         if (device.empty()) {
             boardFailed = true;
             boardError = QString::fromStdString(error);

@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "session/DebugSession.h" // the read wait bound every front end applies
+#include "sim/VirtualBoard.h"       // the latency timer's range
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,7 +33,8 @@ int CliOptions::baseFromName(const std::string& name)
 
 const char* CliOptions::usage()
 {
-    return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]]\n"
+    return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]\n"
+           "                                      [--latency MS]]\n"
            "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [--no-fast-line]\n"
            "                    [-c 'CMD; CMD; ...']\n"
            "Runs debugger commands, one per line from standard input or from -c, and prints the\n"
@@ -89,6 +91,13 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
                 }
                 options.speed = s;
             }
+        } else if (arg == "--latency") {
+            if (!value(v))
+                return false;
+            if (!parseLatencyMs(v, &options.latencyMs)) {
+                error = "--latency takes whole milliseconds from 0 to 255, not '" + v + "'";
+                return false;
+            }
         } else if (arg == "--board-eeprom") {
             if (!value(options.boardEeprom))
                 return false;
@@ -112,6 +121,10 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
             error = "unknown option '" + arg + "'";
             return false;
         }
+    }
+    if (options.latencyMs > 0 && !options.board) {
+        error = "--latency models an adapter in front of the virtual board: it needs --board";
+        return false;
     }
     if (options.board && options.portGiven) {
         error = "--board and --port exclude each other";

@@ -8,6 +8,7 @@ struct CliOptions {
     int delayMs = 20;           // the serial port's read wait
     bool board = false;         // run the virtual board in-process and use it as the port
     double speed = 0;           // the virtual board's speed: a multiple of real time, 0 as fast as possible
+    double latencyMs = 0;       // the virtual board's adapter latency timer (0: none)
     std::string boardEeprom;    // where the virtual board keeps its EEPROM (empty: in memory)
     std::string script;         // commands from -c, separated by ';' (empty: read standard input)
     bool scriptGiven = false;

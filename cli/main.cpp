@@ -1,6 +1,7 @@
 // tarvik11-cli: the debugger's commands from a script or standard input, without the GUI.
 #include "cli/CliOptions.h"
 #include "cli/CommandInterpreter.h"
+#include "link/ExtendedTalker.h"
 #include "sim/VirtualBoard.h"
 
 #include <poll.h>
@@ -19,14 +20,22 @@ namespace {
 // The signals that end the front end. Each ends it the orderly way, so that the session writes
 // back every byte our SWIs displaced: Ctrl-C during "wait" stops the program; otherwise the
 // command in progress finishes and no other starts. A second one ends the process at once
-// between commands; during one it waits for the command, so the talker is never left inside
-// one of its services.
+// between commands; during one it waits for the command, and a talker inside one of its
+// services is taken out of it first (see onEndSignal).
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// End signals after the first: the second ends the process at once unless the talker is inside
+// a service (the orderly end takes it out first); a third ends it regardless.
+volatile std::sig_atomic_t extraEndSignals = 0;
 
 void onEndSignal(int signal)
 {
     if (signal == SIGINT && CommandInterpreter::interruptWait())
         return;
+    if (CommandInterpreter::quitRequested() && ExtendedTalker::anyServiceBusy() && extraEndSignals == 0) {
+        extraEndSignals = 1;
+        return;
+    }
     if (CommandInterpreter::quitRequested()) {
         if (CommandInterpreter::commandInProgress()) {
             static const char kWaiting[] = "Ending once the command under way is done (the talker is busy)\n";
@@ -106,6 +115,7 @@ int main(int argc, char** argv)
         VirtualBoardOptions boardOptions;
         boardOptions.speed = options.speed;
         boardOptions.eepromFile = options.boardEeprom;
+        boardOptions.latencyMs = options.latencyMs;
         // In this process the board needs no pseudo-terminal: its line is a pair of queues.
         boardOptions.line = BoardLineKind::Memory;
         board = std::make_unique<VirtualBoard>(boardOptions);

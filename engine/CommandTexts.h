@@ -14,6 +14,22 @@ inline constexpr const char* kResetLineFailed = "Unable to reset the board throu
 inline constexpr const char* kAdapterTooSlow =
     "The %s adapter (USB %04x:%04x) on %s cannot make %u baud: the line stays at the talker's rate";
 inline constexpr const char* kTalkerDownloaded = "Talker download successful";
+// The same, with what the download measured of the line (its round trip beyond the characters'
+// own time, and the read wait that follows from it).
+inline constexpr const char* kTalkerDownloadedMeasured =
+    "Talker download successful (link round trip %d ms, read wait %d ms)";
+// A download whose echo came back wrong: its last byte was held back, so the chip ran nothing.
+inline constexpr const char* kTalkerDownloadDamaged =
+    "The talker download was damaged on the line (the echo of byte %d of 256 was wrong, missing or "
+    "doubled); the chip was not started. Press the 68HC11 RESET button and boot again.";
+// A service of our talker that the line interrupted could not be ended yet.
+inline constexpr const char* kServiceLeft =
+    "The line failed while the talker ran a service, and the service could not be ended yet: "
+    "nothing else is sent to the talker until it is (the next command tries again; RESET ends it).";
+// The same, found only after the last byte had gone: the chip runs an image that may be damaged.
+inline constexpr const char* kTalkerDownloadDoubtful =
+    "The talker download ended with an extra echo on the line; the chip may be running a damaged "
+    "image. Press the 68HC11 RESET button and boot again.";
 // Execute.
 inline constexpr const char* kExecuteProgress = "Beginning program execution";
 inline constexpr const char* kExecuteDone = "Executing program";

@@ -72,6 +72,10 @@ DebugEngine::DebugEngine(TalkerLink& link, TargetMemory& memory, EngineNotifier*
     : link_(link), memory_(memory), notifier_(notifier)
 {
     memory_.extended = &extended_;
+    // A service the line interrupted is ended, its slots and the frame restored, before anything
+    // else reaches the talker (the next command, a stop, the write-back on exit): run against a
+    // service, plain commands would be taken as its data (EEPROM erases among them).
+    link_.setCommandGate([this] { return extended_.endLeftService(); });
 }
 
 DebugEngine::~DebugEngine()
@@ -80,8 +84,12 @@ DebugEngine::~DebugEngine()
     // stay in the target's code: a program still running goes on without its breakpoints. A hit
     // already reported is taken first, as its "J" would stand in for the first write's echo.
     // With nothing planted this sends nothing.
-    if (link_.port().isOpen())
+    if (link_.port().isOpen()) {
+        // A service kept installed (or cut short) goes first: the slots are the program's again.
+        (void)extended_.endLeftService();
         (void)writeBackPlanted();
+    }
+    link_.setCommandGate(nullptr);
     link_.closePort();
 }
 

@@ -95,6 +95,8 @@ public:
 
     // Milliseconds a read waits once when nothing is queued.
     int readWaitMs = 20;
+    // Sets the read wait (a channel that passes reads on keeps the line's own in step).
+    virtual void setReadWait(int ms) { readWaitMs = ms; }
 
     // Time that count characters take on the line at the current settings.
     std::chrono::microseconds characterTime(int count) const;

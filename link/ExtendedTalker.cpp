@@ -2,6 +2,7 @@
 #include "link/ByteChannel.h"
 #include "link/TalkerLink.h"
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,17 @@
 using namespace TalkerServices;
 
 namespace {
+// Services running and services left installed, in this process (read by a signal handler).
+std::atomic<int> servicesRunning{0};
+std::atomic<int> servicesLeft{0};
+// Counts a service as running for its lifetime.
+struct RunningService {
+    RunningService() { ++servicesRunning; }
+    ~RunningService() { --servicesRunning; }
+    RunningService(const RunningService&) = delete;
+    RunningService& operator=(const RunningService&) = delete;
+};
+
 constexpr size_t kImageSize = 256;
 constexpr uint8_t kParkedCcr = 0xD0; // S, X and I set: nothing interrupts a service
 constexpr uint8_t kInterruptMasks = 0x50;
@@ -128,12 +140,8 @@ TalkerStatus ExtendedTalker::begin(Parking& p, bool& usable) {
     usable = false;
     if (!layout_)
         return kTalkerOk;
-    if (unfinished_) {
-        Parking left = *unfinished_;
-        unfinished_.reset();
-        if (TalkerStatus s = finish(left))
-            return s;
-    }
+    if (TalkerStatus s = endLeft())
+        return s;
     // A first look decides; a program that runs keeps the slots (and its registers change).
     Registers frame;
     std::array<uint8_t, 4> vars{}; // frame, stopped_pc
@@ -205,10 +213,73 @@ TalkerStatus ExtendedTalker::start(const Parking& p, uint8_t a, uint8_t b, uint3
 
 TalkerStatus ExtendedTalker::finish(Parking& p) {
     const TalkerStatus status = end(p);
-    if (status)
+    if (status) {
+        if (!unfinished_)
+            ++servicesLeft;
         unfinished_ = p;
+        keptRead_ = keptRunning_ = false;
+    }
     return status;
 }
+
+// Marks the object at work for its lifetime (restoring the mark it found).
+struct ExtendedTalker::AtWork {
+    explicit AtWork(bool& flag) : flag_(flag), was_(flag) { flag = true; }
+    ~AtWork() { flag_ = was_; }
+    AtWork(const AtWork&) = delete;
+    AtWork& operator=(const AtWork&) = delete;
+    bool& flag_;
+    bool was_;
+};
+
+TalkerStatus ExtendedTalker::endLeftService() {
+    // The services' own commands pass the link's gate too: they must not end what they use.
+    if (atWork_)
+        return kTalkerOk;
+    return endLeft();
+}
+
+TalkerStatus ExtendedTalker::endLeft() {
+    if (!unfinished_)
+        return kTalkerOk;
+    const AtWork working(atWork_);
+    Parking left = *unfinished_;
+    if (keptRead_ && keptRunning_) {
+        // The read service still waits for a header: the filler ends it (a parked talker drops
+        // the filler, so a second try after a failed one does no harm).
+        const uint8_t filler = kFiller;
+        if (link_.port().write(&filler, 1) != 0)
+            return kTalkerCommError;
+        if (!awaitStop(replyWait()))
+            if (TalkerStatus s = resync())
+                return s;
+        keptRunning_ = false;
+    }
+    const TalkerStatus status = end(left);
+    if (status)
+        return status; // still installed; tried again before the next conversation
+    unfinished_.reset();
+    keptRead_ = false;
+    keptRunning_ = false;
+    --servicesLeft;
+    return kTalkerOk;
+}
+
+
+ExtendedTalker::~ExtendedTalker() {
+    if (unfinished_)
+        --servicesLeft;
+}
+
+void ExtendedTalker::setLayout(std::optional<TalkerLayout> layout) {
+    layout_ = layout;
+    if (unfinished_)
+        --servicesLeft; // the talker was booted afresh: nothing of the service is left
+    unfinished_.reset();
+    keptRead_ = keptRunning_ = false;
+}
+
+bool ExtendedTalker::anyServiceBusy() { return servicesRunning.load() > 0 || servicesLeft.load() > 0; }
 
 TalkerStatus ExtendedTalker::end(Parking& p) {
     if (!p.parked)
@@ -275,6 +346,8 @@ TalkerStatus ExtendedTalker::recoverSlowLine() {
 
 TalkerStatus ExtendedTalker::switchToFastLine(bool& fast) {
     fast = false;
+    const RunningService running;
+    const AtWork working(atWork_);
     ByteChannel& port = link_.port();
     Parking p;
     bool usable = false;
@@ -376,6 +449,8 @@ TalkerStatus ExtendedTalker::programEeprom(uint32_t address, uint32_t count, con
     failedAt = 0;
     if (!layout_ || count == 0)
         return kTalkerOk;
+    const RunningService running;
+    const AtWork working(atWork_);
     Parking p;
     bool usable = false;
     TalkerStatus status = begin(p, usable);
@@ -422,6 +497,12 @@ uint16_t sumOf(const uint8_t* bytes, size_t n, uint16_t sum = 0) {
 }
 
 } // namespace
+
+bool ExtendedTalker::meetsServiceMemory(const Parking& p, uint32_t address, uint32_t count) {
+    const uint32_t frameFirst = p.frame.SP >= kFrameBelow ? p.frame.SP - kFrameBelow : 0;
+    const uint32_t end = address + count;
+    return address < kTalkerRam || (address < frameFirst + kFrameBelow + kFrameAbove && end > frameFirst);
+}
 
 bool ExtendedTalker::receive(uint8_t* out, size_t n) {
     ByteChannel& port = link_.port();
@@ -522,21 +603,38 @@ TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t
     handled = false;
     if (!layout_ || count < kPiece || address + count > 0x10000)
         return kTalkerOk;
+    const RunningService inService;
+    const AtWork working(atWork_);
     Parking p;
     bool usable = false;
-    TalkerStatus status = begin(p, usable);
+    TalkerStatus status = kTalkerOk;
+    // The read service kept from the read before is used again where this read needs nothing the
+    // plain way: no parking, no saving, no installing.
+    const bool reuse = unfinished_ && keptRead_ && !meetsServiceMemory(*unfinished_, address, count);
+    const bool stillRunning = reuse && keptRunning_;
+    if (reuse) {
+        p = *unfinished_;
+        unfinished_.reset();
+        keptRead_ = keptRunning_ = false;
+        --servicesLeft;
+        usable = true;
+    } else {
+        status = begin(p, usable);
+    }
     if (!usable && !status)
         return kTalkerOk;
     handled = true;
-    if (!status)
+    if (!status && !reuse)
         status = link_.writeMemory(kArea, kCheckedRead.size(), kCheckedRead.data());
-    if (!status)
+    // A service still running goes on with the next header (and its running sum).
+    if (!status && !stillRunning) {
         status = start(p, 0, 0, 0, 0);
+        readSum_ = 0;
+    }
     // Whole pages; a count that is no multiple of 256 ends with the page that ends with it.
     uint32_t run = kLongestRun;
     int failures = 0;
     bool running = !status;
-    readSum_ = 0;
     uint32_t done = 0;
     std::vector<uint8_t> page(kPiece);
     while (!status && done < count && failures < serviceFailures) {
@@ -562,6 +660,16 @@ TalkerStatus ExtendedTalker::readBlock(uint32_t address, uint32_t count, uint8_t
             status = start(p, 0, 0, 0, 0);
             running = !status;
         }
+    }
+    // Kept installed, and running, for the next read when nothing of this one must be read the
+    // plain way; any other command ends it first (the link's command gate), and so does every way
+    // out.
+    if (!status && done == count && keepReadService && !meetsServiceMemory(p, address, count)) {
+        unfinished_ = p;
+        keptRead_ = true;
+        keptRunning_ = running;
+        ++servicesLeft;
+        return kTalkerOk;
     }
     if (running) {
         const uint8_t end = kFiller;

@@ -104,12 +104,13 @@ std::optional<TalkerLayout> recogniseTalkerFile(const std::string& path);
 class ExtendedTalker {
 public:
     explicit ExtendedTalker(TalkerLink& link) : link_(link) {}
+    ~ExtendedTalker();
+    ExtendedTalker(const ExtendedTalker&) = delete;
+    ExtendedTalker& operator=(const ExtendedTalker&) = delete;
 
     // Our talker's layout (from the file just booted), or nothing for any other talker.
-    void setLayout(std::optional<TalkerLayout> layout) {
-        layout_ = layout;
-        unfinished_.reset();
-    }
+    // A service left installed by the talker booted before is forgotten (the boot restarted it).
+    void setLayout(std::optional<TalkerLayout> layout);
     // True when the booted talker is ours.
     bool active() const { return layout_.has_value(); }
     // The layout in use (only while active).
@@ -134,6 +135,22 @@ public:
     // used now. The talker's own RAM and the stopped program's frame, which the service itself
     // moves, are read afterwards the plain way, until two reads agree.
     [[nodiscard]] TalkerStatus readBlock(uint32_t address, uint32_t count, uint8_t* buffer, bool& handled);
+    // True while a service is installed over the slots: the read service kept for the next
+    // checked read, or any service whose end failed (the line went away during it). Nothing else
+    // may go to the talker until endLeftService() succeeds (the link's command gate sees to it).
+    bool serviceLeft() const { return unfinished_.has_value(); }
+    // True while a service is installed because its end failed (not kept on purpose).
+    bool serviceCutShort() const { return unfinished_.has_value() && !keptRead_; }
+    // Ends an installed service: the slots written back, the frame (and a held program's stopped
+    // PC) as before the service. 0 when none was installed or it is ended now. Does nothing while
+    // this object itself talks to the talker.
+    [[nodiscard]] TalkerStatus endLeftService();
+    // True while any service runs or is left installed in this process: an end signal then waits
+    // for the service's orderly end instead of ending the process at once.
+    static bool anyServiceBusy();
+
+    // Whether the read service stays installed after a checked read, for the next one.
+    bool keepReadService = true;
     // Blocks shorter than this go the plain way (a service costs about 300 bytes of traffic).
     uint32_t serviceMinimum = 512;
     // EEPROM parts shorter than this are programmed the plain way.
@@ -188,17 +205,25 @@ private:
     // Reads until two reads in a row agree (a few tries, else 11): the copies begin() keeps.
     [[nodiscard]] TalkerStatus readStable(uint32_t address, uint32_t count, uint8_t* out);
     [[nodiscard]] TalkerStatus readStableRegisters(Registers& r);
-    // Whether [address, address + count) touches memory the services themselves change.
-    bool touchesServiceMemory(const Parking& p, uint32_t address, uint32_t count) const;
     // After a failed confirmation: finds the rate the parked talker answers at and leaves both ends at 9600.
     [[nodiscard]] TalkerStatus recoverSlowLine();
 
+    struct AtWork;
     // Ends what begin() started; on a failure it is kept and ended again by the next begin().
     [[nodiscard]] TalkerStatus finish(Parking& p);
 
     TalkerLink& link_;
     std::optional<TalkerLayout> layout_;
+    // Ends unfinished_ (whoever asks).
+    [[nodiscard]] TalkerStatus endLeft();
+    // Whether a read of [address, address + count) meets the talker's RAM or the frame the
+    // services move, which are read the plain way once the service is gone.
+    static bool meetsServiceMemory(const Parking& p, uint32_t address, uint32_t count);
+
     std::optional<Parking> unfinished_;
+    bool keptRead_ = false;    // unfinished_ is the read service, kept installed on purpose
+    bool keptRunning_ = false; // and still running, waiting for the next block's header
+    bool atWork_ = false;   // this object talks to the talker: the command gate stays open
     // Where the read service's sum starts for the next block.
     uint16_t readSum_ = 0;
 };

@@ -55,6 +55,15 @@ int openRegularFile(const std::string& fileName) {
 
 } // namespace
 
+TalkerStatus TalkerLink::passGate() {
+    if (!gate_ || inGate_)
+        return kTalkerOk;
+    inGate_ = true;
+    const TalkerStatus status = gate_();
+    inGate_ = false;
+    return status;
+}
+
 bool TalkerLink::sendByte(uint8_t byte) { return port_.write(&byte, 1) == 0; }
 
 bool TalkerLink::receiveByte(uint8_t& byte) { return port_.read(&byte, 1) == 1; }
@@ -230,6 +239,8 @@ TalkerStatus TalkerLink::readChecked(uint32_t address, uint32_t count, uint8_t* 
 TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* buffer, ReplyEnd end) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
+    if (TalkerStatus status = passGate())
+        return status;
     bool stray = false;
     const TalkerStatus status = readChecked(address, count, buffer, end, stray);
     strayBeforeCommand_ = stray;
@@ -239,6 +250,8 @@ TalkerStatus TalkerLink::readMemory(uint32_t address, uint32_t count, uint8_t* b
 TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uint8_t* data) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
+    if (TalkerStatus status = passGate())
+        return status;
     const int n = bytesFor(count);
     // In checked mode a read-back that differs after the talker was found out of step (the
     // write's data seemed complete to the host, but the talker took the read's command as its
@@ -309,6 +322,8 @@ TalkerStatus TalkerLink::readRegistersOnce(Registers& r, bool& stray, bool& over
 TalkerStatus TalkerLink::readRegisters(Registers& registers) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
+    if (TalkerStatus status = passGate())
+        return status;
     bool stray = false;
     bool overran = false;
     TalkerStatus status = readRegistersOnce(registers, stray, overran);
@@ -324,6 +339,8 @@ TalkerStatus TalkerLink::readRegisters(Registers& registers) {
 TalkerStatus TalkerLink::writeRegisters(const Registers& r) {
     if (!port_.isOpen())
         return kTalkerPortNotOpen;
+    if (TalkerStatus status = passGate())
+        return status;
     bool stray = false;
     if (checked_) {
         const TalkerStatus status = writeRegistersChecked(r, stray);
@@ -409,6 +426,8 @@ TalkerStatus TalkerLink::confirmSwiOnce(Registers& r, bool& stray, bool& overran
 }
 
 TalkerStatus TalkerLink::confirmSwi(Registers& registers) {
+    if (TalkerStatus status = passGate())
+        return status;
     bool stray = false;
     bool overran = false;
     TalkerStatus status = confirmSwiOnce(registers, stray, overran);
@@ -520,6 +539,7 @@ TalkerStatus TalkerLink::openForBootLoader(const std::string& portName) {
 
 TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::string& fileName,
                                        const std::vector<ImagePatch>& patches) {
+    download_ = DownloadReport{};
     if (TalkerStatus status = openForBootLoader(portName))
         return status;
 
@@ -548,18 +568,23 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
         if (1 + size_t(p.address) < image.size())
             image[1 + size_t(p.address)] = p.value; // after the sync byte
 
-    if (port_.write(image.data(), static_cast<int>(image.size())) != 0)
-        return kTalkerCommError;
+    // A loader that stops when the line idles must get the image without a pause: only a loader
+    // that takes a fixed length lets the last bytes go one at a time to measure the line.
+    const ChipVariant& variant = chipVariant(chip);
+    const bool fixedLength = variant.bootRule == BootRule::Exactly256;
+    if (TalkerStatus status = downloadImage(image.data(), static_cast<int>(image.size()), fixedLength))
+        return status;
     // A loader that stops when the line idles takes whatever comes before its idle time as more
     // image: nothing goes out until it has surely started the talker (its wait is four character
     // times; twice that is given).
-    const ChipVariant& variant = chipVariant(chip);
-    if (variant.bootRule == BootRule::UpToRam && image.size() - 1 < bootLoadLimit(variant))
+    if (!fixedLength && image.size() - 1 < bootLoadLimit(variant))
         Deadline(port_.characterTime(kLoaderIdleCharacters)).sleepUntil();
+    port_.setReadWait(readWaitFor(download_.roundTrip, port_.readWaitMs));
     return reopenAndReadConfig(portName, kConfigRegister);
 }
 
 TalkerStatus TalkerLink::bootRomTalker(const std::string& portName, const std::string& fileName) {
+    download_ = DownloadReport{};
     if (TalkerStatus status = openForBootLoader(portName))
         return status;
     const int fd = openRegularFile(fileName);

@@ -4,7 +4,9 @@
 #include "link/Registers.h"
 #include "link/TalkerStatus.h"
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,10 @@ public:
     void setChecked(bool on) { checked_ = on; }
     bool checked() const { return checked_; }
 
+    // What must happen before any command goes to the talker (run once per command, never from
+    // inside itself); a non-zero status fails the command with it before anything is sent.
+    void setCommandGate(std::function<TalkerStatus()> gate) { gate_ = std::move(gate); }
+
     // Opens the port; any failure becomes 3.
     [[nodiscard]] TalkerStatus openPort(const std::string& modeText);
     // Closes the port.
@@ -108,7 +114,10 @@ public:
     // Downloads a talker through the bootstrap loader, then reopens at the talker's rate. The
     // file is the $FF the loader syncs on and the image: for a chip whose loader takes exactly
     // 256 bytes, 257 bytes; for one that takes up to its RAM, 2 to RAM size + 1 (5 otherwise).
-    // Closes an open port first; 4 when the file is missing, unreadable or not a regular file.
+    // Closes an open port first; 4 when the file is missing, unreadable or not a regular file;
+    // 11 when an echo of the download was wrong, missing or doubled (lastDownload says where;
+    // the chip then runs nothing until RESET). The read wait is raised to what the round trip
+    // measured during the download needs (readWaitFor), the read wait set before as its floor.
     // patches change image bytes before they are sent (the file is left alone).
     [[nodiscard]] TalkerStatus bootRamTalker(const std::string& portName, const std::string& fileName,
                                              const std::vector<ImagePatch>& patches = {});
@@ -118,6 +127,27 @@ public:
 
     // The channel the link talks through.
     ByteChannel& port() { return port_; }
+
+    // Bytes of a talker image the boot loader stores (after its synchronisation character).
+    static constexpr int kTalkerImageBytes = 256;
+    // What the last RAM talker download found on the line.
+    struct DownloadReport {
+        // The round trip of one byte beyond the characters' own wire time (an adapter's latency
+        // shows here), the worst of a few measured at the end of the download; negative when the
+        // download did not get that far.
+        std::chrono::microseconds roundTrip{-1};
+        // The image byte (0..imageBytes-1) whose echo was wrong, missing or doubled; imageBytes when
+        // an extra echo followed the last byte (the chip has then started); -1 when none was.
+        int damagedAt = -1;
+        // The image bytes sent after the synchronisation character.
+        int imageBytes = kTalkerImageBytes;
+    };
+    const DownloadReport& lastDownload() const { return download_; }
+    // The longest read wait a measured round trip sets.
+    static constexpr int kMaxDerivedReadWaitMs = 1000;
+    // The read wait a line with the given round trip needs, never below floorMs (the user's
+    // communications delay); floorMs itself when nothing was measured.
+    static int readWaitFor(std::chrono::microseconds roundTrip, int floorMs);
 
     // Whether the target's EEPROM is switched on (CONFIG bit 0 as last seen).
     int32_t eepromEnabled = 0;
@@ -167,6 +197,8 @@ private:
     // Forgets the pending hit and the stray mark (the line was closed or reopened).
     void forgetLineState();
 
+    // Runs the command gate; its status.
+    [[nodiscard]] TalkerStatus passGate();
     // True when the byte was handed to the port.
     bool sendByte(uint8_t byte);
     // True when one byte arrived within one read wait.
@@ -180,6 +212,15 @@ private:
     // Closes the port if open, opens it at the boot loader's rate and pulses the reset line when
     // one is chosen (a failed pulse is 1, with resetError()).
     [[nodiscard]] TalkerStatus openForBootLoader(const std::string& portName);
+    // Sends the talker image (synchronisation character first) to the boot loader, checking every
+    // echo and holding the last byte back when one was wrong; with timedTail the last bytes go one
+    // at a time and measure the line's round trip (only where the loader waits for all of them).
+    [[nodiscard]] TalkerStatus downloadImage(const uint8_t* image, int size, bool timedTail);
+    // Reads count echoes that must equal sent (image bytes from firstIndex on) within wait; false
+    // (and damagedAt set) at the first one wrong or missing.
+    bool takeEchoes(const uint8_t* sent, int count, int firstIndex, std::chrono::microseconds wait);
+    // True (and damagedAt set to index) when more input follows the echoes expected.
+    bool strayEchoFollows(int index);
     // Reads the configuration byte with the talker's first command, whose answer also tells
     // whether the talker is in checked mode (checked() follows it).
     [[nodiscard]] TalkerStatus readConfigTellingMode(uint32_t configAddress, uint8_t& config);
@@ -209,6 +250,9 @@ private:
     [[nodiscard]] TalkerStatus writeRegistersChecked(const Registers& r, bool& stray);
 
     ByteChannel& port_;
+    DownloadReport download_;
+    std::function<TalkerStatus()> gate_;
+    bool inGate_ = false;
     bool checked_ = false;
     bool swiPending_ = false;
     bool strayBeforeCommand_ = false;

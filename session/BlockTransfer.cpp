@@ -1,4 +1,5 @@
 #include "session/BlockTransfer.h"
+#include "link/ExtendedTalker.h"
 #include "link/TalkerLink.h"
 #include "link/TargetMemory.h"
 #include <algorithm>
@@ -49,8 +50,9 @@ uint32_t BlockTransfer::writePieceEnd(uint32_t address, uint32_t last) const
 TalkerStatus BlockTransfer::readPieces(uint32_t address, uint32_t count, uint8_t* buffer, uint64_t base,
                                        uint64_t total)
 {
+    const uint32_t pieceBytes = memory_.extended && memory_.extended->active() ? kCheckedReadPieceBytes : kPieceBytes;
     for (uint32_t done = 0; done < count;) {
-        const uint32_t piece = std::min(count - done, kPieceBytes - ((address + done) & (kPieceBytes - 1)));
+        const uint32_t piece = std::min(count - done, pieceBytes - ((address + done) & (pieceBytes - 1)));
         if (TalkerStatus s = readAgreed(address + done, piece, buffer + done))
             return s;
         done += piece;

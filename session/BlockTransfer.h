@@ -22,6 +22,9 @@ public:
 
     // Bytes per piece outside the EEPROM.
     static constexpr uint32_t kPieceBytes = 1024;
+    // Bytes per piece of a read our talker's checked-read service serves (at its faster line a
+    // piece takes about as long as a plain one; each piece costs the service's header).
+    static constexpr uint32_t kCheckedReadPieceBytes = 4096;
     // Bytes per piece inside the enabled EEPROM (one erase row).
     static constexpr uint32_t kEepromRowBytes = 16;
     // Reads after the first at most, until two reads in a row agree.

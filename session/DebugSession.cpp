@@ -327,6 +327,9 @@ void DebugSession::takeWaitingStop(bool seenOnly)
 {
     if (!talkerStarted_ || !channel_.isOpen() || (seenOnly && !link_.swiPending()))
         return;
+    // A "J" that came while a service was left is the service's; the next command ends it.
+    if (engine_.extended().serviceLeft())
+        return;
     if (engine_.running) {
         const BreakpointHit hit = engine_.pollBreakpointHit();
         // A lost line is reported by the command that meets it.
@@ -403,6 +406,8 @@ CommandResult DebugSession::converse(CommandResult result, const std::string& pr
     takeWaitingStop();
     result.status = work();
     takeWaitingStop(true);
+    if (result.status != kTalkerOk && engine_.extended().serviceCutShort())
+        result.notes.push_back(CommandText::kServiceLeft);
     if (result.ok() && !doneText.empty())
         result.doneText = doneText;
     explainFailure(result);
@@ -445,8 +450,15 @@ CommandResult DebugSession::boot(const BootSettings& settings)
         say(CommandText::kPressReset);
     else if (observer_)
         observer_->progressText(format(CommandText::kResetThroughLine, resetLineName(link_.resetPulse.line).c_str()));
-    if (pressBoardReset())
-        std::this_thread::sleep_for(kAfterResetPause); // the user's part: the button before the download
+    if (pressBoardReset()) {
+        // The user's part: the button before the download. A board thread the machine keeps
+        // waiting must have taken the press first, or the download's first bytes reach the chip
+        // before its restart (and the boot loader misses its synchronisation character).
+        const Deadline taken = Deadline::afterMs(2000);
+        while (board_->resetPending() && !taken.expired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(kAfterResetPause);
+    }
     Busy busy(*this);
     port_.readWaitMs = std::max(settings.readWaitMs, defaultReadWaitMs(settings.port));
     engine_.traceWaitMs = std::max(20, port_.readWaitMs);
@@ -494,6 +506,9 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     result.status = engine_.startTalker(device.empty() ? settings.port : device, settings.talkerType,
                                         talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
+    // The download measured the line and raised the read wait to fit it: the trace's wait follows.
+    engine_.traceWaitMs = std::max(20, port_.readWaitMs);
+    const TalkerLink::DownloadReport& download = link_.lastDownload();
     if (result.ok() && !earlier.empty()) {
         // Only an SWI still there is the earlier session's: the rest were written back some other
         // way (or the target's memory is another's now).
@@ -514,7 +529,10 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     if (result.ok()) {
         talkerStarted_ = true;
         talkerGone_ = TalkerGone::No;
-        result.doneText = CommandText::kTalkerDownloaded;
+        result.doneText = download.roundTrip.count() >= 0
+                              ? format(CommandText::kTalkerDownloadedMeasured,
+                                       static_cast<int>((download.roundTrip.count() + 999) / 1000), port_.readWaitMs)
+                              : std::string(CommandText::kTalkerDownloaded);
     } else {
         // Whatever answered (a boot loader, a talker half started) is no talker to trust.
         talkerGone_ = TalkerGone::BootFailed;
@@ -522,6 +540,10 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     if (!result.ok() && link_.resetError() != 0) {
         result.failureText = format(CommandText::kResetLineFailed, resetLineName(link_.resetPulse.line).c_str(),
                                     port_.deviceName().c_str(), std::strerror(link_.resetError()));
+    } else if (!result.ok() && download.damagedAt >= 0) {
+        result.failureText = download.damagedAt >= download.imageBytes
+                                 ? std::string(CommandText::kTalkerDownloadDoubtful)
+                                 : format(CommandText::kTalkerDownloadDamaged, download.damagedAt + 1);
     } else if (!result.ok() && channel_.lastOpenError() != 0) {
         if (result.status == kTalkerPortOpenFailed)
             result.failureText = talkerStatusText(result.status) + std::string(": ") +

@@ -26,10 +26,17 @@ int SessionChannel::open(const std::string& modeText) {
             SerialPort::resolvePortName(parsed.portName, serial_.ports) == kBoardPortName)
             active_ = board_.get();
     }
+    readWaitMs = serial_.readWaitMs;
     return active_->open(modeText);
 }
 
+void SessionChannel::setReadWait(int ms) {
+    serial_.readWaitMs = ms;
+    readWaitMs = ms;
+}
+
 int SessionChannel::read(uint8_t* buffer, int count) {
+    readWaitMs = serial_.readWaitMs; // what the link reads of the channel's wait follows the port's
     active_->readWaitMs = serial_.readWaitMs;
     return active_->read(buffer, count);
 }

@@ -31,6 +31,8 @@ public:
     void close() override { active_->close(); }
     bool isOpen() const override { return active_->isOpen(); }
     int read(uint8_t* buffer, int count) override;
+    // Sets the serial port's read wait, the one setting for both lines.
+    void setReadWait(int ms) override;
     int write(const uint8_t* buffer, int count) override { return active_->write(buffer, count); }
     bool inputWithin(std::chrono::microseconds wait) override { return active_->inputWithin(wait); }
     bool hasInput() override { return active_->hasInput(); }

@@ -18,9 +18,10 @@ constexpr double kMaxLagSeconds = 0.25;
 } // namespace
 
 BoardRunner::BoardRunner(Board& board, LineEnd& line, double speed, std::string eepromFile,
-                         LineFaults* faults)
+                         LineFaults* faults, double latencySeconds)
     : board_(board), line_(line), speed_(speed), rate_(kEClockHz * (speed > 0 ? speed : 1.0)),
-      eepromFile_(std::move(eepromFile)), faults_(faults) {}
+      eepromFile_(std::move(eepromFile)), faults_(faults),
+      latency_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, latencySeconds)))) {}
 
 uint64_t BoardRunner::wallTarget(Clock::time_point wall) const {
     const double elapsed = std::chrono::duration<double>(wall - wallMark_).count();
@@ -30,6 +31,7 @@ uint64_t BoardRunner::wallTarget(Clock::time_point wall) const {
 void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, int wakeFd) {
     wallMark_ = Clock::now();
     boardMark_ = board_.now();
+    nextExpiry_ = wallMark_ + latency_;
     const bool fast = speed_ <= 0;
     while (!stop.load()) {
         if (reset.exchange(false)) {
@@ -84,6 +86,7 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
             waitForInput(seconds, wakeFd);
     }
     flushOutput();
+    sendPacket();
 }
 
 void BoardRunner::waitForInput(double seconds, int wakeFd) {
@@ -143,9 +146,9 @@ void BoardRunner::deliverToBoard(uint8_t byte, const LineSettings& settings) {
 }
 
 double BoardRunner::releaseHeld() {
-    if (heldToBoard_.empty() && heldToHost_.empty())
-        return kMaxSleepSeconds;
     const Clock::time_point now = Clock::now();
+    if (heldToBoard_.empty() && heldToHost_.empty())
+        return std::max(std::min(kMaxSleepSeconds, releasePacket(now)), 0.0005);
     bool any = false;
     while (!heldToBoard_.empty() && heldToBoard_.front().due <= now) {
         deliverToBoard(heldToBoard_.front().byte, heldToBoard_.front().settings);
@@ -155,10 +158,10 @@ double BoardRunner::releaseHeld() {
     if (any)
         board_.sync();
     while (!heldToHost_.empty() && heldToHost_.front().due <= now) {
-        line_.write(heldToHost_.front().byte);
+        toAdapter(heldToHost_.front().byte, now);
         heldToHost_.pop_front();
     }
-    double seconds = kMaxSleepSeconds;
+    double seconds = std::min(kMaxSleepSeconds, releasePacket(now));
     for (const auto* queue : {&heldToBoard_, &heldToHost_})
         if (!queue->empty())
             seconds = std::min(seconds, std::chrono::duration<double>(queue->front().due - now).count());
@@ -178,11 +181,11 @@ void BoardRunner::toHost(const Sci::TxCharacter& c, const LineSettings& host) {
     uint8_t byte;
     if (!hostReceives(c, host, &byte))
         return;
+    const Clock::time_point now = Clock::now();
     if (!faults_) {
-        line_.write(byte); // a full host queue loses the byte, as an unread UART would
+        toAdapter(byte, now);
         return;
     }
-    const Clock::time_point now = Clock::now();
     const LineFaults::Verdict v = faults_->pass(FaultDirection::ToHost, byte, now);
     if (v.reset)
         board_.pressReset();
@@ -191,8 +194,42 @@ void BoardRunner::toHost(const Sci::TxCharacter& c, const LineSettings& host) {
             heldToHost_.push_back({v.bytes[i], host,
                                    std::max(v.holdUntil, heldToHost_.empty() ? now : heldToHost_.back().due)});
         else
-            line_.write(v.bytes[i]);
+            toAdapter(v.bytes[i], now);
     }
+}
+
+void BoardRunner::toAdapter(uint8_t byte, Clock::time_point now) {
+    if (latency_ == Clock::duration::zero()) {
+        line_.write(byte); // a full host queue loses the byte, as an unread UART would
+        return;
+    }
+    releasePacket(now); // an expiry that passed while the buffer was empty only restarted the timer
+    packet_.push_back(byte);
+    if (packet_.size() >= kAdapterPacketBytes) {
+        sendPacket();
+        nextExpiry_ = now + latency_;
+    }
+}
+
+void BoardRunner::sendPacket() {
+    for (const uint8_t byte : packet_)
+        line_.write(byte);
+    packet_.clear();
+}
+
+double BoardRunner::releasePacket(Clock::time_point now) {
+    if (latency_ == Clock::duration::zero())
+        return kMaxSleepSeconds;
+    if (now >= nextExpiry_) {
+        sendPacket();
+        // The timer restarts at its expiry; expiries missed while the runner slept passed with
+        // an empty buffer.
+        const auto missed = (now - nextExpiry_) / latency_;
+        nextExpiry_ += latency_ * (missed + 1);
+    }
+    if (packet_.empty())
+        return kMaxSleepSeconds;
+    return std::chrono::duration<double>(nextExpiry_ - now).count();
 }
 
 bool BoardRunner::hostReceives(const Sci::TxCharacter& c, const LineSettings& host, uint8_t* byte) {

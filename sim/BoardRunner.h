@@ -7,6 +7,7 @@
 #include <chrono>
 #include <deque>
 #include <string>
+#include <vector>
 
 // Runs a Board against the host on a LineEnd (a pseudo-terminal or an in-memory line), keeping board time (E cycles) in step with the
 // wall clock (or as fast as possible), and carries characters across the line:
@@ -18,12 +19,22 @@
 // - While the CPU idles (WAI, STOP) the runner sleeps until the next due event or host input.
 //   As fast as possible (speed 0), board time still advances at least as fast as the wall clock
 //   while the CPU idles, so the host's programming waits count as on a real board.
+// - With a latency timer, the board's bytes reach the host as a USB-serial adapter passes them on
+//   (modelled on an FTDI chip): they collect in the adapter's buffer, a full packet of
+//   kAdapterPacketBytes goes to the host at once, and a partial one waits for the latency timer.
+//   The timer runs on the wall clock and restarts whenever a packet goes (on an idle line the
+//   adapter sends an empty status packet at every expiry, so the timer keeps ticking). The
+//   host-to-board direction is not delayed: an adapter sends what it is given at once.
 class BoardRunner {
 public:
+    // Data bytes in one USB packet of a full-speed FTDI adapter (64 bytes less 2 status bytes).
+    static constexpr size_t kAdapterPacketBytes = 62;
+
     // speed: multiple of real time, 0 as fast as possible. eepromFile: where EEPROM changes are
     // saved (empty: nowhere). faults (or null) acts on the bytes crossing the line.
+    // latencySeconds: the adapter's latency timer; 0 passes each byte on at once.
     BoardRunner(Board& board, LineEnd& line, double speed, std::string eepromFile,
-                LineFaults* faults = nullptr);
+                LineFaults* faults = nullptr, double latencySeconds = 0);
 
     // Runs until `stop` is set. `reset` presses the RESET button (and is cleared); wakeFd (or -1)
     // is polled with the line so that setting a flag can interrupt a sleep.
@@ -48,6 +59,12 @@ private:
     // Passes the held bytes that are due; returns the seconds until the next one (or a large value).
     double releaseHeld();
     void waitForInput(double seconds, int wakeFd);
+    // A byte the host's UART took, handed to the adapter (or straight to the host without one).
+    void toAdapter(uint8_t byte, Clock::time_point now);
+    // Sends the adapter's packet when its latency timer has expired; returns the seconds until
+    // the timer next matters (a large value while the buffer is empty).
+    double releasePacket(Clock::time_point now);
+    void sendPacket();
     uint64_t wallTarget(Clock::time_point wall) const;
 
     Board& board_;
@@ -66,4 +83,8 @@ private:
     };
     std::deque<Held> heldToBoard_;
     std::deque<Held> heldToHost_;
+    // The adapter: its latency timer and the bytes waiting for the next packet.
+    Clock::duration latency_{};
+    Clock::time_point nextExpiry_{};
+    std::vector<uint8_t> packet_;
 };

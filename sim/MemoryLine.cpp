@@ -67,6 +67,7 @@ void MemoryLine::hostSend(const uint8_t* bytes, size_t count) {
         return;
     for (size_t i = 0; i < count; ++i)
         toBoard_.push_back({bytes[i], host_});
+    sentSinceReceive_ = true;
     signal(boardEvent_);
 }
 
@@ -79,7 +80,16 @@ size_t MemoryLine::hostReceive(uint8_t* buffer, size_t capacity) {
     }
     if (toHost_.empty() && !hungUp_)
         clear(hostEvent_);
+    if (n > 0 && sentSinceReceive_) {
+        ++roundTrips_;
+        sentSinceReceive_ = false;
+    }
     return n;
+}
+
+uint64_t MemoryLine::hostRoundTrips() const {
+    std::lock_guard lock(mutex_);
+    return roundTrips_;
 }
 
 size_t MemoryLine::hostQueued() const {

@@ -41,6 +41,9 @@ public:
     size_t hostReceive(uint8_t* buffer, size_t capacity);
     // Bytes the board sent that the host has not taken.
     size_t hostQueued() const;
+    // Round trips the host has made: the times it took bytes from the board after it had sent
+    // any since it last took some (a measure of a protocol's cost behind a slow turnaround).
+    uint64_t hostRoundTrips() const;
     // Drops the bytes the board sent that the host has not taken.
     void hostDiscardInput();
     // Polls readable while hostQueued() is non-zero or the line is hung up.
@@ -66,6 +69,8 @@ private:
     std::deque<uint8_t> toHost_;
     LineSettings host_;
     bool hungUp_ = false;
+    bool sentSinceReceive_ = false;
+    uint64_t roundTrips_ = 0;
     int boardEvent_ = -1;
     int hostEvent_ = -1;
 };

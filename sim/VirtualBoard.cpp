@@ -11,6 +11,16 @@
 #include <thread>
 #include <unistd.h>
 
+bool parseLatencyMs(const std::string& text, double* ms) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int value = std::stoi(text);
+    if (value > kMaxLatencyMs)
+        return false;
+    *ms = value;
+    return true;
+}
+
 struct VirtualBoard::Impl {
     VirtualBoardOptions options;
     Board board;
@@ -53,6 +63,11 @@ bool VirtualBoard::start(std::string* error) {
             *error = "the speed must not be negative";
         return false;
     }
+    if (!(d.options.latencyMs >= 0) || d.options.latencyMs > kMaxLatencyMs) {
+        if (error)
+            *error = "the latency timer must be from 0 to " + std::to_string(int(kMaxLatencyMs)) + " ms";
+        return false;
+    }
     if (!d.options.eepromFile.empty() && !d.board.eeprom().loadFile(d.options.eepromFile, error))
         return false;
     if (d.inMemory()) {
@@ -77,7 +92,8 @@ bool VirtualBoard::start(std::string* error) {
     d.reset = false;
     d.running = true;
     d.thread = std::thread([&d] {
-        BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults);
+        BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults,
+                           d.options.latencyMs / 1000.0);
         runner.run(d.stop, d.reset, d.wakeFd);
         std::string saveError;
         if (!runner.saveEepromIfChanged(&saveError))
@@ -108,6 +124,8 @@ void VirtualBoard::pressReset() {
     impl_->reset = true;
     impl_->wake();
 }
+
+bool VirtualBoard::resetPending() const { return impl_->reset.load(); }
 
 void VirtualBoard::setFaults(std::vector<FaultRule> faults, uint64_t seed) {
     impl_->faults.set(std::move(faults), seed);

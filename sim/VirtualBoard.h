@@ -14,6 +14,12 @@ enum class BoardLineKind : uint8_t {
     Memory,         // queues in this process, reached through memoryLine(); no device
 };
 
+// The longest latency timer an adapter takes (an FTDI chip's timer is one byte of milliseconds).
+inline constexpr double kMaxLatencyMs = 255;
+
+// Reads a latency timer typed as whole milliseconds, 0 to kMaxLatencyMs; false for anything else.
+bool parseLatencyMs(const std::string& text, double* ms);
+
 // Settings of a virtual board run.
 struct VirtualBoardOptions {
     // Multiple of real time (2 MHz E clock); 0 runs as fast as possible.
@@ -28,6 +34,9 @@ struct VirtualBoardOptions {
     uint64_t faultSeed = 1;
     // A pseudo-terminal, or a line in memory for a host in this process (linkPath is then unused).
     BoardLineKind line = BoardLineKind::PseudoTerminal;
+    // The latency timer of a USB-serial adapter between board and host, in milliseconds: the
+    // board's bytes reach the host in packets (see BoardRunner); 0 delivers each byte at once.
+    double latencyMs = 0;
 };
 
 // A virtual 68HC11 board behind a pseudo-terminal or an in-memory line, run in a thread of its
@@ -51,6 +60,8 @@ public:
     MemoryLine* memoryLine() const;
     // Presses the board's RESET button (the chip restarts in special bootstrap mode).
     void pressReset();
+    // True from pressReset() until the board thread has taken the press.
+    bool resetPending() const;
     // Replaces the line faults while the board runs (an empty list ends them, and any outage);
     // the figures start again from zero.
     void setFaults(std::vector<FaultRule> faults, uint64_t seed);

@@ -1,6 +1,7 @@
 // tarvik11-board: a virtual 68HC11 board behind a pseudo-terminal.
 //
-//   tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--fault SPEC]... [--fault-seed N]
+//   tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS] [--fault SPEC]...
+//                  [--fault-seed N]
 //
 // Prints "ready DEVICE" once the line is open (DEVICE is PATH when given), then runs until
 // SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button, SIGUSR2 ends the line faults.
@@ -15,11 +16,14 @@
 
 namespace {
 void usage(FILE* out) {
-    std::fputs("usage: tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--fault SPEC]...\n"
-               "                      [--fault-seed N]\n"
+    std::fputs("usage: tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS]\n"
+               "                      [--fault SPEC]... [--fault-seed N]\n"
                "  --link PATH     make PATH a symbolic link to the board's serial device\n"
                "  --speed N       run at N times real time (default 1); max: as fast as possible\n"
                "  --eeprom FILE   keep EEPROM and CONFIG in FILE across restarts\n"
+               "  --latency MS    deliver the board's bytes as a USB-serial adapter with a latency\n"
+               "                  timer of MS ms (0-255) does: in packets, a partial one when the\n"
+               "                  timer expires (default 0: each byte at once)\n"
                "  --fault SPEC    a serial line fault (repeatable): KIND,TRIGGER[,SETTING...]\n"
                "                  KIND drop, garble, duplicate, delay (ms=), outage (ms=), reset\n"
                "                  TRIGGER p=P (each byte with probability P), after=K (the K-th byte,\n"
@@ -82,6 +86,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--speed" && hasValue) {
             if (!parseSpeed(argv[++i], &options.speed)) {
                 std::fprintf(stderr, "tarvik11-board: bad speed '%s' (a number above 0, or max)\n", argv[i]);
+                return 2;
+            }
+        } else if (arg == "--latency" && hasValue) {
+            if (!parseLatencyMs(argv[++i], &options.latencyMs)) {
+                std::fprintf(stderr, "tarvik11-board: bad latency '%s' (whole milliseconds, 0 to 255)\n", argv[i]);
                 return 2;
             }
         } else if (arg == "--fault" && hasValue) {

@@ -36,8 +36,12 @@ std::vector<std::string> linesOf(const std::string& text)
 {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+        // What the boot measured of the line varies from run to run.
+        if (line.rfind("Talker download successful (link round trip", 0) == 0)
+            line = "Talker download successful";
         out.push_back(line);
+    }
     return out;
 }
 

@@ -14,8 +14,11 @@ using Lines = std::vector<std::string>;
 TEST_F(CliSession, BootSwitchesEepromAndModeAndReportsLikeTheGui)
 {
     ASSERT_TRUE(run("boot --eeprom on --mode special-test"));
-    EXPECT_EQ(lines, (Lines{"Please press the 68HC11 RESET button...", "Talker initialized successfully.",
-                            "Talker download successful"}));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Please press the 68HC11 RESET button...");
+    EXPECT_EQ(lines[1], "Talker initialized successfully.");
+    // With what the boot measured of the line: the in-process board answers at once.
+    EXPECT_EQ(lines[2].rfind("Talker download successful (link round trip ", 0), 0u) << lines[2];
     EXPECT_EQ(byteAt(0x103F), 0x0D);
     EXPECT_EQ(byteAt(0x103C), 0xE5);
 

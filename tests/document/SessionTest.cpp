@@ -132,7 +132,7 @@ private slots:
         script.ok();
         trigger(CmdId::kBootTalker);
         QCOMPARE(script.boxes, QStringList({"Please press the 68HC11 RESET button...", "Talker initialized successfully."}));
-        QCOMPARE(status(), QString("Talker download successful"));
+        QVERIFY(status().startsWith("Talker download successful (link round trip "));
         QCOMPARE(runState(), QString("Idle"));
         QVERIFY(!frame()->action(CmdId::kStopExecution)->isEnabled());
 

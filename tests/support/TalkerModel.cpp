@@ -256,7 +256,7 @@ void TalkerModel::boot(uint8_t first) {
             bootPending_ = false;
             return;
         }
-        pty_.write({first});
+        // The synchronisation character is not echoed; each image byte is, as it is stored.
     }
     for (uint16_t address = 0; address < 256; ++address) {
         const int byte = nextByte(kBootByteWaitMs);

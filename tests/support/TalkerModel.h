@@ -31,8 +31,9 @@
 //                chip (if resetWorks): the read-back command of that write is swallowed unanswered,
 //                registers return to reset values, CONFIG's EEPROM copy goes into the latch.
 //
-// Bootstrap: with setBootMode(true) the first byte is taken by the boot loader (echoed, baud
-// recorded): $00 starts the resident talker, anything else loads the next 256 bytes into $0000.
+// Bootstrap: with setBootMode(true) the first byte is taken by the boot loader (not echoed, baud
+// recorded): $00 starts the resident talker, anything else loads the next 256 bytes into $0000,
+// each echoed as it is stored.
 //
 // All setters and getters are thread-safe and may be called while the host talks to the model.
 class TalkerModel {

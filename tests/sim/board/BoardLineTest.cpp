@@ -3,7 +3,9 @@
 #include "LineClient.h"
 #include "TestImages.h"
 #include "link/SerialPort.h"
+#include "sim/BoardRunner.h"
 #include "sim/VirtualBoard.h"
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -181,7 +183,8 @@ TEST(BoardProgram, RejectsBadArgumentsAndFiles) {
     const std::string badImage = dir + "/short.bin";
     std::ofstream(badImage) << "short";
     const std::vector<std::vector<std::string>> cases = {
-        {"--speed", "0"}, {"--speed", "fast"}, {"--bogus"}, {"--eeprom", badImage}, {"--speed"}};
+        {"--speed", "0"}, {"--speed", "fast"}, {"--bogus"}, {"--eeprom", badImage}, {"--speed"},
+        {"--latency", "256"}, {"--latency", "-1"}, {"--latency", "16ms"}, {"--latency", ""}};
     for (const auto& args : cases) {
         BoardProcess p;
         EXPECT_FALSE(p.start(dir + "/line", args)) << args[0];
@@ -263,6 +266,75 @@ TEST(VirtualBoardTest, PressResetRestartsTheLoader) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     board.stop();
+}
+
+// Behind a USB adapter's latency timer the board's bytes reach the host in packets: a full
+// packet (62 bytes) at once, a partial one when the timer expires. Without the timer each byte
+// comes on its own.
+TEST(VirtualBoardTest, AnAdapterLatencyTimerDeliversTheBoardsBytesInPackets) {
+    struct Case {
+        double latencyMs;
+        size_t maxBatches;
+        double minGapMs; // between batches
+    };
+    // 150 echoes at 9600 baud take 156 ms; with a 100 ms timer that is three or four packets,
+    // full ones 65 ms apart at the least (the timer restarts whenever a packet goes).
+    const Case cases[] = {{100, 4, 45}, {0, 1000, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.latencyMs);
+        VirtualBoardOptions options;
+        options.latencyMs = c.latencyMs;
+        VirtualBoard board(options);
+        std::string error;
+        ASSERT_TRUE(board.start(&error)) << error;
+        sleepMs(50); // the boot loader listens a moment after power-on
+        SerialPort port;
+        ASSERT_EQ(port.open(board.devicePath() + ":1200,n,8,1"), 0);
+        const Bytes boo = testimages::download(testimages::load("Echo"));
+        ASSERT_EQ(port.write(boo.data(), int(boo.size())), 0);
+        ASSERT_EQ(portRead(port, 256).size(), 256u) << "echo of the download";
+        ASSERT_EQ(port.setBaud(9600), 0);
+
+        Bytes sent(150);
+        for (size_t i = 0; i < sent.size(); ++i)
+            sent[i] = uint8_t(i);
+        // Sent while the echoes are read (a write returns once its bytes have left).
+        int wrote = -1;
+        std::thread writer([&] { wrote = port.write(sent.data(), int(sent.size())); });
+        // Arrivals, with reads less than 5 ms apart taken as one batch.
+        using Clock = std::chrono::steady_clock;
+        std::vector<Clock::time_point> batches;
+        std::vector<size_t> sizes;
+        Bytes got;
+        while (got.size() < sent.size() && port.inputWithin(std::chrono::milliseconds(2000))) {
+            uint8_t buffer[256];
+            const int n = port.read(buffer, sizeof buffer);
+            const Clock::time_point now = Clock::now();
+            if (batches.empty() || now - batches.back() > std::chrono::milliseconds(5)) {
+                batches.push_back(now);
+                sizes.push_back(0);
+            }
+            sizes.back() += size_t(n);
+            got.insert(got.end(), buffer, buffer + n);
+        }
+        writer.join();
+        ASSERT_EQ(wrote, 0);
+        ASSERT_EQ(got.size(), sent.size());
+        for (size_t i = 0; i < got.size(); ++i)
+            ASSERT_EQ(got[i], uint8_t(sent[i] + 1)) << i;
+        EXPECT_LE(batches.size(), c.maxBatches);
+        using Ms = std::chrono::duration<double, std::milli>;
+        for (size_t i = 1; i < batches.size(); ++i)
+            EXPECT_GE(Ms(batches[i] - batches[i - 1]).count(), c.minGapMs);
+        if (c.latencyMs > 0) {
+            // Whatever the timer's phase, 62 bytes fill a packet before it expires at least once.
+            EXPECT_NE(std::find(sizes.begin(), sizes.end(), BoardRunner::kAdapterPacketBytes), sizes.end());
+        } else {
+            EXPECT_GT(batches.size(), 20u) << "without an adapter the bytes come as they are sent";
+        }
+        port.close();
+        board.stop();
+    }
 }
 
 } // namespace

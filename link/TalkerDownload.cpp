@@ -1,0 +1,85 @@
+// The talker's download through the chip's boot loader, with every echo checked.
+#include "link/TalkerLink.h"
+
+#include "link/ByteChannel.h"
+#include "link/Deadline.h"
+
+#include <algorithm>
+
+namespace {
+// The last image bytes go one at a time, each once the echo before it came: their round trips
+// measure the line. The very last of them is the one held back until every echo is right.
+constexpr int kTimedBytes = 8;
+// Each timed byte goes this much later than the one before it: an adapter's timer runs on its
+// own, and echoes sent in step with it would all meet it at the same phase (a 16 ms timer and
+// two characters at 1200 baud take about as long), measuring the same short wait every time.
+constexpr auto kStagger = std::chrono::milliseconds(2);
+// How long the echoes of the bulk may trail the bulk's last byte leaving the host, beyond their
+// own wire time: room for an adapter's longest latency timer and a loaded host.
+constexpr auto kEchoSlack = std::chrono::milliseconds(300);
+// Time given to a doubled echo to show after the echoes expected, beyond two character times.
+constexpr auto kStraySlack = std::chrono::milliseconds(30);
+} // namespace
+
+int TalkerLink::readWaitFor(std::chrono::microseconds roundTrip, int floorMs) {
+    if (roundTrip.count() < 0)
+        return floorMs;
+    const auto roundTripMs = (roundTrip.count() + 999) / 1000;
+    // Twice the measured round trip covers an adapter's timer at its worst phase, and a margin
+    // covers the talker's own time to answer.
+    return std::max<int>(floorMs, static_cast<int>(std::min<int64_t>(2 * roundTripMs + 8, kMaxDerivedReadWaitMs)));
+}
+
+bool TalkerLink::takeEchoes(const uint8_t* sent, int count, int firstIndex, std::chrono::microseconds wait) {
+    const Deadline deadline(wait);
+    for (int i = 0; i < count; ++i) {
+        uint8_t echo = 0;
+        if (!port_.waitReadable(deadline) || port_.read(&echo, 1) != 1 || echo != sent[i]) {
+            download_.damagedAt = firstIndex + i;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TalkerLink::strayEchoFollows(int index) {
+    if (!port_.inputWithin(port_.characterTime(2) + kStraySlack))
+        return false;
+    download_.damagedAt = index;
+    return true;
+}
+
+TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool timedTail) {
+    download_ = DownloadReport{};
+    download_.imageBytes = size - 1;
+    // The boot loader takes the first byte as its synchronisation character (no echo), then
+    // stores the image bytes and echoes each as it arrives; it runs the image once it has the
+    // last. So every echo is checked before the last byte goes: a byte lost, doubled or damaged
+    // on either way shows as a wrong, missing or extra echo, and the last byte is held back, so
+    // the loader runs nothing (it waits for a RESET).
+    const int data = size - 1;
+    const int bulk = timedTail ? data - kTimedBytes : data;
+    if (port_.write(image, 1 + bulk) != 0)
+        return kTalkerCommError;
+    if (!takeEchoes(image + 1, bulk, 0, port_.characterTime(2) + kEchoSlack) || strayEchoFollows(bulk))
+        return kTalkerBadEcho;
+    std::chrono::microseconds worst{0};
+    for (int i = bulk; i < data; ++i) {
+        Deadline(kStagger * (i - bulk)).sleepUntil();
+        const Deadline::Clock::time_point start = Deadline::Clock::now();
+        if (port_.write(image + 1 + i, 1) != 0)
+            return kTalkerCommError;
+        if (!takeEchoes(image + 1 + i, 1, i, port_.characterTime(2) + kEchoSlack))
+            return kTalkerBadEcho;
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Deadline::Clock::now() - start);
+        // The round trip beyond the two characters' own wire time.
+        worst = std::max(worst, took - port_.characterTime(2));
+        // An extra echo (a byte doubled on its way) stops all but the last byte; after the last
+        // one the loader has run the image, and the failure is still reported.
+        if (strayEchoFollows(i + 1))
+            return kTalkerBadEcho;
+    }
+    if (timedTail)
+        download_.roundTrip = std::max(worst, std::chrono::microseconds(0));
+    return kTalkerOk;
+}
