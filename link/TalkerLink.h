@@ -49,13 +49,18 @@ enum class ReplyEnd : uint8_t {
 //
 // Checked mode (our own talker, switched on in the image it boots from): the talker sends back
 // every byte it takes, and reads, writes and register writes wait for the host's go once their
-// arguments came back right. The host sends a write's arguments one at a time, and data never
-// more than half of what the talker still takes, each piece once all before it came back, so it
-// always knows where the talker stands; after anything unexpected it sends $81 until the talker
-// answers it as a command ($81 is harmless wherever it lands: a byte inside a confirmed range, a
-// refused go, a register read). No damaged, lost or doubled byte on its way to the board can then
-// make the talker write where the host did not confirm it; a write or register write that went
-// wrong is done again.
+// arguments came back right. The host sends a write's arguments at once where no doubled one can
+// land in the go's place as $00 (else one at a time), then the go with the first piece of data;
+// a piece is never more than half of what the talker still takes unless the bytes that could be
+// carried beyond the end are harmless there (safeChunk), and goes once all before it came back,
+// so the host always knows where the talker stands; after anything unexpected it sends $81 until
+// the talker answers it as a command ($81 is harmless wherever it lands: a byte inside a confirmed
+// range, a refused go, a register read). No damaged, lost or doubled byte on its way to the board
+// can then make the talker write where the host did not confirm it; a write or register write
+// that went wrong is done again. A "J" met on the way back into step is never dropped: right
+// after a write's data it is a hit (unless the data's last byte was $4A, which a doubled byte
+// would give as well), and wherever it was in doubt the talker's $B5 reply tells whether it holds
+// a stopped program.
 class TalkerLink {
 public:
     // The link talks through the channel (a SerialPort, or a line to an in-process board).
@@ -149,6 +154,13 @@ public:
     // communications delay); floorMs itself when nothing was measured.
     static int readWaitFor(std::chrono::microseconds roundTrip, int floorMs);
 
+    // Checked mode: how many of the n bytes a command stores, from data[taken] on (the talker has
+    // taken the ones before), may be in flight at once, so that no byte doubled on its way to the
+    // board can carry one of them beyond the end where it would start a write or be taken for a
+    // go. endsCommand: memory data (what follows is taken as commands), else a frame (the go
+    // follows). goFirst: data[0] is the go that starts the data.
+    static int safeChunk(const uint8_t* data, int n, int taken, bool endsCommand, bool goFirst);
+
     // Whether the target's EEPROM is switched on (CONFIG bit 0 as last seen).
     int32_t eepromEnabled = 0;
     // The configuration byte the last start read (CONFIG, or the ROM talker's copy of it).
@@ -233,16 +245,27 @@ private:
     // command() in checked mode: the command byte must come back, then (but for $B5) its
     // complement; anything else brings the talker back into step and the command is sent again.
     [[nodiscard]] TalkerStatus checkedCommand(uint8_t cmd, TalkerStatus wrongEcho, bool& stray);
-    // Sends the arguments (at most three) and the go; false (the talker back in step, nothing
-    // done) when any came back wrong. Those of a write or register write go one at a time, each
-    // after the echo of the one before; a read's go at once.
-    bool checkedArguments(const uint8_t* args, int n, bool writes);
+    // Sends the arguments (at most three) and, withGo, the go; false (the talker back in step,
+    // nothing done) when any came back wrong. A read's go goes with them. Those of a write or
+    // register write go at once where no doubled one can land in the go's place as $00, else
+    // one at a time, each after the echo of the one before; their go only after all came back.
+    bool checkedArguments(const uint8_t* args, int n, bool writes, bool withGo = true);
+
     // Sends data the talker stores, until it has taken n bytes. False when it stopped answering.
     // exact: every byte came back as sent. extra: a byte that came back after the last one (a
-    // doubled last byte, which whatever follows took), or -1.
-    bool sendStream(const uint8_t* data, int n, bool& exact, int& extra);
-    // $81 until the talker answers it as a command; false when the line stays silent.
+    // doubled last byte, which whatever follows took), or -1. endsCommand: the last byte ends the
+    // command, so a program may go on and stop at once (a "J" behind it is kept as a hit).
+    // goFirst: data[0] is the go that starts the command's data.
+    bool sendStream(const uint8_t* data, int n, bool endsCommand, bool goFirst, bool& exact, int& extra);
+    // $81 until the talker answers it as a command; false when the line stays silent. A "J" met
+    // on the way is kept as a pending hit when the talker then holds a stopped program.
     bool resyncChecked();
+    // One round of $81 probes (resyncChecked without the look at a "J" it met).
+    bool resyncOnce();
+    // What a talker in step is doing, as its $B5 reply tells.
+    enum class TalkerState : uint8_t { Unknown, Serving, Stopped };
+    // Asks an in-step talker with $B5 whether it holds a program stopped at an SWI.
+    TalkerState probeStopped();
     // Takes everything off the line until it is quiet for a few character times.
     void drainUntilQuiet();
     [[nodiscard]] TalkerStatus writeMemoryChecked(uint32_t address, uint32_t count, const uint8_t* data,
@@ -256,4 +279,6 @@ private:
     bool checked_ = false;
     bool swiPending_ = false;
     bool strayBeforeCommand_ = false;
+    // Checked mode: a $4A was taken where something else was expected, and may have been a "J".
+    bool maybeHit_ = false;
 };

@@ -29,11 +29,56 @@ void TalkerLink::drainUntilQuiet() {
     uint8_t byte = 0;
     // Bounded, so that a line that never stops babbling cannot hold the host here.
     while (taken < 0x11000 && port_.inputWithin(port_.characterTime(kQuietCharacters)) &&
-           port_.read(&byte, 1) == 1)
+           port_.read(&byte, 1) == 1) {
         ++taken;
+        // The tail of a reply, or a "J" of a program that stopped meanwhile: told apart later.
+        if (byte == TalkerCmd::kSwiReport)
+            maybeHit_ = true;
+    }
+}
+
+TalkerLink::TalkerState TalkerLink::probeStopped() {
+    // $B5 only reads: its reply carries stopped_pc (bytes 1-2) and the frame's PC (the last two).
+    // A talker that holds a program stopped at an SWI keeps both equal; one that serves from the
+    // receive interrupt keeps its stack pointer in stopped_pc, which no running program's PC is.
+    if (!sendByte(TalkerCmd::kSwiConfirm))
+        return TalkerState::Unknown;
+    std::array<uint8_t, 15> reply{};
+    int have = 0;
+    while (have < int(reply.size()) && receiveByte(reply[size_t(have)]))
+        ++have;
+    if (have < int(reply.size()) || reply[0] != TalkerCmd::kSwiConfirm ||
+        port_.inputWithin(port_.characterTime(kQuietCharacters)))
+        return TalkerState::Unknown;
+    return reply[2] == reply[13] && reply[3] == reply[14] ? TalkerState::Stopped : TalkerState::Serving;
 }
 
 bool TalkerLink::resyncChecked() {
+    for (int round = 0; round < kAttempts; ++round) {
+        if (!resyncOnce()) {
+            maybeHit_ = false;
+            return false;
+        }
+        if (!maybeHit_ || swiPending_) {
+            maybeHit_ = false;
+            return true;
+        }
+        // A "J" came where something else was expected: it is a hit only when the talker now
+        // holds a stopped program. A resync never drops one.
+        const TalkerState state = probeStopped();
+        if (state != TalkerState::Unknown) {
+            maybeHit_ = false;
+            swiPending_ = swiPending_ || state == TalkerState::Stopped;
+            return true;
+        }
+    }
+    // The talker could not be asked: the "J" is kept, and confirming it will tell.
+    maybeHit_ = false;
+    swiPending_ = true;
+    return true;
+}
+
+bool TalkerLink::resyncOnce() {
     if (resetting_)
         return false;
     int silent = 0;
@@ -48,14 +93,17 @@ bool TalkerLink::resyncChecked() {
             continue;
         }
         silent = 0;
-        // A "J" before the probe came back: a program stopped before the talker took it.
+        // A "J" before the probe came back: a program stopped before the talker took it (or a
+        // doubled byte of ours with the J's value, which the probe after the resync tells).
         if (byte == TalkerCmd::kSwiReport) {
-            swiPending_ = true;
+            maybeHit_ = true;
             if (!receiveByte(byte))
                 continue;
         }
-        if (byte != TalkerCmd::kReadRegisters)
+        if (byte != TalkerCmd::kReadRegisters) {
+            maybeHit_ = maybeHit_ || byte == TalkerCmd::kSwiReport;
             continue;
+        }
         // Taken as a command, it is answered at once; taken as anything else, nothing follows.
         if (!port_.inputWithin(port_.characterTime(kQuietCharacters)) || !receiveByte(byte) ||
             byte != complement(TalkerCmd::kReadRegisters))
@@ -107,7 +155,7 @@ TalkerStatus TalkerLink::checkedCommand(uint8_t cmd, TalkerStatus wrongEcho, boo
     return wrongEcho;
 }
 
-bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes) {
+bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes, bool withGo) {
     if (!writes) {
         // A read's arguments and go at once: a header shifted by a lost or doubled byte at worst
         // reads elsewhere, and its echoes tell.
@@ -125,9 +173,31 @@ bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes) {
         (void)resyncChecked();
         return false;
     }
+    // The go goes out only once every argument came back right: a damaged argument never meets
+    // a go. What a doubled argument can carry into the go's place is an argument from the middle
+    // on (a byte at index j lands there only when j >= (n - 1) / 2); where none of those is $00,
+    // all go at once and a doubled one is refused as the go.
+    bool atOnce = true;
+    for (int j = 0; j < n; ++j)
+        atOnce = atOnce && (2 * j < n - 1 || args[j] != TalkerCmd::kGo);
+    if (atOnce) {
+        std::array<uint8_t, 3> echoes{};
+        int have = 0;
+        if (port_.write(args, n) != 0)
+            return false;
+        while (have < n && receiveByte(echoes[size_t(have)]))
+            ++have;
+        bool right = have == n && std::equal(args, args + n, echoes.begin()) &&
+                     !port_.inputWithin(port_.characterTime(2));
+        if (right && withGo)
+            right = sendByte(TalkerCmd::kGo) && receiveByte(echoes[0]) && echoes[0] == TalkerCmd::kGo;
+        if (!right)
+            (void)resyncChecked();
+        return right;
+    }
     // One at a time, each after its echo. Before the last, a doubled byte must have shown: it
     // would make the talker take the last for the go.
-    for (int i = 0; i <= n; ++i) {
+    for (int i = 0; i < (withGo ? n + 1 : n); ++i) {
         const uint8_t b = i < n ? args[i] : TalkerCmd::kGo;
         uint8_t echo = 0;
         if ((i == n - 1 && port_.inputWithin(port_.characterTime(2))) || !sendByte(b) || !receiveByte(echo) ||
@@ -141,7 +211,34 @@ bool TalkerLink::checkedArguments(const uint8_t* args, int n, bool writes) {
     return true;
 }
 
-bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra) {
+int TalkerLink::safeChunk(const uint8_t* data, int n, int taken, bool endsCommand, bool goFirst) {
+    const int left = n - taken;
+    if (left == 1)
+        return 1;
+    // Half of what the talker still takes is always safe: even if every byte in flight were
+    // doubled, none would land beyond the end. A byte of a larger piece lands there only from
+    // the middle of what is left on (a copy moves it one place, and only bytes before it can
+    // have been doubled; one more place is allowed for an echo lost on its way back). The piece
+    // may be larger when those bytes are harmless there: after data, no write command ($41,
+    // $C1); after a frame, not the go either. A go in front of the piece that is refused makes
+    // every byte of it a command: then none may start a write.
+    auto startsWrite = [](uint8_t b) { return b == TalkerCmd::kWriteMemory || b == TalkerCmd::kWriteRegisters; };
+    const int half = std::min(kLongestChunk, left / 2);
+    const int landing = taken + std::max(0, (left - 2) / 2);
+    const bool goInFront = goFirst && taken == 0;
+    for (int c = std::min(kLongestChunk, left); c >= 1; --c) {
+        bool safe = true;
+        for (int j = taken; j < taken + c && safe; ++j)
+            safe = !(goInFront && j > 0 && startsWrite(data[j])) &&
+                   (c <= half || j < landing ||
+                    !(startsWrite(data[j]) || (!endsCommand && data[j] == TalkerCmd::kGo)));
+        if (safe)
+            return c;
+    }
+    return 1;
+}
+
+bool TalkerLink::sendStream(const uint8_t* data, int n, bool endsCommand, bool goFirst, bool& exact, int& extra) {
     exact = true;
     extra = -1;
     int taken = 0;  // bytes the talker has taken, as told by what came back
@@ -157,14 +254,12 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra)
                     // One more than was sent: doubled on its way here or there, the host
                     // cannot tell which, and the piece is done again.
                     exact = false;
+                    maybeHit_ = maybeHit_ || echo == TalkerCmd::kSwiReport;
                     ++taken;
                 }
                 continue;
             }
-            // Never more in flight than half of what the talker still takes: even if every one
-            // of them were doubled, none of ours would land beyond the end.
-            const int left = n - taken;
-            const int chunk = left == 1 ? 1 : std::min(kLongestChunk, left / 2);
+            const int chunk = safeChunk(data, n, taken, endsCommand, goFirst);
             if (port_.write(data + taken, chunk) != 0)
                 return false;
             sent = taken + chunk;
@@ -179,13 +274,26 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool& exact, int& extra)
             continue;
         }
         silences = 0;
-        if (echo != data[taken])
+        if (echo != data[taken]) {
             exact = false;
+            maybeHit_ = maybeHit_ || echo == TalkerCmd::kSwiReport;
+        }
         ++taken;
     }
     uint8_t echo = 0;
-    if (port_.inputWithin(port_.characterTime(2)) && receiveByte(echo))
+    if (port_.inputWithin(port_.characterTime(2)) && receiveByte(echo)) {
         extra = echo;
+        if (!endsCommand)
+            return true; // the talker waits for the go: no program has run
+        // A "J" after data whose last byte is no "J" is a program that stopped as soon as the
+        // talker let it go on: a hit, and the talker is in step. After a last byte $4A it may as
+        // well be that byte doubled: the resync that follows asks the talker.
+        if (echo == TalkerCmd::kSwiReport && data[n - 1] != TalkerCmd::kSwiReport) {
+            swiPending_ = true;
+            extra = -1;
+        }
+        maybeHit_ = maybeHit_ || extra == TalkerCmd::kSwiReport;
+    }
     return true;
 }
 
@@ -197,14 +305,19 @@ TalkerStatus TalkerLink::writeMemoryChecked(uint32_t address, uint32_t count, co
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if ((status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray)))
             return status;
-        if (!checkedArguments(args, 3, true)) {
+        if (!checkedArguments(args, 3, true, false)) {
             status = kTalkerBadEcho;
             stray = true;
             continue;
         }
         bool exact = false;
         int extra = -1;
-        if (!sendStream(data, n, exact, extra)) {
+        // The go leads the data: a talker that refuses it takes them as commands, which the
+        // pieces' rule makes harmless.
+        std::array<uint8_t, 257> stream{};
+        stream[0] = TalkerCmd::kGo;
+        std::copy(data, data + n, stream.begin() + 1);
+        if (!sendStream(stream.data(), n + 1, true, true, exact, extra)) {
             (void)resyncChecked();
             return kTalkerNoResponse;
         }
@@ -228,14 +341,17 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if ((status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed, stray)))
             return status;
-        if (!checkedArguments(bytes.data(), 2, true)) {
+        if (!checkedArguments(bytes.data(), 2, true, false)) {
             status = kTalkerRegisterWriteFailed;
             stray = true;
             continue;
         }
         bool exact = false;
         int extra = -1;
-        if (!sendStream(bytes.data() + 2, 9, exact, extra)) {
+        std::array<uint8_t, 10> stream{};
+        stream[0] = TalkerCmd::kGo;
+        std::copy(bytes.begin() + 2, bytes.end(), stream.begin() + 1);
+        if (!sendStream(stream.data(), 10, false, true, exact, extra)) {
             (void)resyncChecked();
             return kTalkerNoResponse;
         }

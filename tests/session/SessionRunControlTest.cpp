@@ -289,3 +289,31 @@ TEST_F(IoBlock, isDecodedAndTheSciIsLeftAloneUnlessAskedFor)
     EXPECT_EQ(lineOf(all, "$102f").find("not read"), std::string::npos);
     ok(session->dump("$c000", "$c00f")); // the talker still answers
 }
+
+class WriteThenStop : public HeldProgram {};
+
+// A program waits on a flag with a breakpoint right after the wait: the "J" it sends comes at
+// once behind the echo of the byte that sets the flag. The stop must be reported where it
+// happened, whatever the byte's value ($4A is the "J" itself, a doubled echo looks the same).
+TEST_F(WriteThenStop, aBreakpointHitRightAfterTheWriteIsReported)
+{
+    bootAndLoad("");
+    // $c100: ldaa $c10b / beq $c100 / nop (breakpoint) / bra *
+    const uint8_t zero = 0;
+    const std::vector<uint8_t> program{0xB6, 0xC1, 0x0B, 0x27, 0xFB, 0x01, 0x20, 0xFE};
+    for (const char* value : {"1", "$4a"}) {
+        SCOPED_TRACE(value);
+        seen = Recorder{};
+        ASSERT_EQ(session->memory().writeBlock(0xC100, uint32_t(program.size()), program.data()), kTalkerOk);
+        ASSERT_EQ(session->memory().writeBlock(0xC10B, 1, &zero), kTalkerOk);
+        ok(session->setBreakpoint("$c105"));
+        ok(session->execute(std::string("$c100")));
+        ok(session->setMemory("$c10b", value));
+        const BreakpointHit hit = seen.stops.empty() ? stopped() : seen.stops.front();
+        EXPECT_EQ(hit.kind, BreakpointHitKind::Hit);
+        EXPECT_EQ(hit.address, 0xC105u);
+        EXPECT_EQ(session->runState(), RunState::Held);
+        ok(session->stop());
+        EXPECT_EQ(raw(0xC105), 0x01) << "the program's byte is back";
+    }
+}
