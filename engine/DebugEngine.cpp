@@ -801,6 +801,7 @@ TalkerStatus DebugEngine::loadS19(const std::string& path)
 
 TalkerStatus DebugEngine::verifyS19(const std::string& path)
 {
+    firstMismatch.reset();
     S19Reader reader;
     if (TalkerStatus s = reader.readFile(path))
         return s;
@@ -813,8 +814,11 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
         if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
             return s;
         for (size_t i = 0; i < r.dataLength; ++i)
-            if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i])
+            if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i]) {
+                firstMismatch = S19Mismatch{static_cast<uint32_t>((r.address + i) & kAddressMask), r.data[i],
+                                            originalByte((r.address + i) & kAddressMask, buffer[i])};
                 return kTalkerS19Mismatch;
+            }
         reportS19Progress(done += r.dataLength, total);
     }
     return kTalkerOk;

@@ -92,8 +92,15 @@ public:
     // loaded byte becomes the one it restores and the SWI stays in place.
     [[nodiscard]] TalkerStatus loadS19(const std::string& path);
     // Compares every data record of the file with target memory (our SWIs count as the bytes
-    // they displace); 18 at the first difference.
+    // they displace); 18 at the first difference, which firstMismatch then holds.
     [[nodiscard]] TalkerStatus verifyS19(const std::string& path);
+    // The first byte where the last verify found the target differing from the file.
+    struct S19Mismatch {
+        uint32_t address = 0;
+        uint8_t expected = 0; // the file's byte
+        uint8_t found = 0;    // the target's
+    };
+    std::optional<S19Mismatch> firstMismatch;
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;

@@ -513,8 +513,20 @@ TalkerStatus TalkerLink::bootRamTalker(const std::string& portName, const std::s
     for (const ImagePatch& p : patches)
         image[1 + size_t(p.address)] = p.value; // after the sync byte
 
-    if (port_.write(image.data(), kTalkerFileSize) != 0)
-        return kTalkerCommError;
+    // Sent in pieces so that the caller can show progress and offer to cancel between them. The
+    // pause between two pieces is the caller's work between its calls, far below the four idle
+    // character times (33 ms at 1200 baud) that end an E-series chip's download.
+    const int piece = downloadProgress ? kDownloadPiece : kTalkerFileSize;
+    for (int sent = 0; sent < kTalkerFileSize; sent += piece) {
+        if (downloadProgress && !downloadProgress(uint64_t(sent), uint64_t(kTalkerFileSize))) {
+            closePort();
+            return kTalkerCommError;
+        }
+        if (port_.write(image.data() + sent, std::min(piece, kTalkerFileSize - sent)) != 0)
+            return kTalkerCommError;
+    }
+    if (downloadProgress)
+        (void)downloadProgress(uint64_t(kTalkerFileSize), uint64_t(kTalkerFileSize));
     return reopenAndReadConfig(portName, kConfigRegister);
 }
 
