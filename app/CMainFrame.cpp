@@ -8,9 +8,11 @@
 #include "app/CTarvik11View.h"
 #include "app/CTarvikAsmView.h"
 #include "app/KeyIndicators.h"
+#include "app/SettingsStore.h"
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -20,6 +22,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <memory>
 
 namespace {
 
@@ -119,6 +122,8 @@ bool CMainFrame::create()
     qApp->installEventFilter(this);
 
     resize(900, 620);
+    // The size and place of the last run (its docks come with the first document).
+    restoreGeometry(SettingsStore::loadWindowGeometry());
     built_ = true;
     showing129_ = true; // forces the first fill
     updateMenuBar();
@@ -264,6 +269,43 @@ void CMainFrame::buildStatusBar()
     scrlPane_ = pane(QStringLiteral("SCRL"));
 }
 
+void CMainFrame::dockToolWindow(QWidget* window, const QString& name)
+{
+    if (!window)
+        return;
+    // One window of each name keeps its place across runs: that of the first document open. The
+    // others' docks get names of their own (a stored layout names each dock once).
+    QString unique = name;
+    for (int n = 2; findChild<QDockWidget*>(unique, Qt::FindDirectChildrenOnly); ++n)
+        unique = QStringLiteral("%1-%2").arg(name).arg(n);
+    auto* dock = new QDockWidget(window->windowTitle(), this);
+    dock->setObjectName(unique);
+    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
+    dock->setWidget(window);
+    window->show(); // shown and hidden from now on with its dock
+    dock->hide();
+    // Where the dock was when the layout was last stored (the docked ones of a document opened
+    // later; the first document's all take theirs from restoreLayout), else hidden at the right.
+    if (!restoreDockWidget(dock))
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+    connect(window, &QObject::destroyed, dock, &QObject::deleteLater);
+}
+
+QDockWidget* CMainFrame::dockOf(const QWidget* window)
+{
+    return window ? qobject_cast<QDockWidget*>(window->parentWidget()) : nullptr;
+}
+
+void CMainFrame::restoreLayout()
+{
+    restoreState(SettingsStore::loadWindowState());
+}
+
+void CMainFrame::saveLayout()
+{
+    SettingsStore::saveWindowLayout(saveGeometry(), saveState());
+}
+
 bool CMainFrame::createMemoryView(CTarvik11Doc* doc)
 {
     if (!doc || !mdiArea_)
@@ -299,14 +341,18 @@ void CMainFrame::OnDisassemblyView()
     QString start, end;
     if (!CDisassemblyView::askRange(this, doc, start, end))
         return;
+    // The range is read first: a refused or failed disassembly opens no window.
+    auto view = std::make_unique<CDisassemblyView>(doc);
+    const CommandResult result = view->showRange(start, end);
+    if (!result.ok()) {
+        CTarvik11App::showMessage(this, QString::fromStdString(result.errorText()));
+        return;
+    }
     auto* frame = new QMdiSubWindow();
     frame->setAttribute(Qt::WA_DeleteOnClose);
-    auto* view = new CDisassemblyView(doc);
-    frame->setWidget(view);
-    attachFrame(frame, view);
-    const CommandResult result = view->showRange(start, end);
-    if (!result.ok())
-        CTarvik11App::showMessage(this, QString::fromStdString(result.errorText()));
+    CDisassemblyView* shown = view.release();
+    frame->setWidget(shown);
+    attachFrame(frame, shown);
 }
 
 void CMainFrame::attachFrame(QMdiSubWindow* frame, CTextView* view)
@@ -560,6 +606,7 @@ CommandState CMainFrame::childFrameState() const
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    saveLayout(); // while the documents' docks still exist
     closeAllDocuments();
     event->accept();
     QMainWindow::closeEvent(event);
@@ -568,6 +615,17 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::Hide:
+        // A docked tool window that hid itself (its Close button, Escape) takes its dock along,
+        // and is shown again for the dock's next showing.
+        if (auto* window = qobject_cast<QWidget*>(watched)) {
+            QDockWidget* dock = dockOf(window);
+            if (dock && window->isHidden() && !dock->isHidden()) {
+                dock->hide();
+                window->setVisible(true);
+            }
+        }
+        break;
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
     case QEvent::ApplicationActivate:

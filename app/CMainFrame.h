@@ -9,6 +9,7 @@
 
 class CTarvik11Doc;
 class CTextView;
+class QDockWidget;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -30,6 +31,17 @@ public:
     bool createMemoryView(CTarvik11Doc* doc);
     // Opens an Assembly View on the active document; "Command failed." when there is none.
     void OpenAsmView();
+    // Puts a document's tool window into a hidden dock at the window's side, named name so that
+    // its place and size (docked or floating) come back as they were last stored. The dock
+    // hides when the window hides itself and goes away with the window.
+    void dockToolWindow(QWidget* window, const QString& name);
+    // The dock holding a tool window, or nullptr.
+    static QDockWidget* dockOf(const QWidget* window);
+    // Stores the window's size and place and the places of the docks.
+    void saveLayout();
+    // Puts the docks there are where saveLayout last stored them (the window's size and place
+    // come back when it is created).
+    void restoreLayout();
     // Closes every child frame that shows doc.
     void closeFramesOf(CTarvik11Doc* doc);
     // Closes every document.

@@ -156,6 +156,7 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
     if (!doc)
         return false;
 
+    mainFrame_->restoreLayout();
     mainFrame_->show();
     mainFrame_->repaint();
     if (boardFailed)
@@ -167,8 +168,10 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
 
 int CTarvik11App::ExitInstance(int exitCode)
 {
-    if (mainFrame_)
+    if (mainFrame_) {
+        mainFrame_->saveLayout();
         mainFrame_->closeAllDocuments();
+    }
     delete help_.data();
     delete mainFrame_.data();
     SettingsStore::saveRecentFiles(recentFiles_);
@@ -321,6 +324,12 @@ void CTarvik11App::messageBox(const QString& text)
     showMessage(mainFrame_, text);
 }
 
+void CTarvik11App::placeToolWindow(QDialog* window, const QString& name)
+{
+    if (mainFrame_)
+        mainFrame_->dockToolWindow(window, name);
+}
+
 bool CTarvik11App::openAsmView(CTarvik11Doc* doc)
 {
     if (!mainFrame_)
@@ -413,8 +422,22 @@ void CTarvik11App::OnHelpSearch()
 template <int index>
 void CTarvik11App::OnRecentFile()
 {
-    if (index < recentFiles_.size())
-        OpenDocumentFile(recentFiles_.at(index));
+    if (index >= recentFiles_.size())
+        return;
+    const QString path = recentFiles_.at(index);
+    // A program goes into the active document while its talker listens; any other entry (or a
+    // program with no talker to take it) opens a document named after the file, as before.
+    CTarvik11Doc* doc = mainFrame_ ? mainFrame_->activeDocument() : nullptr;
+    if (doc && doc->targetListening() && path.endsWith(QLatin1String(".s19"), Qt::CaseInsensitive)) {
+        doc->LoadProgram(path);
+        return;
+    }
+    OpenDocumentFile(path);
+}
+
+void CTarvik11App::noteProgramLoaded(const QString& path)
+{
+    addToRecentFiles(path);
 }
 
 template <int index>

@@ -77,6 +77,8 @@ public:
     bool openAsmView(CTarvik11Doc* doc) override;
     bool editTalkerSettings(TalkerSettings& settings) override;
     void closeDocument(CTarvik11Doc* doc) override;
+    void placeToolWindow(QDialog* window, const QString& name) override;
+    void noteProgramLoaded(const QString& path) override;
     TargetServices targetServices() override;
 
     // The commands the application carries: new and open documents, the recent files, print

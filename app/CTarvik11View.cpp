@@ -1,5 +1,7 @@
 #include "app/CTarvik11View.h"
 #include "document/CTarvik11Doc.h"
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -39,6 +41,11 @@ void CTarvik11View::OnUpdate()
 
 void CTarvik11View::OnLinesAppended(int first)
 {
+    // The view that receives a dump comes to the front of the views.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        if (QMdiArea* area = frame->mdiArea())
+            area->setActiveSubWindow(frame);
+    }
     if (!doc_ || first != shownLines_ || first == 0) {
         OnUpdate();
         return;

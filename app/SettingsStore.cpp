@@ -167,3 +167,24 @@ void SettingsStore::savePortMap(const QMap<QString, QString>& map)
         s->setValue(it.key(), it.value());
     s->endGroup();
 }
+
+QByteArray SettingsStore::loadWindowGeometry()
+{
+    auto s = open();
+    return s->value(QStringLiteral("%1/Geometry").arg(QLatin1String(kWindow))).toByteArray();
+}
+
+QByteArray SettingsStore::loadWindowState()
+{
+    auto s = open();
+    return s->value(QStringLiteral("%1/State").arg(QLatin1String(kWindow))).toByteArray();
+}
+
+void SettingsStore::saveWindowLayout(const QByteArray& geometry, const QByteArray& state)
+{
+    auto s = open();
+    s->beginGroup(QLatin1String(kWindow));
+    s->setValue(QStringLiteral("Geometry"), geometry);
+    s->setValue(QStringLiteral("State"), state);
+    s->endGroup();
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include "document/TalkerSettings.h"
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,7 @@ public:
     static constexpr const char* kStartup = "Startup";
     static constexpr const char* kRecentFiles = "Recent File List";
     static constexpr const char* kPorts = "Ports";
+    static constexpr const char* kWindow = "Window";
     static constexpr int kRecentFileCount = 4;
 
     // The path of the store's file (which need not exist).
@@ -37,4 +39,9 @@ public:
     static QMap<QString, QString> loadPortMap();
     // Replaces the stored port map.
     static void savePortMap(const QMap<QString, QString>& map);
+    // The main window's stored geometry and the places of its docks (empty when none).
+    static QByteArray loadWindowGeometry();
+    static QByteArray loadWindowState();
+    // Stores the main window's geometry and the places of its docks.
+    static void saveWindowLayout(const QByteArray& geometry, const QByteArray& state);
 };

@@ -3,6 +3,8 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,10 +19,41 @@ void onEndSignal(int)
     (void)::write(signalWriteEnd, &byte, 1);
 }
 
+constexpr const char* kUsage =
+    "Usage: tarvik11 [OPTIONS] [FILE]\n"
+    "The Tarvik11 debugger for 68HC11 boards (Qt GUI).\n"
+    "\n"
+    "  --virtual-board   run a virtual 68HC11 board inside the program, as COM1\n"
+    "  -Embedding, -Automation\n"
+    "                    start without the splash screen\n"
+    "  --help            print this text and exit\n"
+    "  --version         print the version and exit\n"
+    "\n"
+    "FILE opens a document named after it. tarvik11-cli runs the same commands without the GUI.\n";
+
+// Answers --help and --version before anything graphical starts (no display is needed); true
+// when the program is to exit.
+bool answeredOnly(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tarvik11 %s\n", TARVIK11_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (answeredOnly(argc, argv))
+        return 0;
     CTarvik11App app(argc, argv);
     // SIGTERM, SIGHUP and Ctrl-C end the program the orderly way, as File Exit does, so that the
     // session writes back every byte our SWIs displaced before the process goes.

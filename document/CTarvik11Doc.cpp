@@ -19,14 +19,18 @@
 #include "document/DocumentHost.h"
 #include "document/TalkerSettings.h"
 #include <QApplication>
+#include <QDockWidget>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <vector>
 
@@ -117,10 +121,28 @@ CTarvik11Doc::CTarvik11Doc(DocumentHost& host, const QString& title, QObject* pa
                        static_cast<QDialog*>(breakpointsWindow.data()),
                        static_cast<QDialog*>(ioRegistersWindow.data())})
         w->installEventFilter(this);
+    host_.placeToolWindow(displayMemoryWindow, QStringLiteral("DisplayMemoryWindow"));
+    host_.placeToolWindow(registersWindow, QStringLiteral("RegistersWindow"));
+    host_.placeToolWindow(breakpointsWindow, QStringLiteral("BreakpointsWindow"));
+    host_.placeToolWindow(ioRegistersWindow, QStringLiteral("IoRegistersWindow"));
     connect(breakpointsWindow, &CBreakpointsDialog::selectionChanged, this,
             &CTarvik11Doc::commandStateChanged);
     listingShown = 0;
     statusBar = host_.mainStatusBar();
+    returnCheck_ = new QTimer(this);
+    returnCheck_->setInterval(kReturnCheckMs);
+    connect(returnCheck_, &QTimer::timeout, this, [this] {
+        DebugSession* session = services_.session;
+        if (!session || session->runState() != RunState::Running) {
+            returnCheck_->stop();
+            return;
+        }
+        if ((services_.line && services_.line->busy()) || !session->checkReturnedToTalker())
+            return;
+        returnCheck_->stop();
+        emit commandStateChanged();
+        emit targetStateChanged();
+    });
     host_.setCurrentDoc(this);
     if (services_.session)
         services_.session->setObserver(this);
@@ -343,11 +365,16 @@ void CTarvik11Doc::toggleWindow(QDialog* window)
 {
     if (!window)
         return;
+    // A docked window is shown and hidden with its dock, which keeps its place meanwhile.
+    QWidget* frame = window;
+    if (auto* dock = qobject_cast<QDockWidget*>(window->parentWidget()))
+        frame = dock;
     if (window->isVisible()) {
-        window->hide();
+        frame->hide();
     } else {
         window->show();
-        window->raise();
+        frame->show();
+        frame->raise();
     }
 }
 
@@ -415,7 +442,30 @@ void CTarvik11Doc::progressText(const std::string& text)
 
 void CTarvik11Doc::transferProgress(uint64_t done, uint64_t total)
 {
-    stepProgress(done, total);
+    if (!booting_) {
+        stepProgress(done, total);
+        return;
+    }
+    if (!bootProgress_) {
+        bootProgress_ = new QProgressDialog(tr("Downloading the talker..."), tr("Cancel"), 0, 1000,
+                                            host_.dialogOwner());
+        bootProgress_->setObjectName(QStringLiteral("BootProgress"));
+        bootProgress_->setWindowTitle(tr("Boot Talker"));
+        // Not modal: the commands refuse themselves while the line is busy, as during any transfer.
+        bootProgress_->setWindowModality(Qt::NonModal);
+        bootProgress_->setAutoClose(false);
+        bootProgress_->setAutoReset(false);
+        bootProgress_->setMinimumDuration(0);
+    }
+    if (total > 0)
+        bootProgress_->setValue(static_cast<int>(done * 1000 / total));
+    PumpPendingMessages();
+}
+
+bool CTarvik11Doc::cancelRequested()
+{
+    PumpPendingMessages();
+    return bootProgress_ && bootProgress_->wasCanceled();
 }
 
 void CTarvik11Doc::message(const std::string& text)
@@ -459,7 +509,11 @@ void CTarvik11Doc::OnStopExecution()
     CTargetLine::Transfer transfer(services_.line);
     BusyCursor busy;
     yieldOnce();
-    finish(services_.session->stop());
+    const CommandResult result = services_.session->stop();
+    // The program waits where it was stopped: the registers and the marker show that place.
+    if (result.ok() && stopAddress())
+        showStop();
+    finish(result);
 }
 
 void CTarvik11Doc::OnCallSubroutine()
@@ -476,7 +530,11 @@ void CTarvik11Doc::OnCallSubroutine()
     BusyCursor busy;
     yieldOnce();
     const int stops = stopCount_;
-    finishRun(services_.session->callSubroutine(typed(dialog.address())), stops);
+    const CommandResult result = services_.session->callSubroutine(typed(dialog.address()));
+    // The talker says nothing when the subroutine returns into it: a look now and then tells.
+    if (result.ok() && services_.session->runState() == RunState::Running)
+        returnCheck_->start();
+    finishRun(result, stops);
 }
 
 void CTarvik11Doc::OnBootTalker()
@@ -503,8 +561,13 @@ void CTarvik11Doc::OnBootTalker()
     boot.chip = findChip(settings.chip.toStdString()).value_or(kDefaultChip);
     boot.crystalHz = settings.crystalHz;
     boot.reset = resetPulseFromText(settings.resetLine.toStdString()).value_or(ResetPulse{});
-    // The session asks for RESET first (a modal box here), then starts the talker.
-    finish(services_.session->boot(boot));
+    // The session asks for RESET first (a modal box here), then starts the talker; the window
+    // keeps painting during the download, which a progress box shows with Cancel.
+    booting_ = true;
+    const CommandResult result = services_.session->boot(boot);
+    booting_ = false;
+    delete bootProgress_.data();
+    finish(result);
 }
 
 // ---------------------------------------------------------------- memory
@@ -639,7 +702,13 @@ void CTarvik11Doc::OnOpenS19()
     if (!lineAvailable())
         return;
     const QString path = chooseS19File();
-    if (path.isEmpty())
+    if (!path.isEmpty())
+        LoadProgram(path);
+}
+
+void CTarvik11Doc::LoadProgram(const QString& path)
+{
+    if (!lineAvailable())
         return;
     CTargetLine::Transfer transfer(services_.line);
     if (!transfer.granted())
@@ -647,6 +716,8 @@ void CTarvik11Doc::OnOpenS19()
     BusyCursor busy;
     yieldOnce();
     CommandResult result = services_.session->loadS19(path.toStdString());
+    if (result.ok())
+        host_.noteProgramLoaded(QFileInfo(path).absoluteFilePath());
     if (result.ok()) {
         // The Assembly View shows this program's listing, or nothing: never the previous one's.
         QStringList lines;
@@ -735,10 +806,13 @@ void CTarvik11Doc::OnBreakpointHit(const BreakpointHit& hit)
         ReportStatus(hit.status);
         return;
     }
-    const char* stopText = hit.kind == BreakpointHitKind::Hit        ? CommandText::kBreakpointReached
-                           : hit.kind == BreakpointHitKind::Stopped  ? CommandText::kProgramStopped
-                           : hit.kind == BreakpointHitKind::StepDone ? CommandText::kTraceDone
-                                                                     : nullptr;
+    // A stop at an SWI of the program's own (NotInTable) was announced by the engine's message;
+    // like every other stop it moves the registers and the PC marker.
+    const char* stopText = hit.kind == BreakpointHitKind::Hit          ? CommandText::kBreakpointReached
+                           : hit.kind == BreakpointHitKind::Stopped    ? CommandText::kProgramStopped
+                           : hit.kind == BreakpointHitKind::NotInTable ? CommandText::kProgramStopped
+                           : hit.kind == BreakpointHitKind::StepDone   ? CommandText::kTraceDone
+                                                                       : nullptr;
     if (!stopText)
         return;
     setStatusTextDirect(text(stopText, hit.address));
@@ -778,15 +852,19 @@ void CTarvik11Doc::OnContinueTrace()
     afterTrace(services_.session->continueTrace());
 }
 
+void CTarvik11Doc::showStop()
+{
+    ++stopCount_;
+    if (registersWindow) {
+        registersWindow->ReadRegs();
+        registersWindow->SetShownPC(services_.session->currentPC());
+    }
+}
+
 void CTarvik11Doc::afterTrace(const CommandResult& result)
 {
-    if (result.ok()) {
-        ++stopCount_;
-        if (registersWindow) {
-            registersWindow->ReadRegs();
-            registersWindow->SetShownPC(services_.session->currentPC());
-        }
-    }
+    if (result.ok())
+        showStop();
     finish(result);
 }
 

@@ -19,7 +19,9 @@ class CRegistersDialog;
 class DocumentHost;
 class QDialog;
 class QProgressBar;
+class QProgressDialog;
 class QStatusBar;
+class QTimer;
 
 // The debugger document: the debugger commands adapted to Qt over the debug session (dialogs in,
 // status bar and message boxes out), owner of the text of the Memory View and the Assembly View
@@ -103,6 +105,8 @@ public:
     void ToggleBreakpointAt(uint32_t address);
     // Runs the stopped program until it reaches address.
     void RunToAddress(uint32_t address);
+    // Loads the S19 program at path as Open does once its file is chosen.
+    void LoadProgram(const QString& path);
 
     // What the session reports while a command runs.
     void progressText(const std::string& text) override;
@@ -110,6 +114,7 @@ public:
     void message(const std::string& text) override;
     void breakpointConfirmed(uint32_t address) override;
     void programStopped(const BreakpointHit& hit) override;
+    bool cancelRequested() override;
 
     // Command handlers, one per command.
     void OnExecute();
@@ -181,6 +186,9 @@ private:
     void showBreakpoints();
     // A trace step ended: the Registers window shows where it stopped.
     void afterTrace(const CommandResult& result);
+    // The program stands stopped at a new place: the Registers window reads the registers there
+    // and the views mark it.
+    void showStop();
     // A command that starts the program ended; stopsBefore is stopCount() when it began. A
     // stop shown meanwhile keeps its text in the status bar.
     void finishRun(CommandResult result, int stopsBefore);
@@ -196,6 +204,12 @@ private:
     QString title_;
     TargetServices services_;
     QPointer<QProgressBar> progress_;
+    // While a boot runs: its download's progress box with Cancel (made at the first report).
+    bool booting_ = false;
+    QPointer<QProgressDialog> bootProgress_;
+    // While a called subroutine runs: a look every kReturnCheckMs whether it is back in the talker.
+    QTimer* returnCheck_ = nullptr;
+    static constexpr int kReturnCheckMs = 250;
     // The status text before an early stop notice, shown again if the stop then fails.
     QString beforeHitText_;
     int stopCount_ = 0;

@@ -3,6 +3,7 @@
 #include <QString>
 
 class CTarvik11Doc;
+class QDialog;
 class QStatusBar;
 class QWidget;
 struct TalkerSettings;
@@ -26,6 +27,11 @@ public:
     virtual bool editTalkerSettings(TalkerSettings& settings) = 0;
     // Closes every window of the document and destroys it.
     virtual void closeDocument(CTarvik11Doc* doc) = 0;
+    // Gives a hidden tool window its place in the application under a name that stays the same
+    // across runs (the main frame docks it at its side); by default it stays a window of its own.
+    virtual void placeToolWindow(QDialog* window, const QString& name) { (void)window; (void)name; }
+    // A program was loaded from path: it heads the recent-file list.
+    virtual void noteProgramLoaded(const QString& path) { (void)path; }
     // The objects the commands talk to the target through (none by default).
     virtual TargetServices targetServices() { return {}; }
 };

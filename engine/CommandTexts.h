@@ -30,6 +30,8 @@ inline constexpr const char* kServiceLeft =
 inline constexpr const char* kTalkerDownloadDoubtful =
     "The talker download ended with an extra echo on the line; the chip may be running a damaged "
     "image. Press the 68HC11 RESET button and boot again.";
+// The user abandoned the talker download (the chip waits for a RESET).
+inline constexpr const char* kBootCancelled = "Talker download cancelled; press RESET before the next boot";
 // Execute.
 inline constexpr const char* kExecuteProgress = "Beginning program execution";
 inline constexpr const char* kExecuteDone = "Executing program";
@@ -48,6 +50,8 @@ inline constexpr const char* kMoveDone = "Memory move successful.";
 // Verify S19: the file's path.
 inline constexpr const char* kVerifyProgress = "Verifying S19 File: %s";
 inline constexpr const char* kVerifyDone = "S19 Memory Image Verified";
+// A verify's difference: the status's text, the address, the file's byte and the target's.
+inline constexpr const char* kS19MismatchAt = "%s at $%04x (file $%02x, memory $%02x)";
 // Load S19: the file's path.
 inline constexpr const char* kLoadProgress = "Loading S19 record %s into memory...";
 inline constexpr const char* kListingMissing = "Unable to open LST file, S19 loaded successfully";

@@ -932,6 +932,7 @@ TalkerStatus DebugEngine::loadRecords(const std::vector<S19Record>& records, std
 
 TalkerStatus DebugEngine::verifyS19(const std::string& path)
 {
+    firstMismatch.reset();
     S19Reader reader;
     if (TalkerStatus s = readS19(path, reader))
         return s;
@@ -940,6 +941,7 @@ TalkerStatus DebugEngine::verifyS19(const std::string& path)
 
 TalkerStatus DebugEngine::verifyRecords(const std::vector<S19Record>& records)
 {
+    firstMismatch.reset();
     uint64_t total = 0;
     for (const S19Record& r : records)
         total += r.dataLength;
@@ -951,8 +953,11 @@ TalkerStatus DebugEngine::verifyRecords(const std::vector<S19Record>& records)
         if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
             return s;
         for (size_t i = 0; i < r.dataLength; ++i)
-            if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i])
+            if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i]) {
+                firstMismatch = S19Mismatch{static_cast<uint32_t>((r.address + i) & kAddressMask), r.data[i],
+                                            originalByte((r.address + i) & kAddressMask, buffer[i])};
                 return kTalkerS19Mismatch;
+            }
         reportS19Progress(done += r.dataLength, total);
     }
     return kTalkerOk;

@@ -110,7 +110,8 @@ public:
     // and the SWI stays in place.
     [[nodiscard]] TalkerStatus loadS19(const std::string& path);
     // Compares every data record of the file with target memory (our SWIs count as the bytes
-    // they displace); 18 at the first difference. A file load refuses is refused alike (17).
+    // they displace); 18 at the first difference, which firstMismatch then holds. A file load
+    // refuses is refused alike (17).
     [[nodiscard]] TalkerStatus verifyS19(const std::string& path);
     // Why the last load or verify refused its file (17): "line N: ..."; empty otherwise.
     const std::string& s19Problem() const { return s19Problem_; }
@@ -123,6 +124,13 @@ public:
     [[nodiscard]] TalkerStatus loadRecords(const std::vector<S19Record>& records,
                                            std::optional<uint32_t> start = std::nullopt);
     [[nodiscard]] TalkerStatus verifyRecords(const std::vector<S19Record>& records);
+    // The first byte where the last verify found the target differing from the file.
+    struct S19Mismatch {
+        uint32_t address = 0;
+        uint8_t expected = 0; // the file's byte
+        uint8_t found = 0;    // the target's
+    };
+    std::optional<S19Mismatch> firstMismatch;
 
     // Where the next execution or trace starts by default.
     uint32_t currentPC = 0;

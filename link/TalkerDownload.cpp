@@ -59,8 +59,19 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
     // the loader runs nothing (it waits for a RESET).
     const int data = size - 1;
     const int bulk = timedTail ? data - kTimedBytes : data;
-    if (port_.write(image, 1 + bulk) != 0)
-        return kTalkerCommError;
+    // The bulk goes in pieces when the caller follows the download, so that it can show progress
+    // and offer to cancel between them; the pause between two pieces is the caller's work between
+    // its calls, far below the four idle character times (33 ms at 1200 baud) that end an
+    // E-series chip's download.
+    const int piece = downloadProgress ? kDownloadPiece : 1 + bulk;
+    for (int sent = 0; sent < 1 + bulk; sent += piece) {
+        if (downloadProgress && !downloadProgress(uint64_t(sent), uint64_t(size))) {
+            closePort();
+            return kTalkerCommError;
+        }
+        if (port_.write(image + sent, std::min(piece, 1 + bulk - sent)) != 0)
+            return kTalkerCommError;
+    }
     if (!takeEchoes(image + 1, bulk, 0, port_.characterTime(2) + kEchoSlack) || strayEchoFollows(bulk))
         return kTalkerBadEcho;
     std::chrono::microseconds worst{0};
@@ -81,5 +92,7 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
     }
     if (timedTail)
         download_.roundTrip = std::max(worst, std::chrono::microseconds(0));
+    if (downloadProgress)
+        (void)downloadProgress(uint64_t(size), uint64_t(size));
     return kTalkerOk;
 }

@@ -134,14 +134,14 @@ inline constexpr MenuItemDef kBreakpoint129[] = {
     {CmdId::kToggleBreakpoint, "To&ggle Breakpoint", "F9"},
     kSep,
     {CmdId::kTrace, "&Trace...", "Ctrl+Shift+T"},
-    {CmdId::kContinueTrace, "C&ontinue Trace", "Ctrl+T"},
+    {CmdId::kContinueTrace, "C&ontinue Trace", "Ctrl+T, F11"},
     {CmdId::kStepOver, "Step O&ver", "F10"},
     {CmdId::kStepOut, "Step O&ut", "Shift+F11"},
 };
 inline constexpr MenuItemDef kProgram129[] = {
     {CmdId::kCallSubroutine, "&Call Subroutine...", "Ctrl+U"},
     {CmdId::kExecute, "&Execute...", "Ctrl+E"},
-    {CmdId::kStopExecution, "&Stop Execution", nullptr},
+    {CmdId::kStopExecution, "&Stop Execution", "Shift+F5"},
     kSep,
     {CmdId::kContinue, "Co&ntinue", "F5"},
     {CmdId::kRunToCursor, "&Run to Cursor", "Ctrl+F10"},
@@ -185,6 +185,9 @@ inline constexpr AccelDef kAccelerators[] = {
     {"F10", CmdId::kStepOver},
     {"Shift+F11", CmdId::kStepOut},
     {"Ctrl+F10", CmdId::kRunToCursor},
+    // Step Into and Stop as debuggers have them, beside the keys above.
+    {"F11", CmdId::kContinueTrace},
+    {"Shift+F5", CmdId::kStopExecution},
     {"Ctrl+Shift+D", CmdId::kDisassemblyView},
 };
 

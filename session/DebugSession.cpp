@@ -69,6 +69,13 @@ private:
 
 void DebugSession::Forwarder::showMessage(const std::string& text)
 {
+    // A successful start is news for the progress line, not a second box to acknowledge after
+    // the RESET prompt: the boot's own result says it too.
+    if (text == EngineMessage::kTalkerInitialized) {
+        if (owner_.observer_)
+            owner_.observer_->progressText(text);
+        return;
+    }
     owner_.say(text);
 }
 
@@ -503,9 +510,17 @@ CommandResult DebugSession::boot(const BootSettings& settings)
                       earlier.end());
     journal_.inherit(earlier);
     engine_.journal = journal_.bound() ? &journal_ : nullptr;
+    bool cancelled = false;
+    link_.downloadProgress = [&](uint64_t done, uint64_t total) {
+        if (observer_)
+            observer_->transferProgress(done, total);
+        cancelled = cancelled || (done < total && observer_ && observer_->cancelRequested());
+        return !cancelled;
+    };
     result.status = engine_.startTalker(device.empty() ? settings.port : device, settings.talkerType,
                                         talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
+    link_.downloadProgress = nullptr;
     // The download measured the line and raised the read wait to fit it: the trace's wait follows.
     engine_.traceWaitMs = std::max(20, port_.readWaitMs);
     const TalkerLink::DownloadReport& download = link_.lastDownload();
@@ -552,6 +567,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
         if (!hint.empty())
             result.notes.push_back(hint);
     }
+    if (cancelled)
+        result.failureText = CommandText::kBootCancelled;
     return result;
 }
 
@@ -589,6 +606,7 @@ CommandResult DebugSession::loadS19(const std::string& path)
         return loadElf(path);
     CommandResult result = converse({}, format(CommandText::kLoadProgress, path.c_str()), [&] {
         engine_.s19Progress = progressFor(0, true);
+        engine_.firstMismatch.reset();
         TalkerStatus s = engine_.loadS19(path);
         if (s == kTalkerOk)
             s = engine_.verifyS19(path); // every load is checked by reading the target back
@@ -596,6 +614,7 @@ CommandResult DebugSession::loadS19(const std::string& path)
         return s;
     });
     explainS19Refusal(result, path);
+    noteMismatch(result);
     if (!result.ok()) {
         if (result.refusal.empty()) {
             symbols_.clear(); // the target holds part of a program at best
@@ -603,6 +622,9 @@ CommandResult DebugSession::loadS19(const std::string& path)
         }
         return result;
     }
+    // A program waiting after Stop is gone: the new one starts at its first record.
+    if (!engine_.heldAt)
+        stoppedPC_.reset();
     bool cut = false;
     const bool listed = readListingLines(listingPathFor(path), result.lines, &cut);
     if (!listed)
@@ -619,6 +641,16 @@ CommandResult DebugSession::loadS19(const std::string& path)
     return result;
 }
 
+void DebugSession::noteMismatch(CommandResult& result) const
+{
+    if (result.status != kTalkerS19Mismatch || !engine_.firstMismatch)
+        return;
+    const DebugEngine::S19Mismatch& m = *engine_.firstMismatch;
+    result.mismatchAddress = m.address;
+    result.failureText = format(CommandText::kS19MismatchAt, talkerStatusText(result.status), m.address,
+                                m.expected, m.found);
+}
+
 CommandResult DebugSession::verifyS19(const std::string& path)
 {
     if (ElfProgram::isElfFile(path))
@@ -630,6 +662,7 @@ CommandResult DebugSession::verifyS19(const std::string& path)
         return s;
     }, CommandText::kVerifyDone);
     explainS19Refusal(result, path);
+    noteMismatch(result);
     return result;
 }
 
@@ -914,6 +947,11 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
     const std::optional<uint32_t> held = engine_.heldAt;
     if (held && (r.PC & 0xFFFF) == *held)
         r.PC = (*held + 1) & 0xFFFF;
+    // A program halted by Stop waits in the talker's idle loop with its PC shown as where it goes
+    // on: written back unchanged, the frame keeps it waiting there rather than starting it.
+    const bool waitingAfterStop = !held && stoppedPC_ && (r.PC & 0xFFFF) == *stoppedPC_;
+    if (waitingAfterStop)
+        r.PC = engine_.talkerIdleAddress;
     result.status = link_.writeRegisters(r);
     if (!result.ok()) {
         result.failureText = CommandText::kRegisterWriteFailed;
@@ -1091,9 +1129,14 @@ CommandResult DebugSession::execute(const std::optional<std::string>& addressTex
 CommandResult DebugSession::stop()
 {
     return converse({}, CommandText::kStopProgress, [&] {
+        const bool wasRunning = runState() == RunState::Running;
         noteResumed();
         const TalkerStatus s = engine_.stop();
         runningFree_ = runningFree_ && s != kTalkerOk;
+        // A running program waits where it was stopped, and the next run, trace or step goes on
+        // there; a held one is let go (its stop was shown when it came).
+        if (s == kTalkerOk && wasRunning)
+            stoppedPC_ = engine_.currentPC;
         return s;
     }, CommandText::kStopDone);
 }
@@ -1358,6 +1401,21 @@ WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interr
 bool DebugSession::awaitingHit() const
 {
     return engine_.running != 0 && talkerGone_ == TalkerGone::No;
+}
+
+bool DebugSession::checkReturnedToTalker()
+{
+    if (busy_ || runState() != RunState::Running || engine_.running || !channel_.isOpen())
+        return false;
+    Busy busy(*this);
+    takeWaitingStop();
+    if (runState() != RunState::Running)
+        return false;
+    TargetRegisters r;
+    if (link_.readRegisters(r) != kTalkerOk || (r.PC & 0xFFFF) != (engine_.talkerIdleAddress & 0xFFFF))
+        return false;
+    runningFree_ = false;
+    return true;
 }
 
 RunState DebugSession::runState() const

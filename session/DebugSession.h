@@ -58,6 +58,8 @@ public:
     // A running program stopped, or the line was lost while it ran: the poll's record. Hits
     // that arrive before or during another command are reported here too, before its result.
     virtual void programStopped(const BreakpointHit& hit) { (void)hit; }
+    // Asked between pieces of a talker download: true abandons it.
+    virtual bool cancelRequested() { return false; }
 };
 
 // How a wait for a stop ended.
@@ -81,6 +83,7 @@ struct CommandResult {
     std::string failureText;         // shown for a failure instead of the status's own text
     uint32_t rangeStart = 0;         // the block a dump worked on, rounded to whole lines
     uint32_t rangeEnd = 0;
+    std::optional<uint32_t> mismatchAddress; // a verify's first byte that differs from the file
 
     // True when the command ran and succeeded.
     bool ok() const { return status == kTalkerOk && refusal.empty() && failureText.empty(); }
@@ -268,6 +271,10 @@ public:
     WaitOutcome waitForHit(int ms, const std::function<bool()>& interrupted, BreakpointHit* hit = nullptr);
     // True while a hit is awaited (a program runs with breakpoints).
     bool awaitingHit() const;
+    // While a program runs without breakpoints (a called subroutine): one look at the talker's
+    // frame, nothing while a command runs; true when the program is back in the talker's idle
+    // loop (the subroutine returned), and the run state is Idle from then on.
+    bool checkReturnedToTalker();
     // The line's readiness descriptor for notifiers: the serial port's, or the event descriptor
     // of the in-process board's line (-1 when closed).
     int descriptor() const { return channel_.readinessDescriptor(); }
@@ -328,6 +335,8 @@ private:
     // and after, the work's status, and doneText on success.
     CommandResult converse(CommandResult result, const std::string& progress,
                            const std::function<TalkerStatus()>& work, const std::string& doneText = {});
+    // A verify that found a difference: its address in the result and after the status's text.
+    void noteMismatch(CommandResult& result) const;
     // The typed start address of a run or trace (none: where the program stopped); a refusal in
     // result when it is no number.
     uint32_t startAddress(const std::optional<std::string>& addressText, CommandResult& result) const;

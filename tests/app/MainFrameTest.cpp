@@ -3,6 +3,7 @@
 #include "document/CDisplayMemoryDialog.h"
 #include "document/CRegistersDialog.h"
 #include "app/CMainFrame.h"
+#include "app/SettingsStore.h"
 #include "app/CMemChildFrame.h"
 #include "app/CSplashWindow.h"
 #include "document/CTarvik11Doc.h"
@@ -13,6 +14,8 @@
 #include "res/CommandTables.h"
 #include "TestSupport.h"
 #include <QAction>
+#include <QDockWidget>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -308,22 +311,34 @@ private slots:
             {CmdId::kStepOut, "&Breakpoint", "Step O&ut\tShift+F11", "Shift+F11"},
             {CmdId::kContinue, "&Program", "Co&ntinue\tF5", "F5"},
             {CmdId::kRunToCursor, "&Program", "&Run to Cursor\tCtrl+F10", "Ctrl+F10"},
+            {CmdId::kContinueTrace, "&Breakpoint", "C&ontinue Trace\tCtrl+T, F11", "Ctrl+T, F11"},
+            {CmdId::kStopExecution, "&Program", "&Stop Execution\tShift+F5", "Shift+F5"},
         };
         QStringList keys;
         for (const auto& c : commands) {
             QAction* action = menuItem(c.menu, c.item);
             QVERIFY2(action, c.item);
             QCOMPARE(action, command(c.id));
-            QCOMPARE(action->shortcuts(), QList<QKeySequence>{QKeySequence(c.keys)});
-            QVERIFY2(!action->isEnabled(), c.item);
+            QList<QKeySequence> expected;
+            for (const QString& k : QString(c.keys).split(", "))
+                expected << QKeySequence(k);
+            QCOMPARE(action->shortcuts(), expected);
+            QVERIFY2(c.id == CmdId::kContinueTrace || !action->isEnabled(), c.item);
             QVERIFY(!action->statusTip().isEmpty());
-            keys << c.keys;
+            keys << QString(c.keys).split(", ");
         }
-        // No new key takes one of the design's own.
+        // No new key takes one of the design's own, and no key of any action is another's.
         for (const AccelDef& accel : CommandTables::kAccelerators)
             if (!keys.contains(accel.keys))
                 QVERIFY(!QList<int>({CmdId::kToggleBreakpoint, CmdId::kStepOver, CmdId::kStepOut,
-                                     CmdId::kContinue, CmdId::kRunToCursor}).contains(accel.id));
+                                     CmdId::kContinue, CmdId::kRunToCursor, CmdId::kStopExecution})
+                             .contains(accel.id));
+        QHash<QKeySequence, QAction*> owners;
+        for (QAction* action : frame()->findChildren<QAction*>())
+            for (const QKeySequence& key : action->shortcuts()) {
+                QVERIFY2(!owners.contains(key) || owners[key] == action, qPrintable(key.toString()));
+                owners[key] = action;
+            }
         QVERIFY(!command(CmdId::kStopExecution)->isEnabled());
 
         QLabel* pane = frame()->runStatePane();
@@ -594,6 +609,87 @@ private slots:
         recent->trigger();
         QCOMPARE(frame()->childFrames().size(), frames + 1);
         QCOMPARE(frame()->activeDocument()->title(), QString("program.s19"));
+    }
+
+    // A disassembly the target cannot give (no talker) says why and opens no window.
+    void refusedDisassemblyOpensNothing()
+    {
+        const qsizetype frames = frame()->childFrames().size();
+        QStringList boxes;
+        QTimer answer;
+        answer.setInterval(5);
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+                input->setTextValue("$c000 $c010");
+                input->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes << box->text();
+                box->close();
+            }
+        });
+        answer.start();
+        command(CmdId::kDisassemblyView)->trigger();
+        answer.stop();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(!boxes[0].isEmpty());
+        QCOMPARE(frame()->childFrames().size(), frames);
+    }
+
+    // The tool windows are docks beside the views, never over them; each keeps its place and
+    // size (docked or floating) when hidden and shown and across a restart, as the main window
+    // keeps its size.
+    void toolWindowsKeepTheirPlace()
+    {
+        auto* app = CTarvik11App::instance();
+        // A fresh start with one document (the tests before opened more).
+        app->ExitInstance(0);
+        QVERIFY(app->InitInstance({"tarvik11", "-Embedding"}));
+        auto windows = [&] {
+            CTarvik11Doc* doc = app->currentDoc;
+            return std::pair<QDialog*, QDialog*>{doc->registersWindow.data(), doc->breakpointsWindow.data()};
+        };
+        auto [registers, breakpoints] = windows();
+        command(CmdId::kRegisterWindow)->trigger();
+        command(CmdId::kListBreakpoints)->trigger();
+        QDockWidget* floating = CMainFrame::dockOf(registers);
+        QDockWidget* docked = CMainFrame::dockOf(breakpoints);
+        QVERIFY(floating && docked && registers->isVisible() && breakpoints->isVisible());
+        QVERIFY(!docked->geometry().intersects(frame()->mdiArea()->geometry()));
+        frame()->addDockWidget(Qt::LeftDockWidgetArea, docked);
+        floating->setFloating(true);
+        const QRect placed(140, 150, 330, 280);
+        floating->setGeometry(placed);
+        QTRY_COMPARE(floating->geometry(), placed);
+        frame()->resize(1010, 705);
+
+        for (int id : {CmdId::kRegisterWindow, CmdId::kListBreakpoints}) {
+            command(id)->trigger();
+            QVERIFY(!command(id)->isChecked());
+            command(id)->trigger();
+            QVERIFY(command(id)->isChecked());
+        }
+        QVERIFY(registers->isVisible() && breakpoints->isVisible());
+        QCOMPARE(floating->geometry(), placed);
+        QCOMPARE(frame()->dockWidgetArea(docked), Qt::LeftDockWidgetArea);
+        // Closed by its own Close button, a window takes its dock along.
+        breakpoints->close();
+        QVERIFY(docked->isHidden());
+        command(CmdId::kListBreakpoints)->trigger();
+        QVERIFY(breakpoints->isVisible());
+
+        app->ExitInstance(0);
+        QVERIFY(app->InitInstance({"tarvik11", "-Embedding"}));
+        QCOMPARE(frame()->size(), QSize(1010, 705));
+        std::tie(registers, breakpoints) = windows();
+        floating = CMainFrame::dockOf(registers);
+        docked = CMainFrame::dockOf(breakpoints);
+        QVERIFY(floating && docked);
+        QVERIFY(registers->isVisible() && breakpoints->isVisible());
+        QVERIFY(command(CmdId::kRegisterWindow)->isChecked());
+        QVERIFY(floating->isFloating());
+        QCOMPARE(floating->geometry(), placed);
+        QCOMPARE(frame()->dockWidgetArea(docked), Qt::LeftDockWidgetArea);
     }
 
     void cleanupTestCase()

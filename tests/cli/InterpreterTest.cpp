@@ -11,6 +11,22 @@
 
 using Lines = std::vector<std::string>;
 
+namespace {
+
+// The byte an S19 file holds for address, read by the reader itself (0 when it has none).
+uint8_t example19Byte(const std::string& path, uint32_t address)
+{
+    S19Reader reader;
+    if (reader.readFile(path) != 0)
+        return 0;
+    for (const S19Record& r : reader.records())
+        if (address >= r.address && address < r.address + r.dataLength)
+            return r.data[address - r.address];
+    return 0;
+}
+
+} // namespace
+
 TEST_F(CliSession, BootSwitchesEepromAndModeAndReportsLikeTheGui)
 {
     ASSERT_TRUE(run("boot --eeprom on --mode special-test"));
@@ -67,7 +83,9 @@ TEST_F(CliSession, LoadVerifyAndDumpASample)
     // A changed byte makes the verify fail.
     ASSERT_TRUE(run("set $c026 $99"));
     EXPECT_FALSE(run("verify " + example("loops.s19")));
-    EXPECT_EQ(last(), "S19 file does not match memory");
+    // The first differing address comes after the status's text, from the session's result.
+    EXPECT_EQ(last(), "S19 file does not match memory at $c026 (file $" +
+                          CommandText::format("%02x", example19Byte(example("loops.s19"), 0xC026)) + ", memory $99)");
 
     const std::string copy = ::testing::TempDir() + "/loops-copy.s19";
     {

@@ -8,7 +8,10 @@
 #include "app/CTarvikAsmView.h"
 #include "res/CommandIds.h"
 #include "BoardDocument.h"
+#include "document/CRegistersDialog.h"
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -81,19 +84,65 @@ private slots:
 
     void init() { host().boxes.clear(); }
 
-    // Before the talker runs nothing can be stepped, stopped or toggled; after boot the target
-    // is idle; a program that runs until stopped reads Running, with Stop offered and the stepping
-    // commands not; loading a program marks no stop.
-    void runStateFromBootToLoad()
+    // The talker download keeps the window alive: a timer keeps firing (never 100 ms without
+    // one), its progress box offers Cancel, and a cancelled download leaves no talker and says so.
+    void bootKeepsTheWindowAliveAndCancels()
     {
         QCOMPARE(runState(), QString("No talker"));
         QVERIFY(!stopOffered());
         for (int id : {CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue})
             QVERIFY(!doc().commandState(id).enabled);
-
+        QTimer cancel;
+        cancel.setInterval(5);
+        connect(&cancel, &QTimer::timeout, [this] {
+            auto* box = host().window.findChild<QProgressDialog*>("BootProgress");
+            if (box && box->value() > 300)
+                box->cancel();
+        });
+        cancel.start();
         run(CmdId::kBootTalker);
-        QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button...",
-                                                  "Talker initialized successfully."}));
+        cancel.stop();
+        QCOMPARE(host().takeBoxes(),
+                 QStringList({"Please press the 68HC11 RESET button...",
+                              "Talker download cancelled; press RESET before the next boot"}));
+        QCOMPARE(runState(), QString("No talker"));
+        QVERIFY(!host().window.findChild<QProgressDialog*>("BootProgress"));
+
+        QElapsedTimer clock;
+        qint64 last = 0, longestGap = 0;
+        int ticks = 0;
+        QTimer beat;
+        beat.setInterval(10);
+        // Measured while the download runs (its box shows); the start-up exchanges after it are
+        // short on a board whose CONFIG needs no change.
+        connect(&beat, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            auto* box = host().window.findChild<QProgressDialog*>("BootProgress");
+            if (box && box->value() > 0 && box->value() < 1000) {
+                longestGap = std::max(longestGap, now - last);
+                ++ticks;
+            }
+            last = now;
+        });
+        clock.start();
+        beat.start();
+        run(CmdId::kBootTalker);
+        beat.stop();
+        QCOMPARE(runState(), QString("Idle"));
+        // 257 bytes at 1200 baud take 2.1 s on the paced line.
+        QVERIFY2(clock.elapsed() > 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(ticks > 15);
+        QVERIFY2(longestGap <= 100, qPrintable(QString("%1 ms without a timer, %2 ticks").arg(longestGap).arg(ticks)));
+        // One box per boot: the success is the status bar's news.
+        QCOMPARE(host().takeBoxes(), QStringList({"Please press the 68HC11 RESET button..."}));
+    }
+
+    // Before the talker runs nothing can be stepped, stopped or toggled; after boot the target
+    // is idle; a program that runs until stopped reads Running, with Stop offered and the stepping
+    // commands not; loading a program marks no stop.
+    void runStateFromBootToLoad()
+    {
+        // (booted by the test before)
         QCOMPARE(runState(), QString("Idle"));
         QVERIFY(!stopOffered());
 
@@ -109,7 +158,13 @@ private slots:
         QCOMPARE(view().markedLine(), -1);
         run(CmdId::kStopExecution);
         QCOMPARE(host().status(), QString("Execution stopped"));
-        QCOMPARE(runState(), QString("Idle"));
+        // Stopped where the program was: the counter's loop, in the Registers window too; Read
+        // Regs and Write Regs there leave it waiting.
+        QVERIFY2(runState().startsWith("Stopped at $cc0"), qPrintable(runState()));
+        QCOMPARE(QString::fromStdString(doc().registersWindow->fields().PC), runState().mid(11));
+        doc().registersWindow->ReadRegs();
+        doc().registersWindow->WriteRegs();
+        QVERIFY2(runState().startsWith("Stopped at $cc0"), qPrintable(runState()));
         QVERIFY(!stopOffered());
 
         answerFileDialog(kExamples + "/subroutine.s19");
@@ -229,6 +284,48 @@ private slots:
         QVERIFY(!stopOffered());
         QCOMPARE(view().markedLine(), -1);
         QVERIFY(!doc().runCommand(CmdId::kStopExecution));
+    }
+
+    // Every kind of stop shows its address in the Registers window and marks its line: a
+    // breakpoint, a step over, the program's own SWI (with the engine's message) and a trace step
+    // (Stop: runStateFromBootToLoad).
+    void everyStopShowsRegistersAndMark_data()
+    {
+        QTest::addColumn<QString>("breakpoint");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<uint32_t>("stop");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("breakpoint") << "$c40a" << CmdId::kExecute << "$c400" << 0xC40Au << QStringList();
+        QTest::newRow("step over") << "" << CmdId::kStepOver << "" << 0xC40Du << QStringList();
+        QTest::newRow("own SWI, breakpoints planted")
+            << "$c400" << CmdId::kExecute << "$c419" << 0xC419u
+            << QStringList{"Unable to remove current breakpoint from table."};
+        QTest::newRow("trace") << "" << CmdId::kTrace << "$c400" << 0xC403u << QStringList();
+    }
+    void everyStopShowsRegistersAndMark()
+    {
+        QFETCH(QString, breakpoint);
+        QFETCH(int, command);
+        QFETCH(QString, start);
+        QFETCH(uint32_t, stop);
+        QFETCH(QStringList, boxes);
+        if (!breakpoint.isEmpty()) {
+            answerDialog({{1042, breakpoint}});
+            run(CmdId::kSetBreakpoint);
+        }
+        doc().registersWindow->SetShownPC(0);
+        if (!start.isEmpty())
+            answerDialog({{1042, start}});
+        run(command);
+        const QString at = QString("$%1").arg(stop, 4, 16, QChar('0'));
+        QTRY_COMPARE_WITH_TIMEOUT(runState(), "Stopped at " + at, 10000);
+        QCOMPARE(QString::fromStdString(doc().registersWindow->fields().PC), at);
+        QCOMPARE(view().markedLine(), lineOf(stop));
+        const QStringList shown = host().takeBoxes();
+        QVERIFY2(shown == boxes, qPrintable(shown.join(" / ")));
+        if (!breakpoint.isEmpty() && !host().session.breakpoints().empty())
+            run(CmdId::kClearAllBreakpoints);
     }
 
     void ioRegistersWindowLeavesTheSciAlone()
