@@ -734,7 +734,15 @@ TEST_F(TalkerLinkTest, DownloadLengthFollowsTheChipsBootLoader) {
             continue;
         }
         EXPECT_NE(status, kTalkerFileInvalid) << what;
-        EXPECT_EQ(pty.readBytes(c.size, 2000), image) << what;
+        // Nothing echoes here: a loader that takes a fixed length gets all but the last bytes,
+        // which wait for the echoes' check; one that stops when the line idles gets it all at once.
+        const Bytes sent = pty.readBytes(c.size, 2000);
+        if (chipVariant(c.chip).bootRule == BootRule::Exactly256) {
+            EXPECT_LT(sent.size(), image.size()) << what;
+            EXPECT_TRUE(std::equal(sent.begin(), sent.end(), image.begin())) << what;
+        } else {
+            EXPECT_EQ(sent, image) << what;
+        }
     }
     std::filesystem::remove_all(dir);
 }
