@@ -1,6 +1,8 @@
 #include "app/CAddressedTextView.h"
 #include "document/CTarvik11Doc.h"
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -248,4 +250,32 @@ void CAddressedTextView::gutterClicked(const QPoint& at)
         return;
     }
     doc_->ToggleBreakpointAt(*address);
+}
+
+QMenu* CAddressedTextView::createLineMenu(const QPoint& pos)
+{
+    QMenu* menu = createStandardContextMenu(pos);
+    menu->addSeparator();
+    const std::optional<uint32_t> address = lineAddress(cursorForPosition(pos).blockNumber());
+    const bool enabled = address && doc_ && doc_->targetListening();
+    const QPointer<CTarvik11Doc> doc = doc_;
+    auto add = [&](const QString& title, void (CTarvik11Doc::*command)(uint32_t)) {
+        QAction* action = menu->addAction(title);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, menu, [doc, address, command] {
+            if (doc && address)
+                (doc->*command)(*address);
+        });
+    };
+    add(tr("Toggle Breakpoint"), &CTarvik11Doc::ToggleBreakpointAt);
+    add(tr("Run to Cursor"), &CTarvik11Doc::RunToAddress);
+    add(tr("Set PC Here"), &CTarvik11Doc::SetPcAt);
+    return menu;
+}
+
+void CAddressedTextView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createLineMenu(event->pos());
+    menu->exec(event->globalPos());
+    delete menu;
 }

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+
+class QMenu;
 #include <vector>
 
 // A text view whose lines may carry the address of code, shown beside a gutter: the line where the
@@ -28,6 +30,10 @@ public:
     QWidget* gutter() const;
     // The centre of line in the gutter's coordinates; a null point when the line is out of view.
     QPoint gutterPointOf(int line) const;
+    // The context menu for the line at pos (viewport coordinates): the usual copy items, then
+    // Toggle Breakpoint, Run to Cursor and Set PC Here acting on that line's code (disabled on a
+    // line without code or while the talker does not listen). The caller owns the menu.
+    QMenu* createLineMenu(const QPoint& pos);
 
 protected:
     // Addresses per line, and each address's first line: the table most views answer from.
@@ -52,6 +58,7 @@ protected:
     // What the view does when the target's state changes: by default, marks it.
     virtual void onTargetStateChanged() { refreshMarkers(false); }
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     class Gutter;

@@ -324,6 +324,14 @@ void CTarvik11App::messageBox(const QString& text)
     showMessage(mainFrame_, text);
 }
 
+bool CTarvik11App::askYesNo(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Tarvik11"), text, QMessageBox::Yes | QMessageBox::No,
+                    mainFrame_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void CTarvik11App::placeToolWindow(QDialog* window, const QString& name)
 {
     if (mainFrame_)

@@ -74,6 +74,7 @@ public:
     QStatusBar* mainStatusBar() override;
     QWidget* dialogOwner() override;
     void messageBox(const QString& text) override;
+    bool askYesNo(const QString& text) override;
     bool openAsmView(CTarvik11Doc* doc) override;
     bool editTalkerSettings(TalkerSettings& settings) override;
     void closeDocument(CTarvik11Doc* doc) override;

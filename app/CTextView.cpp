@@ -8,6 +8,8 @@
 #include <QMdiSubWindow>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTextDocument>
+#include <QTextOption>
 
 CTextView::CTextView(CTarvik11Doc* doc, QWidget* parent) : QPlainTextEdit(parent), doc_(doc)
 {
@@ -135,5 +137,17 @@ void CTextView::OnFilePrint()
     QPrinter* printer = app ? app->printer() : &fallback;
     QPrintDialog dialog(printer, this);
     if (dialog.exec() == QDialog::Accepted)
-        print(printer);
+        printText(toPlainText(), font(), printer);
+}
+
+void CTextView::printText(const QString& text, const QFont& font, QPrinter* printer)
+{
+    // The view never wraps; paper has an edge, so the printed copy wraps instead.
+    QTextDocument copy;
+    copy.setDefaultFont(font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    copy.setDefaultTextOption(option);
+    copy.setPlainText(text);
+    copy.print(printer);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+class QPrinter;
+
 #include "document/CTarvik11Doc.h"
 
 // A read-only, never-wrapping, fixed-pitch text view of a document's lines; carries the edit
@@ -29,6 +31,10 @@ public:
     virtual QString frameTitle() const = 0;
     // The address of the code on the line of the text cursor (nothing in a view without code).
     virtual std::optional<uint32_t> cursorAddress() const { return std::nullopt; }
+
+    // Prints text in font on printer, long lines wrapped at the page's width (at a blank where
+    // there is one) rather than cut at its edge.
+    static void printText(const QString& text, const QFont& font, QPrinter* printer);
 
     // The edit and print commands a view carries (the main frame runs them on the active view).
     static std::span<const CommandBinding<CTextView>> commandTable();

@@ -567,7 +567,25 @@ void CTarvik11Doc::OnBootTalker()
     const CommandResult result = services_.session->boot(boot);
     booting_ = false;
     delete bootProgress_.data();
-    finish(result);
+    if (!result.ok() || services_.session->leftBehind().empty()) {
+        finish(result);
+        return;
+    }
+    // SWIs an earlier session on this port left in the program: one question instead of the
+    // boot's note naming them; Yes writes their own bytes back, No forgets them.
+    std::string list;
+    for (const BreakpointRecord& r : services_.session->leftBehind())
+        list += (list.empty() ? "" : ", ") + CommandText::format(CommandText::kSwiEntry, r.address,
+                                                                 unsigned{r.savedOpcode});
+    const std::string note = CommandText::format(CommandText::kLeftBehind, list.c_str());
+    CommandResult booted = result;
+    std::erase(booted.notes, note);
+    finish(booted);
+    if (host_.askYesNo(QString::fromStdString(note) + tr(".\n\nWrite these bytes back now? (No forgets them "
+                                                         "and leaves the program as it is.)")))
+        finish(services_.session->writeBackLeftBehind());
+    else
+        services_.session->forgetLeftBehind();
 }
 
 // ---------------------------------------------------------------- memory
@@ -911,6 +929,30 @@ void CTarvik11Doc::RunToAddress(uint32_t address)
         return;
     }
     runStep([&] { return services_.session->runUntil(typed(hex4(address))); });
+}
+
+void CTarvik11Doc::SetPcAt(uint32_t address)
+{
+    if (!targetListening()) {
+        QApplication::beep();
+        return;
+    }
+    if (!lineAvailable())
+        return;
+    CommandResult result;
+    {
+        CTargetLine::Transfer transfer(services_.line);
+        if (!transfer.granted())
+            return;
+        BusyCursor busy;
+        yieldOnce();
+        result = services_.session->setRegister("pc", typed(hex4(address)));
+    }
+    if (result.ok() && registersWindow)
+        registersWindow->ShowRegisters(services_.session->lastRegisters(), address & 0xFFFFu);
+    if (result.ok() && result.doneText.empty())
+        result.doneText = text("PC set to $%04x", address & 0xFFFFu).toStdString();
+    finish(result);
 }
 
 void CTarvik11Doc::ToggleBreakpointAt(uint32_t address)

@@ -105,6 +105,9 @@ public:
     void ToggleBreakpointAt(uint32_t address);
     // Runs the stopped program until it reaches address.
     void RunToAddress(uint32_t address);
+    // Writes address as the program's PC (a held or stopped program continues from there when
+    // it is next started; one held at a breakpoint goes on at once, as any other new PC makes it).
+    void SetPcAt(uint32_t address);
     // Loads the S19 program at path as Open does once its file is chosen.
     void LoadProgram(const QString& path);
 

@@ -20,6 +20,8 @@ public:
     virtual QWidget* dialogOwner() = 0;
     // A modal box captioned with the application title, an OK button and the warning icon.
     virtual void messageBox(const QString& text) = 0;
+    // A modal question captioned with the application title, Yes and No buttons; true for Yes.
+    virtual bool askYesNo(const QString& text) = 0;
     // Opens an Assembly View on the active document ("Command failed." when it cannot); true when
     // doc has an Assembly View afterwards.
     virtual bool openAsmView(CTarvik11Doc* doc) = 0;

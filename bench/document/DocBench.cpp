@@ -39,6 +39,11 @@ public:
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
     QWidget* dialogOwner() override { return &window; }
     void messageBox(const QString& text) override { std::printf("  (box: %s)\n", qPrintable(text)); }
+    bool askYesNo(const QString& text) override
+    {
+        std::printf("  (question, answered Yes: %s)\n", qPrintable(text));
+        return true;
+    }
     bool openAsmView(CTarvik11Doc*) override { return false; }
     bool editTalkerSettings(TalkerSettings&) override { return false; }
     void closeDocument(CTarvik11Doc*) override {}

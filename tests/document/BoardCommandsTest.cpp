@@ -53,6 +53,7 @@ class BoardCommandsTest : public QObject {
     Q_OBJECT
 
     BoardDocument rig_;
+    QTemporaryDir state_; // the user's state folder (the journal of planted bytes)
 
     TestHost& host() { return *rig_.host; }
     CTarvik11Doc& doc() { return *rig_.doc; }
@@ -62,6 +63,8 @@ class BoardCommandsTest : public QObject {
 private slots:
     void initTestCase()
     {
+        QVERIFY(state_.isValid());
+        qputenv("XDG_STATE_HOME", state_.path().toLocal8Bit());
         const std::string error = rig_.start();
         QVERIFY2(error.empty(), error.c_str());
         host().memory.programDelayMs = 20;
@@ -477,6 +480,53 @@ private slots:
         if (!fast)
             QCOMPARE(host().port.baudRate(), 9600);
         QVERIFY(host().session.readRegisters().ok());
+    }
+
+    // A session whose board was reset under a running program leaves its breakpoint's SWI in the
+    // program; the next session's boot asks once, naming the address and its own byte: Yes writes
+    // the byte back, No forgets it (the SWI stays and is not asked about again).
+    void leftBehindSwisAreOfferedAfterTheBoot_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void leftBehindSwisAreOfferedAfterTheBoot()
+    {
+        QFETCH(bool, yes);
+        answerFileDialog(kExamples + "/counter.s19");
+        run(CmdId::kFileOpen);
+        const uint8_t own = peek(host(), 0xCC03, 1).at(0);
+        QVERIFY(own != DebugEngine::kSwiOpcode);
+        doc().breakpointsWindow->clearAll();
+        answerDialog({{1042, "$cc03"}});
+        run(CmdId::kSetBreakpoint);
+        answerDialog({{1042, "$cc0a"}});
+        run(CmdId::kExecute);
+        QCOMPARE(host().status(), QString("Executing program"));
+        rig_.board->pressReset(); // nothing can be written back when this session goes away
+        rig_.reopen();
+
+        host().answerYes = yes;
+        run(CmdId::kBootTalker);
+        QVERIFY2(host().status().startsWith(yes ? "Bytes an earlier session left planted written back"
+                                                : "Talker download successful"),
+                 qPrintable(host().status()));
+        const QString named = QString::asprintf("$cc03 (its own byte $%02x)", unsigned{own});
+        QCOMPARE(host().questions.size(), 1);
+        QVERIFY2(host().questions[0].contains(named), qPrintable(host().questions[0]));
+        // The question replaces the boot's note: no box names the bytes a second time.
+        for (const QString& box : host().takeBoxes())
+            QVERIFY2(!box.contains(named), qPrintable(box));
+        QVERIFY(host().session.leftBehind().empty());
+        QCOMPARE(peek(host(), 0xCC03, 1), std::vector<uint8_t>{yes ? own : DebugEngine::kSwiOpcode});
+
+        // Whichever the answer, the next boot asks nothing.
+        run(CmdId::kBootTalker);
+        QCOMPARE(host().questions.size(), 1);
+        if (!yes) { // the program as it was for the other rows
+            QCOMPARE(host().memory.writeBlock(0xCC03, 1, &own), 0);
+        }
     }
 };
 

@@ -21,6 +21,15 @@ struct BoardDocument {
         std::string error;
         if (!board->start(&error))
             return error;
+        reopen();
+        return {};
+    }
+    // A new host and document on the same board (the earlier ones gone first, as when the
+    // application is started again).
+    void reopen()
+    {
+        doc.reset();
+        host.reset();
         host = std::make_unique<TestHost>();
         host->session.attachBoard(board.get());
         host->settings.port = QString::fromStdString(board->devicePath());
@@ -30,7 +39,6 @@ struct BoardDocument {
         host->settings.commDelay = 500;
         host->settings.defaultBase = 1;
         doc = std::make_unique<CTarvik11Doc>(*host, "Tarvik1");
-        return {};
     }
     // The document first: it observes the session the host owns, which talks to the board.
     void stop()

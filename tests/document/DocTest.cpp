@@ -26,6 +26,11 @@ public:
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
     QWidget* dialogOwner() override { return &window; }
     void messageBox(const QString& text) override { boxes << text; }
+    bool askYesNo(const QString& text) override
+    {
+        boxes << text;
+        return false;
+    }
     bool openAsmView(CTarvik11Doc*) override { return false; }
     bool editTalkerSettings(TalkerSettings&) override
     {

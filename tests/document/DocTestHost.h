@@ -30,6 +30,8 @@ public:
     CTargetLine line{session};
 
     QStringList boxes;
+    QStringList questions;  // every yes/no question asked
+    bool answerYes = false; // how each one is answered
     TalkerSettings settings;
     int asmViews = 0;
 
@@ -39,6 +41,11 @@ public:
     QStatusBar* mainStatusBar() override { return window.statusBar(); }
     QWidget* dialogOwner() override { return &window; }
     void messageBox(const QString& text) override { boxes << text; }
+    bool askYesNo(const QString& text) override
+    {
+        questions << text;
+        return answerYes;
+    }
     bool openAsmView(CTarvik11Doc*) override
     {
         ++asmViews;

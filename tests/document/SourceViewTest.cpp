@@ -11,6 +11,10 @@
 #include "document/CRegistersDialog.h"
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QProgressDialog>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -284,6 +288,62 @@ private slots:
         QVERIFY(!stopOffered());
         QCOMPARE(view().markedLine(), -1);
         QVERIFY(!doc().runCommand(CmdId::kStopExecution));
+    }
+
+    // Set PC Here from a line's context menu: offered only on a line with code; on a program
+    // held at a breakpoint it writes the line's address as PC and the program goes on from there
+    // at once. Ends with the program stopped.
+    void setPcHereFromTheContextMenu()
+    {
+        auto menuAction = [&](int line, std::unique_ptr<QMenu>& menu) -> QAction* {
+            view().verticalScrollBar()->setValue(qMax(0, line - 3));
+            const QPoint at = view().cursorRect(QTextCursor(view().document()->findBlockByNumber(line))).center();
+            menu.reset(view().createLineMenu(at));
+            for (QAction* action : menu->actions())
+                if (action->text() == "Set PC Here")
+                    return action;
+            return nullptr;
+        };
+        std::unique_ptr<QMenu> menu;
+        int bare = 0;
+        while (view().lineAddress(bare))
+            ++bare;
+        QAction* action = menuAction(bare, menu);
+        QVERIFY(action);
+        QVERIFY(!action->isEnabled());
+
+        clickGutter(lineOf(0xC428));
+        answerDialog({{1042, "$c400"}});
+        run(CmdId::kExecute);
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Breakpoint reached at $c428"), 10000);
+        action = menuAction(lineOf(0xC424), menu);
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
+        QCOMPARE(host().takeBoxes(), QStringList());
+        QCOMPARE(host().status(), QString("PC set to $c424"));
+        QCOMPARE(runState(), QString("Running"));
+        QCOMPARE(host().engine.currentPC, 0xC424u);
+        QCOMPARE(doc().registersWindow->fields().PC, std::string("$c424"));
+        QCOMPARE(view().markedLine(), -1); // no longer stopped at the breakpoint's line
+        run(CmdId::kStopExecution);
+        QCOMPARE(runState(), QString("Idle"));
+    }
+
+    // Printing wraps a long line at the page's width: a line of 12000 characters (with and
+    // without blanks) fills several pages of a PDF, where one cut at the edge would fill one.
+    void printWrapsLongLines()
+    {
+        QTemporaryDir dir;
+        for (const QString& line : {QString(12000, QChar('x')), QString("$c400 ").repeated(2000)}) {
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.path() + "/print.pdf");
+            CTextView::printText("   first\n" + line + "\n   last\n", view().font(), &printer);
+            QFile pdf(printer.outputFileName());
+            QVERIFY(pdf.open(QIODevice::ReadOnly));
+            const int pages = QString::fromLatin1(pdf.readAll()).count(QRegularExpression("/Type\\s*/Page\\b"));
+            QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
+        }
     }
 
     // Every kind of stop shows its address in the Registers window and marks its line: a
