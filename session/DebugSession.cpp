@@ -942,15 +942,20 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
     Busy busy(*this);
     takeWaitingStop();
     TargetRegisters r = registers;
+    const uint32_t pc = registers.PC & 0xFFFF;
     // A held program is shown stopped at its SWI's address; the talker keeps it held only while
     // the frame's PC stays the one it stacked (the address after the SWI).
     const std::optional<uint32_t> held = engine_.heldAt;
-    if (held && (r.PC & 0xFFFF) == *held)
-        r.PC = (*held + 1) & 0xFFFF;
+    const bool keepsHeld = held && (pc == *held || pc == ((*held + 1) & 0xFFFF));
     // A program halted by Stop waits in the talker's idle loop with its PC shown as where it goes
     // on: written back unchanged, the frame keeps it waiting there rather than starting it.
-    const bool waitingAfterStop = !held && stoppedPC_ && (r.PC & 0xFFFF) == *stoppedPC_;
-    if (waitingAfterStop)
+    const bool afterStop = !held && stoppedPC_;
+    // Any other PC resumes a held or stopped program there: the registers are written with the
+    // program kept waiting, then it starts as a run does, with its breakpoints planted.
+    const bool resumes = (held && !keepsHeld) || (afterStop && pc != *stoppedPC_);
+    if (held)
+        r.PC = (*held + 1) & 0xFFFF;
+    else if (afterStop)
         r.PC = engine_.talkerIdleAddress;
     result.status = link_.writeRegisters(r);
     if (!result.ok()) {
@@ -959,12 +964,11 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
         return result;
     }
     lastRegisters_ = registers;
-    if (held && r.PC != ((*held + 1) & 0xFFFF)) {
-        // Any other PC resumes the program there.
-        engine_.heldAt.reset();
-        engine_.currentPC = r.PC;
-        runningFree_ = true;
+    if (resumes) {
         noteResumed();
+        result.status = resumeAt(pc);
+        if (!result.ok())
+            explainFailure(result);
     }
     return result;
 }
