@@ -124,13 +124,22 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
         VirtualBoardOptions options;
         options.speed = 1.0;
         // --latency=MS: the board behind a USB adapter's latency timer.
-        QString latencyText;
-        for (const QString& arg : args)
+        // --chip=NAME: the chip on the board.
+        QString latencyText, chipText;
+        for (const QString& arg : args) {
             if (arg.startsWith(QLatin1String("--latency=")))
                 latencyText = arg.mid(10);
+            else if (arg.startsWith(QLatin1String("--chip=")))
+                chipText = arg.mid(7);
+        }
+        const auto chip = findChip(chipText.toStdString());
+        if (chip)
+            options.chip = *chip;
         std::string device;
         if (!latencyText.isNull() && !parseLatencyMs(latencyText.toStdString(), &options.latencyMs))
             error = "--latency takes whole milliseconds from 0 to 255, not '" + latencyText.toStdString() + "'";
+        else if (!chipText.isNull() && !chip)
+            error = "--chip takes a1, a8, e1, e9 or 811e2, not '" + chipText.toStdString() + "'";
         else
             device = session_->startVirtualBoard(options, &error);
         if (device.empty()) {

@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "The Tarvik11 debugger for 68HC11 boards (Qt GUI).\n"
     "\n"
     "  --virtual-board   run a virtual 68HC11 board inside the program, as COM1\n"
+    "  --latency=MS      the virtual board's bytes come as through a USB adapter's latency timer\n"
+    "  --chip=NAME       the virtual board's chip: a1 (default), a8, e1, e9 or 811e2\n"
     "  -Embedding, -Automation\n"
     "                    start without the splash screen\n"
     "  --help            print this text and exit\n"

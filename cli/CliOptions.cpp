@@ -34,7 +34,7 @@ int CliOptions::baseFromName(const std::string& name)
 const char* CliOptions::usage()
 {
     return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]\n"
-           "                                      [--latency MS]]\n"
+           "                                      [--latency MS] [--chip a1|a8|e1|e9|811e2]]\n"
            "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [--no-fast-line]\n"
            "                    [-c 'CMD; CMD; ...']\n"
            "Runs debugger commands, one per line from standard input or from -c, and prints the\n"
@@ -98,6 +98,13 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
                 error = "--latency takes whole milliseconds from 0 to 255, not '" + v + "'";
                 return false;
             }
+        } else if (arg == "--chip") {
+            if (!value(options.chip))
+                return false;
+            if (!findChip(options.chip)) {
+                error = "--chip takes a1, a8, e1, e9 or 811e2, not '" + options.chip + "'";
+                return false;
+            }
         } else if (arg == "--board-eeprom") {
             if (!value(options.boardEeprom))
                 return false;
@@ -124,6 +131,10 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
     }
     if (options.latencyMs > 0 && !options.board) {
         error = "--latency models an adapter in front of the virtual board: it needs --board";
+        return false;
+    }
+    if (!options.chip.empty() && !options.board) {
+        error = "--chip chooses the virtual board's chip: it needs --board (a real board's chip is boot --chip)";
         return false;
     }
     if (options.board && options.portGiven) {

@@ -116,6 +116,8 @@ int main(int argc, char** argv)
         boardOptions.speed = options.speed;
         boardOptions.eepromFile = options.boardEeprom;
         boardOptions.latencyMs = options.latencyMs;
+        if (!options.chip.empty())
+            boardOptions.chip = *findChip(options.chip);
         // In this process the board needs no pseudo-terminal: its line is a pair of queues.
         boardOptions.line = BoardLineKind::Memory;
         board = std::make_unique<VirtualBoard>(boardOptions);

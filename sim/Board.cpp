@@ -20,7 +20,7 @@ constexpr InterruptSource kInterruptSources[] = {
 static_assert(kInterruptSources[1].vector == Vec::kRti && kInterruptSources[14].vector == Vec::kSci);
 } // namespace
 
-Board::Board() { powerOn(); }
+Board::Board(ChipKind chip) : chip_(chipVariant(chip)), bootRom_(BootRom::imageFor(chip_)) { powerOn(); }
 
 void Board::powerOn() {
     ram_.fill(0);
@@ -66,10 +66,11 @@ BoardMode Board::mode() const {
 void Board::mapPages() {
     std::fill(std::begin(readPage), std::end(readPage), nullptr);
     std::fill(std::begin(writePage), std::end(writePage), nullptr);
-    readPage[0] = writePage[0] = ram_.data();
+    for (unsigned page = 0; page < chip_.ramSize / 256u; ++page)
+        readPage[page] = writePage[page] = ram_.data() + page * 256;
     if (hprio_ & kMda) {
         for (unsigned page = kExternalRamStart >> 8; page < 256; ++page) {
-            if ((page == 0xB6 || page == 0xB7) && eeprom_.enabled())
+            if (eeprom_.contains(uint16_t(page << 8)) && eeprom_.enabled())
                 continue;
             if (page == (BootRom::kStart >> 8) && (hprio_ & kRboot))
                 continue;
@@ -214,7 +215,7 @@ uint16_t Board::readVector(uint16_t normalVectorAddress) {
 }
 
 uint8_t Board::peek(uint16_t address) {
-    if (address < kRamSize)
+    if (address < chip_.ramSize)
         return ram_[address];
     if (address >= kRegisters && address < kRegisters + 0x40) {
         switch (address & 0x3F) {
@@ -227,25 +228,25 @@ uint8_t Board::peek(uint16_t address) {
 }
 
 uint8_t Board::read(uint16_t address) {
-    if (address < kRamSize)
+    if (address < chip_.ramSize)
         return ram_[address];
     if (address >= kRegisters && address < kRegisters + 0x40)
         return readRegister(uint8_t(address & 0x3F));
-    if (address >= Eeprom::kStart && address <= Eeprom::kEnd && eeprom_.enabled())
+    if (eeprom_.contains(address) && eeprom_.enabled())
         return eeprom_.readArray(address);
     if (address >= BootRom::kStart && address < BootRom::kStart + BootRom::kSize && (hprio_ & kRboot))
-        return BootRom::read(address);
+        return bootRom_[address - BootRom::kStart];
     if (address >= kExternalRamStart && (hprio_ & kMda))
         return externalRam_[address - kExternalRamStart];
     return kUnmappedValue;
 }
 
 void Board::write(uint16_t address, uint8_t value) {
-    if (address < kRamSize) {
+    if (address < chip_.ramSize) {
         ram_[address] = value;
     } else if (address >= kRegisters && address < kRegisters + 0x40) {
         writeRegister(uint8_t(address & 0x3F), value);
-    } else if (address >= Eeprom::kStart && address <= Eeprom::kEnd && eeprom_.enabled()) {
+    } else if (eeprom_.contains(address) && eeprom_.enabled()) {
         eeprom_.writeArray(address, value);
     } else if (address >= BootRom::kStart && address < BootRom::kStart + BootRom::kSize && (hprio_ & kRboot)) {
         // ROM

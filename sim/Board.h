@@ -1,5 +1,6 @@
 #pragma once
 #include "sim/Adc.h"
+#include "sim/BootRom.h"
 #include "sim/Bus.h"
 #include "sim/Cpu.h"
 #include "sim/Eeprom.h"
@@ -22,8 +23,9 @@ struct PinState {
 // Operating mode, from HPRIO's SMOD and MDA.
 enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, SpecialTest };
 
-// The virtual board: a 68HC11A1-like chip (256 bytes of RAM at $0000, registers at $1000-$103F,
-// EEPROM at $B600-$B7FF, boot ROM at $BF40-$BFFF, no mask ROM) with 32 KB of external RAM at
+// The virtual board: a chip of the family (by default a 68HC11A1: 256 bytes of RAM at $0000,
+// registers at $1000-$103F, EEPROM at $B600-$B7FF, boot ROM at $BF40-$BFFF, no mask ROM; the other
+// variants take RAM and EEPROM size and place from hc11/ChipVariant.h) with 32 KB of external RAM at
 // $8000-$FFFF that is visible in the expanded modes (internal resources win where they overlap).
 // Its mode pins select special bootstrap mode, so power-on and RESET start the boot loader.
 //
@@ -52,13 +54,19 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 // - IRQ pin: with IRQE clear a low level requests the interrupt; with IRQE set a falling edge
 //   latches a request that taking the IRQ vector clears. XIRQ requests while low (the X bit rules
 //   belong to the CPU). Both pins idle high.
+// - Variants: the boot loader takes exactly 256 bytes on the A-series; on the E-series and the
+//   811E2 it takes up to the RAM size and stops when the line has been idle for four character
+//   times at the download rate (also before the first byte after the sync). Its mask ROM is not
+//   modelled (reads $FF), and the loader stays at $BF40 on every variant. BPROT protects on every
+//   variant, the A-series included (a program that sets it loses nothing on a chip without it).
 // - Ports B-E are not modelled; PORTE reads the analog inputs as digital levels (an
 //   input at or above half of VRH reads 1).
 class Board : public Bus {
 public:
     static constexpr uint8_t kUnmappedValue = 0xFF;
     static constexpr uint16_t kRegisters = 0x1000;
-    static constexpr uint16_t kRamSize = 256;
+    static constexpr uint16_t kRamSize = 256;    // the A1's RAM
+    static constexpr uint16_t kMaxRamSize = 512; // the largest variant's
     static constexpr uint16_t kExternalRamStart = 0x8000;
     // Register offsets.
     static constexpr uint8_t kBprot = 0x35, kOption = 0x39, kCoprst = 0x3A, kPprog = 0x3B,
@@ -71,7 +79,9 @@ public:
     // The COP's shortest timeout (CR1:CR0 = 00) in E cycles; each step of CR multiplies it by 4.
     static constexpr uint64_t kCopBaseCycles = uint64_t(1) << 15;
 
-    Board();
+    explicit Board(ChipKind chip = kDefaultChip);
+
+    const ChipVariant& chip() const { return chip_; }
 
     // Power-on: RAM cleared, then a reset.
     void powerOn();
@@ -109,6 +119,13 @@ public:
     Timer& timer() { return timer_; }
     Spi& spi() { return spi_; }
     BoardMode mode() const;
+    // True while the boot loader runs a download that an idle line ends (E-series, 811E2): its idle
+    // time must be measured against the host's real pauses, so a runner going as fast as it can
+    // lets board time pass no faster than the wall clock beyond the characters already received.
+    bool loaderTimesIdleLine() const {
+        return chip_.bootRule == BootRule::UpToRam && (hprio_ & kRboot) && cpu_.pc >= BootRom::kStart &&
+               cpu_.pc < BootRom::kStart + BootRom::kSize;
+    }
     // Number of resets so far (power-on counts as the first).
     uint64_t resetCount() const { return resets_; }
     // Memory as the CPU would read it, without side effects on registers.
@@ -135,14 +152,16 @@ private:
     bool special() const { return hprio_ & kSmod; }
     bool inProtectWindow() const { return now_ - resetTime_ < 64; }
 
-    std::array<uint8_t, kRamSize> ram_{};
+    const ChipVariant& chip_;
+    std::array<uint8_t, kMaxRamSize> ram_{};
+    std::array<uint8_t, BootRom::kSize> bootRom_; // the loader with this variant's parameters
     std::array<uint8_t, 0x8000> externalRam_{};
     SerialWire rxWire_;
     Sci sci_{rxWire_};
     Timer timer_;
     Adc adc_;
     Spi spi_;
-    Eeprom eeprom_;
+    Eeprom eeprom_{chip_.kind};
     Cpu cpu_{*this};
     uint64_t now_ = 0;
     uint64_t nextEvent_ = Sci::kNever;

@@ -13,6 +13,8 @@ constexpr uint64_t kRealTimeSlice = 4000;  // 2 ms at 2 MHz
 constexpr uint64_t kFastSlice = 20000; // short, so host bytes are taken (and stamped) promptly
 // Longest sleep without a look at the wall clock.
 constexpr double kMaxSleepSeconds = 0.2;
+// The longest sleep while board time follows the wall clock: well below the boot loader's idle time.
+constexpr double kPacedSleepSeconds = 0.001;
 // Falling further behind than this (a stopped process, a slow machine) is forgiven, not caught up.
 constexpr double kMaxLagSeconds = 0.25;
 } // namespace
@@ -46,9 +48,22 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
             wallMark_ = wall;
             target = board_.now();
         }
-        bool sleep = false;
+        bool sleep = false, pacing = false;
         if (fast) {
-            if (!board_.idle())
+            if (board_.loaderTimesIdleLine()) {
+                // Real time: the host's writes wait for the wire, so the loader must see the
+                // pause between two of them as it is. The marks stay where the real time began,
+                // so that running past the target by part of an instruction is not lost.
+                if (!paced_) {
+                    paced_ = true;
+                    wallMark_ = wall;
+                    boardMark_ = board_.now();
+                    target = board_.now();
+                }
+                if (board_.now() < target)
+                    board_.runUntil(target);
+                sleep = pacing = true;
+            } else if (!board_.idle())
                 board_.runUntil(board_.now() + kFastSlice);
             else if (board_.now() < target)
                 board_.runUntil(target); // idle time passes at least at wall-clock speed
@@ -56,7 +71,9 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
                 board_.runUntil(board_.nextEventTime());
             else
                 sleep = true;
-            if (board_.now() >= target) {
+            if (!pacing)
+                paced_ = false;
+            if (!pacing && board_.now() >= target) {
                 wallMark_ = wall;
                 boardMark_ = board_.now();
             }
@@ -73,7 +90,7 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
             std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", error.c_str());
         if (!sleep || board_.nextEventTime() <= board_.now())
             continue;
-        double seconds = std::min(kMaxSleepSeconds, heldSeconds);
+        double seconds = std::min(pacing ? kPacedSleepSeconds : kMaxSleepSeconds, heldSeconds);
         if (!fast) {
             const uint64_t wake = board_.idle() ? board_.nextEventTime() : board_.now() + kRealTimeSlice;
             if (wake != Sci::kNever) {

@@ -18,7 +18,10 @@
 //   a stop bit); otherwise it is dropped, as the host's UART would discard it with a framing error.
 // - While the CPU idles (WAI, STOP) the runner sleeps until the next due event or host input.
 //   As fast as possible (speed 0), board time still advances at least as fast as the wall clock
-//   while the CPU idles, so the host's programming waits count as on a real board.
+//   while the CPU idles, so the host's programming waits count as on a real board. While the boot
+//   loader of a chip whose download ends on an idle line runs, the board runs in real time: a
+//   pause of the host between two pieces of its download is as long for the loader as on a
+//   real board (the download takes its wire time, 2 s at 1200 baud).
 // - With a latency timer, the board's bytes reach the host as a USB-serial adapter passes them on
 //   (modelled on an FTDI chip): they collect in the adapter's buffer, a full packet of
 //   kAdapterPacketBytes goes to the host at once, and a partial one waits for the latency timer.
@@ -68,6 +71,7 @@ private:
     uint64_t wallTarget(Clock::time_point wall) const;
 
     Board& board_;
+    bool paced_ = false; // running in real time for the boot loader's idle time (as fast as possible otherwise)
     LineEnd& line_;
     double speed_;
     double rate_; // E cycles per wall-clock second

@@ -6,8 +6,12 @@
 ;   $00 (a break, or a $00 with a framing error) jumps to the start of EEPROM at $B600.
 ;   $FF received as $FF keeps 7812 baud; anything else is taken as a $FF sent at 1200 baud
 ;   (sampled too fast it reads as another value) and switches the SCI to 1200 baud (BAUD $33).
-; - The next 256 characters go to RAM from $0000 upward, each echoed as it arrives; then the
-;   loader jumps to $0000 with the SCI left running at the download rate.
+; - The next characters go to RAM from $0000 upward, each echoed as it arrives, up to the end
+;   address at LIMIT ($0100 on the A-series, the RAM size on the others); then the loader jumps to
+;   $0000 with the SCI left running at the download rate. When IDLEND is not zero (E-series, 811E2)
+;   the download also ends when no character has come for four character times at the download
+;   rate: a wait loop of 14 E cycles a turn counts 4 x 10 bit times (256 E cycles a bit at
+;   7812 baud, 1664 at 1200 baud) rounded up.
 ; - No start-up break is sent: a pseudo-terminal cannot carry one.
 ; The vectors at $BFD6-$BFFD send every interrupt and trap to its three-byte RAM pseudo-vector
 ; ($00C4 SCI ... $00FD clock monitor), where the loaded program stores a JMP.
@@ -18,6 +22,10 @@
         SCDR  = 0x2F
         RDRF  = 0x20
         TDRE  = 0x80
+        LIMIT = 0xBFD0  ; end of the download (patched per variant)
+        IDLEND = 0xBFD2 ; not zero: an idle line ends the download (patched per variant)
+        FASTIDLE = 732  ; 4 x 2560 E cycles / 14
+        SLOWIDLE = 4755 ; 4 x 16640 E cycles / 14
 
         .text
 reset:  lds   #0x00FF
@@ -34,16 +42,30 @@ sync:   brclr SCSR,x,#RDRF,sync
         ldaa  #0x33
         staa  BAUD,x
 load:   ldy   #0x0000
-next:   brclr SCSR,x,#RDRF,next
-        ldaa  SCDR,x
+next:   tst   IDLEND
+        beq   block
+        ldd   #FASTIDLE
+        brclr BAUD,x,#0x01,wait ; BAUD $22: 7812 baud, $33: 1200 baud
+        ldd   #SLOWIDLE
+wait:   brset SCSR,x,#RDRF,got  ; 7 + 4 + 3 E cycles a turn
+        subd  #1
+        bne   wait
+        jmp   0x0000
+block:  brclr SCSR,x,#RDRF,block
+got:    ldaa  SCDR,x
         staa  0,y
 txwait: brclr SCSR,x,#TDRE,txwait
         staa  SCDR,x
         iny
-        cpy   #0x0100
+        cpy   LIMIT
         bne   next
         jmp   0x0000
 eeprom: jmp   0xB600
+
+; The download rule, $BFD0-$BFD2: the A-series' as assembled.
+        .org  0x90
+        .word 0x0100    ; LIMIT
+        .byte 0x00      ; IDLEND
 
 ; Special-mode vectors, $BFD6-$BFFF.
         .org  0x96

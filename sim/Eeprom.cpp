@@ -3,19 +3,23 @@
 #include <cstdio>
 #include <cstring>
 
-Eeprom::Eeprom() { array_.fill(0xFF); }
+Eeprom::Eeprom(ChipKind chip) : chip_(chipVariant(chip)) {
+    static_assert(kMaxSize >= kChipVariants[size_t(ChipKind::E2)].eepromSize);
+    array_.fill(0xFF);
+    configCell_ = configLatch_ = chip_.eepromMovable ? kFactoryConfigMovable : kFactoryConfig;
+}
 
 void Eeprom::reset() {
     pprog_ = 0;
     bprot_ = 0x1F;
     target_ = Target::None;
-    configLatch_ = uint8_t(configCell_ & 0x0F);
+    configLatch_ = uint8_t(configCell_ & latchMask());
 }
 
 uint8_t Eeprom::readArray(uint16_t address) const {
     if (pprog_ & kEelat)
         return 0xFF; // array switched to programming
-    return array_[address - kStart];
+    return array_[uint16_t(address - start())];
 }
 
 void Eeprom::writeArray(uint16_t address, uint8_t value) {
@@ -61,7 +65,7 @@ void Eeprom::writeBprot(uint8_t value, bool clearAllowed) {
 }
 
 bool Eeprom::protectedAddress(uint16_t address) const {
-    const uint16_t offset = uint16_t(address - kStart);
+    const uint16_t offset = uint16_t(address - start());
     const int block = offset < 0x20 ? 0 : offset < 0x60 ? 1 : offset < 0xE0 ? 2 : 3;
     return bprot_ & (1u << block);
 }
@@ -79,12 +83,12 @@ void Eeprom::complete() {
     }
     if (!erase) {
         if (!protectedAddress(latchAddress_)) {
-            array_[latchAddress_ - kStart] &= latchData_;
+            array_[uint16_t(latchAddress_ - start())] &= latchData_;
             changed_ = true;
         }
         return;
     }
-    uint16_t first = kStart, last = kEnd;
+    uint16_t first = start(), last = uint16_t(start() + size() - 1);
     if (pprog_ & kByte) {
         first = last = latchAddress_;
     } else if (pprog_ & kRow) {
@@ -93,7 +97,7 @@ void Eeprom::complete() {
     }
     for (uint32_t a = first; a <= last; ++a) {
         if (!protectedAddress(uint16_t(a))) {
-            array_[a - kStart] = 0xFF;
+            array_[uint16_t(a - start())] = 0xFF;
             changed_ = true;
         }
     }
@@ -114,18 +118,20 @@ bool Eeprom::loadFile(const std::string& path, std::string* error) {
             *error = path + ": " + std::strerror(errno);
         return false;
     }
-    uint8_t image[kImageSize + 1];
-    const size_t n = std::fread(image, 1, sizeof image, f);
+    const size_t imageSize = size_t(size()) + 1;
+    uint8_t image[kMaxSize + 2];
+    const size_t n = std::fread(image, 1, imageSize + 1, f);
     std::fclose(f);
-    if (n != kImageSize) {
+    if (n != imageSize) {
         if (error)
-            *error = path + ": not an EEPROM image (" + std::to_string(kImageSize) + " bytes expected, " +
-                     std::to_string(n) + (n > kImageSize ? " or more" : "") + " found)";
+            *error = path + ": not an EEPROM image of the " + std::string(chip_.title) + " (" +
+                     std::to_string(imageSize) + " bytes expected, " + std::to_string(n) +
+                     (n > imageSize ? " or more" : "") + " found)";
         return false;
     }
-    std::memcpy(array_.data(), image, kSize);
-    configCell_ = image[kSize];
-    configLatch_ = uint8_t(configCell_ & 0x0F);
+    std::memcpy(array_.data(), image, size());
+    configCell_ = image[size()];
+    configLatch_ = uint8_t(configCell_ & latchMask());
     return true;
 }
 
@@ -134,7 +140,7 @@ bool Eeprom::saveFile(const std::string& path, std::string* error) const {
     FILE* f = std::fopen(temp.c_str(), "wb");
     bool ok = f != nullptr;
     if (ok) {
-        ok = std::fwrite(array_.data(), 1, kSize, f) == kSize && std::fputc(configCell_, f) != EOF;
+        ok = std::fwrite(array_.data(), 1, size(), f) == size() && std::fputc(configCell_, f) != EOF;
         ok = (std::fclose(f) == 0) && ok;
     }
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0)

@@ -1,9 +1,11 @@
 #pragma once
+#include "hc11/ChipVariant.h"
 #include <array>
 #include <cstdint>
 #include <string>
 
-// The 512-byte EEPROM at $B600-$B7FF with its programming control PPROG ($103B), block protect
+// The chip's EEPROM (512 bytes at $B600-$B7FF; the 811E2's 2 KB wherever CONFIG's upper nibble
+// places it, $F800 out of reset) with its programming control PPROG ($103B), block protect
 // BPROT ($1035) and the CONFIG register ($103F), which is an EEPROM cell plus a working latch.
 // Times are E cycles.
 //
@@ -18,27 +20,37 @@
 // - While EELAT is set the array is switched to programming and every array read returns $FF.
 // - BPROT (reset $1F): BPRT0 protects $B600-$B61F, BPRT1 $B620-$B65F, BPRT2 $B660-$B6DF,
 //   BPRT3 $B6E0-$B7FF, PTCON the CONFIG cell. A protected target is left unchanged (a bulk erase
-//   spares the protected blocks). Bits can always be set; clearing is allowed only when the board
+//   spares the protected blocks). On the 811E2's 2 KB array the same offsets from its start are
+//   used and BPRT3 covers everything from offset $E0 on. Bits can always be set; clearing is allowed only when the board
 //   says so (special modes, or the first 64 E cycles after reset).
-// - CONFIG reads return the latch (NOSEC, NOCOP, ROMON, EEON in bits 3..0, upper bits 0); the cell is
-//   copied into the latch at reset only. Plain writes to CONFIG are ignored. Factory value $0D.
+// - CONFIG reads return the latch (NOSEC, NOCOP, ROMON, EEON in bits 3..0, upper bits 0 except on
+//   the 811E2, where they place the EEPROM); the cell is copied into the latch at reset only. Plain
+//   writes to CONFIG are ignored. Factory value $0D ($FF on the 811E2: EEPROM at $F800).
 // - ODD and EVEN (test bits of PPROG) are ignored and read 0.
 class Eeprom {
 public:
+    // The A-series and E-series place and size.
     static constexpr uint16_t kStart = 0xB600, kEnd = 0xB7FF, kSize = 512;
+    static constexpr uint16_t kMaxSize = 2048;
     static constexpr uint16_t kConfigAddress = 0x103F;
     static constexpr uint32_t kProgramCycles = 20000;
-    static constexpr uint8_t kFactoryConfig = 0x0D;
+    static constexpr uint8_t kFactoryConfig = 0x0D, kFactoryConfigMovable = 0xFF;
     // PPROG bits.
     static constexpr uint8_t kByte = 0x10, kRow = 0x08, kErase = 0x04, kEelat = 0x02, kEepgm = 0x01;
     // BPROT bits.
     static constexpr uint8_t kPtcon = 0x10;
     // CONFIG bits.
     static constexpr uint8_t kNosec = 0x08, kNocop = 0x04, kRomon = 0x02, kEeon = 0x01;
-    // Size of the persisted image: the array, then the CONFIG cell.
+    // Size of the persisted image of a 512-byte array: the array, then the CONFIG cell.
     static constexpr size_t kImageSize = kSize + 1;
 
-    Eeprom();
+    explicit Eeprom(ChipKind chip = kDefaultChip);
+
+    // First address and size of the array now (the 811E2's moves with the CONFIG latch).
+    uint16_t start() const { return eepromStartFor(chip_, configLatch_); }
+    uint16_t size() const { return chip_.eepromSize; }
+    // True when `address` is in the array's place (whether or not EEON maps it).
+    bool contains(uint16_t address) const { return uint16_t(address - start()) < size(); }
 
     // Reset: PPROG $00 (an operation in progress is abandoned), BPROT $1F, CONFIG latch from its cell.
     void reset();
@@ -60,7 +72,7 @@ public:
     void writeBprot(uint8_t value, bool clearAllowed);
 
     // The stored cells, without side effects.
-    uint8_t cell(uint16_t address) const { return array_[address - kStart]; }
+    uint8_t cell(uint16_t address) const { return array_[uint16_t(address - start())]; }
     uint8_t configCell() const { return configCell_; }
 
     // Loads the persisted image; false with a reason when the file exists but is unusable.
@@ -75,10 +87,12 @@ private:
     enum class Target : uint8_t { None, Array, Config };
     void complete();
     bool protectedAddress(uint16_t address) const;
+    uint8_t latchMask() const { return chip_.eepromMovable ? 0xFF : 0x0F; }
 
-    std::array<uint8_t, kSize> array_;
-    uint8_t configCell_ = kFactoryConfig;
-    uint8_t configLatch_ = kFactoryConfig;
+    const ChipVariant& chip_;
+    std::array<uint8_t, kMaxSize> array_;
+    uint8_t configCell_;
+    uint8_t configLatch_;
     uint8_t pprog_ = 0;
     uint8_t bprot_ = 0x1F;
     Target target_ = Target::None;

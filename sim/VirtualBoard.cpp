@@ -22,6 +22,7 @@ bool parseLatencyMs(const std::string& text, double* ms) {
 }
 
 struct VirtualBoard::Impl {
+    explicit Impl(VirtualBoardOptions o) : options(std::move(o)), board(options.chip) {}
     VirtualBoardOptions options;
     Board board;
     PtyLine pty;
@@ -44,8 +45,7 @@ struct VirtualBoard::Impl {
     }
 };
 
-VirtualBoard::VirtualBoard(VirtualBoardOptions options) : impl_(std::make_unique<Impl>()) {
-    impl_->options = std::move(options);
+VirtualBoard::VirtualBoard(VirtualBoardOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
     impl_->faults.set(impl_->options.faults, impl_->options.faultSeed);
 }
 

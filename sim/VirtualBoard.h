@@ -1,4 +1,5 @@
 #pragma once
+#include "hc11/ChipVariant.h"
 #include "sim/FaultRule.h"
 #include "sim/LineFaults.h"
 #include <cstdint>
@@ -37,6 +38,8 @@ struct VirtualBoardOptions {
     // The latency timer of a USB-serial adapter between board and host, in milliseconds: the
     // board's bytes reach the host in packets (see BoardRunner); 0 delivers each byte at once.
     double latencyMs = 0;
+    // The chip on the board: RAM, EEPROM size and place, the boot loader's download rule.
+    ChipKind chip = kDefaultChip;
 };
 
 // A virtual 68HC11 board behind a pseudo-terminal or an in-memory line, run in a thread of its

@@ -1,7 +1,7 @@
 // tarvik11-board: a virtual 68HC11 board behind a pseudo-terminal.
 //
-//   tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS] [--fault SPEC]...
-//                  [--fault-seed N]
+//   tarvik11-board [--chip NAME] [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS]
+//                  [--fault SPEC]... [--fault-seed N]
 //
 // Prints "ready DEVICE" once the line is open (DEVICE is PATH when given), then runs until
 // SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button, SIGUSR2 ends the line faults.
@@ -16,8 +16,14 @@
 
 namespace {
 void usage(FILE* out) {
-    std::fputs("usage: tarvik11-board [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS]\n"
-               "                      [--fault SPEC]... [--fault-seed N]\n"
+    std::fputs("usage: tarvik11-board [--chip NAME] [--link PATH] [--speed N|max] [--eeprom FILE]\n"
+               "                      [--latency MS] [--fault SPEC]... [--fault-seed N]\n"
+               "  --chip NAME     the chip on the board (default a1): a1, a8 (256 bytes of RAM, 512 of\n"
+               "                  EEPROM at $B600, the boot loader takes exactly 256 bytes), e1, e9\n"
+               "                  (512 bytes of RAM, EEPROM at $B600), 811e2 (256 bytes of RAM, 2 KB of\n"
+               "                  EEPROM at $F800, moved by CONFIG's upper nibble); on the E-series and\n"
+               "                  the 811E2 the loader takes up to the RAM size and stops when the line\n"
+               "                  idles four character times\n"
                "  --link PATH     make PATH a symbolic link to the board's serial device\n"
                "  --speed N       run at N times real time (default 1); max: as fast as possible\n"
                "  --eeprom FILE   keep EEPROM and CONFIG in FILE across restarts\n"
@@ -79,6 +85,13 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
             return 0;
+        } else if (arg == "--chip" && hasValue) {
+            const auto chip = findChip(argv[++i]);
+            if (!chip) {
+                std::fprintf(stderr, "tarvik11-board: unknown chip '%s' (a1, a8, e1, e9 or 811e2)\n", argv[i]);
+                return 2;
+            }
+            options.chip = *chip;
         } else if (arg == "--link" && hasValue) {
             options.linkPath = argv[++i];
         } else if (arg == "--eeprom" && hasValue) {

@@ -102,6 +102,10 @@ TEST(CliProcess, ExitStatusAndFailures)
         {"-c 'set $zz 1'", "", 1, {"is not a number"}, {"Setting location"}},
         {"--speed fast -c help", "", 1, {"--speed takes", "usage: tarvik11-cli"}, {"Commands"}},
         {"--board --port /dev/ttyS0", "", 1, {"exclude each other"}, {}},
+        {"--board --chip e3", "", 1, {"--chip takes a1, a8, e1, e9 or 811e2, not 'e3'"}, {}},
+        {"--chip e9 -c help", "", 1, {"it needs --board"}, {"Commands"}},
+        // The board's chip comes from --chip: the E9's RAM reaches $01ff.
+        {"--board --chip E9 -c 'boot --chip e9; set $01ff $5a; dump $01ff $01ff'", "", 0, {"00 00 5a ...............Z"}, {}},
         {"--frobnicate", "", 1, {"unknown option '--frobnicate'"}, {}},
         {"--delay", "", 1, {"needs a value"}, {}},
         {"--help", "", 0, {"usage: tarvik11-cli", "Commands"}, {}},

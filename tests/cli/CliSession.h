@@ -14,10 +14,15 @@
 
 class CliSession : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { startBoard(kDefaultChip); }
+    // (Re)starts the board with this chip on it, and a new interpreter on it.
+    void startBoard(ChipKind chip)
     {
+        cli_.reset();
+        board_.reset();
         VirtualBoardOptions options;
         options.speed = 0;
+        options.chip = chip;
         board_ = std::make_unique<VirtualBoard>(options);
         std::string error;
         ASSERT_TRUE(board_->start(&error)) << error;

@@ -182,3 +182,58 @@ TEST(Board, BootLoaderStartsTheEepromOnABreak) {
 }
 
 } // namespace
+
+// The boot loader's download rule per chip: the A-series waits for its 256th byte however long the
+// line idles; the E-series and the 811E2 start the program when RAM is full or after four idle
+// character times (4 x 10 bits of 1664 E cycles at 1200 baud), and not before.
+TEST(BoardVariants, BootLoaderEndsTheDownloadByTheChipsRule) {
+    constexpr uint64_t kCharacter = 10 * 1664;
+    for (const ChipVariant& chip : kChipVariants) {
+        SCOPED_TRACE(std::string(chip.name));
+        const auto inLoader = [](Board& b) { return b.cpu().pc >= BootRom::kStart; };
+        {
+            Board board(chip.kind);
+            board.runUntil(1000);
+            hostSends(board, {0xFF}, 1200);
+            hostSends(board, std::vector<uint8_t>(20, 0x01), 1200);
+            const uint64_t wireEnd = uint64_t(board.rxWire().busyUntil());
+            board.runUntil(wireEnd + 7 * kCharacter / 2);
+            EXPECT_TRUE(inLoader(board));
+            board.runUntil(wireEnd + 9 * kCharacter / 2);
+            EXPECT_EQ(inLoader(board), chip.bootRule == BootRule::Exactly256);
+            EXPECT_EQ(values(board.takeTransmitted()), std::vector<uint8_t>(20, 0x01));
+        }
+        {
+            // A full download starts at once, with the last byte at the top of RAM.
+            Board board(chip.kind);
+            board.runUntil(1000);
+            hostSends(board, {0xFF}, 1200);
+            std::vector<uint8_t> image(bootLoadLimit(chip), 0x01);
+            image[0] = 0x20; // bra *
+            image[1] = 0xFE;
+            image.back() = 0x5A;
+            hostSends(board, image, 1200);
+            board.runUntil(uint64_t(board.rxWire().busyUntil()) + kCharacter / 2);
+            EXPECT_EQ(board.cpu().pc, 0x0000);
+            EXPECT_EQ(board.peek(uint16_t(image.size() - 1)), 0x5A);
+        }
+    }
+}
+
+// The 811E2's EEPROM is where CONFIG's upper nibble puts it after a reset.
+TEST(BoardVariants, The811E2EepromMovesWithConfig) {
+    // Program the 811E2's CONFIG cell to $BF: after the next reset its EEPROM is at $B800-$BFFF.
+    Board board(ChipKind::E2);
+    board.write(0x1000 + Board::kBprot, 0x00); // special mode: protection may be lifted
+    board.write(0x1000 + Board::kPprog, Eeprom::kEelat);
+    board.write(0x103F, 0xBF);
+    board.write(0x1000 + Board::kPprog, Eeprom::kEelat | Eeprom::kEepgm);
+    board.runUntil(board.now() + Eeprom::kProgramCycles);
+    board.write(0x1000 + Board::kPprog, 0x00);
+    EXPECT_EQ(board.read(0x103F), 0xFF); // the latch changes at reset only
+    board.pressReset();
+    EXPECT_EQ(board.read(0x103F), 0xBF);
+    EXPECT_EQ(board.eeprom().start(), 0xB800);
+    EXPECT_EQ(board.read(0xB800), 0xFF); // erased EEPROM, not unmapped space
+    EXPECT_FALSE(board.eeprom().contains(0xF800));
+}
