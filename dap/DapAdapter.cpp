@@ -412,22 +412,19 @@ void DapAdapter::launch(const Json& request)
         }
     }
     boot.readWaitMs = session_.defaultReadWaitMs(boot.port);
-    const CommandResult booted = session_.boot(boot);
-    for (const std::string& note : booted.notes)
-        output(note);
-    if (!booted.ok()) {
-        respond(request, false, {}, booted.errorText());
+    // Each step's notes and result go to the editor's console; a failure ends the launch.
+    auto stepDone = [&](const CommandResult& result) {
+        for (const std::string& note : result.notes)
+            output(note);
+        if (!result.ok()) {
+            respond(request, false, {}, result.errorText());
+            return false;
+        }
+        output(result.doneText);
+        return true;
+    };
+    if (!stepDone(session_.boot(boot)) || !stepDone(session_.loadS19(program)))
         return;
-    }
-    output(booted.doneText);
-    const CommandResult loaded = session_.loadS19(program);
-    for (const std::string& note : loaded.notes)
-        output(note);
-    if (!loaded.ok()) {
-        respond(request, false, {}, loaded.errorText());
-        return;
-    }
-    output(loaded.doneText);
     launched_ = true;
     respond(request, true);
     event("initialized");
