@@ -93,6 +93,11 @@ DebugSession::~DebugSession()
     // board outlives the port that talks to it.
     observer_ = nullptr;
     engine_.setNotifier(nullptr);
+    // The journal of planted bytes dies before the engine: the bytes go back (and the journal
+    // learns it) while it still lives, and the engine's own last write-back records nothing.
+    if (channel_.isOpen())
+        (void)engine_.writeBackPlanted();
+    engine_.journal = nullptr;
 }
 
 void DebugSession::say(const std::string& text)
