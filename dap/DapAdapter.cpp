@@ -221,18 +221,8 @@ void DapAdapter::stopped(const BreakpointHit& hit)
     case BreakpointHitKind::ConfirmFailed:
         return; // the engine's message has gone out; the program runs on
     case BreakpointHitKind::StepDone:
-        if (step_) {
-            switch (step_->advance()) {
-            case SourceStep::Outcome::Running:
-                return;
-            case SourceStep::Outcome::Failed:
-                output(step_->result().errorText(), "stderr");
-                break;
-            case SourceStep::Outcome::Done:
-                break;
-            }
-            step_.reset();
-        }
+        if (step_ && advanceStep())
+            return;
         syncBreakpoints();
         sendStopped("step", "");
         return;
@@ -428,6 +418,17 @@ void DapAdapter::launch(const Json& request)
     launched_ = true;
     respond(request, true);
     event("initialized");
+}
+
+bool DapAdapter::advanceStep()
+{
+    const SourceStep::Outcome outcome = step_->advance();
+    if (outcome == SourceStep::Outcome::Running)
+        return true;
+    if (outcome == SourceStep::Outcome::Failed)
+        output(step_->result().errorText(), "stderr");
+    step_.reset();
+    return false;
 }
 
 void DapAdapter::configurationDone(const Json& request)
@@ -757,16 +758,8 @@ void DapAdapter::lineStep(const Json& request, SourceStep::Kind kind)
     syncBreakpoints();
     respond(request, true);
     step_.emplace(session_, kind);
-    switch (step_->advance()) {
-    case SourceStep::Outcome::Running:
+    if (advanceStep())
         return; // the stop finishes the step
-    case SourceStep::Outcome::Failed:
-        output(step_->result().errorText(), "stderr");
-        break;
-    case SourceStep::Outcome::Done:
-        break;
-    }
-    step_.reset();
     poll(); // a stop the steps met comes first
     if (!running())
         sendStopped("step", "");

@@ -119,6 +119,9 @@ private:
     std::map<std::string, std::vector<Breakpoint>> sourceBreakpoints_; // by the editor's path
     std::vector<Breakpoint> functionBreakpoints_;
     std::vector<Breakpoint> instructionBreakpoints_;
+    // Takes the source-line step one move on: true while it runs (its stop finishes it), else
+    // ends it (a failure said on the console).
+    bool advanceStep();
     std::optional<SourceStep> step_;   // a source-line step whose call runs
     std::vector<BreakpointHit> stops_; // stops reported, not yet handled
 };
