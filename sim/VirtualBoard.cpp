@@ -5,8 +5,10 @@
 #include "sim/PtyLine.h"
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
@@ -33,6 +35,35 @@ struct VirtualBoard::Impl {
     std::atomic<bool> reset{false};
     int wakeFd = -1;
     bool running = false;
+    // Requests of other threads for the board's pins, served by the board's thread between runs.
+    std::mutex pinMutex;
+    std::condition_variable pinServed;
+    std::atomic<bool> pinWork{false};
+    std::vector<std::function<void(Board&)>> pinChanges;
+    PinState pinSnapshot;
+    uint64_t pinAsked = 0, pinTaken = 0; // reads asked for; the last one a snapshot answers
+
+    // On the board's thread: applies the queued changes, then takes the levels for the readers.
+    void servePins() {
+        if (!pinWork.exchange(false))
+            return;
+        std::vector<std::function<void(Board&)>> changes;
+        uint64_t asked;
+        {
+            std::lock_guard lock(pinMutex);
+            changes.swap(pinChanges);
+            asked = pinAsked;
+        }
+        for (const auto& change : changes)
+            change(board);
+        const PinState now = board.pinState();
+        {
+            std::lock_guard lock(pinMutex);
+            pinSnapshot = now;
+            pinTaken = asked;
+        }
+        pinServed.notify_all();
+    }
 
     bool inMemory() const { return options.line == BoardLineKind::Memory; }
     LineEnd& line() { return inMemory() ? static_cast<LineEnd&>(memory) : pty; }
@@ -90,10 +121,14 @@ bool VirtualBoard::start(std::string* error) {
     d.board.powerOn(); // takes the loaded CONFIG
     d.stop = false;
     d.reset = false;
-    d.running = true;
+    {
+        std::lock_guard lock(d.pinMutex);
+        d.running = true;
+    }
     d.thread = std::thread([&d] {
         BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults,
                            d.options.latencyMs / 1000.0);
+        runner.setBetweenRuns([&d] { d.servePins(); });
         runner.run(d.stop, d.reset, d.wakeFd);
         std::string saveError;
         if (!runner.saveEepromIfChanged(&saveError))
@@ -109,7 +144,11 @@ void VirtualBoard::stop() {
     d.stop = true;
     d.wake();
     d.thread.join();
-    d.running = false;
+    {
+        std::lock_guard lock(d.pinMutex);
+        d.running = false;
+    }
+    d.servePins(); // changes asked for while the thread ended
     d.pty.close();
     d.memory.hangUp();
     ::close(d.wakeFd);
@@ -133,3 +172,27 @@ void VirtualBoard::setFaults(std::vector<FaultRule> faults, uint64_t seed) {
 }
 
 LineFaults::Stats VirtualBoard::faultStats() const { return impl_->faults.stats(); }
+
+PinState VirtualBoard::pinState() const {
+    Impl& d = *impl_;
+    std::unique_lock lock(d.pinMutex);
+    if (!d.running)
+        return d.board.pinState();
+    const uint64_t asked = ++d.pinAsked;
+    d.pinWork = true;
+    d.wake();
+    d.pinServed.wait_for(lock, kPinWait, [&] { return d.pinTaken >= asked; });
+    return d.pinSnapshot;
+}
+
+void VirtualBoard::changePins(std::function<void(Board&)> change) {
+    Impl& d = *impl_;
+    std::lock_guard lock(d.pinMutex);
+    if (!d.running) {
+        change(d.board);
+        return;
+    }
+    d.pinChanges.push_back(std::move(change));
+    d.pinWork = true;
+    d.wake();
+}

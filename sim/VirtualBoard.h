@@ -2,12 +2,16 @@
 #include "hc11/ChipVariant.h"
 #include "sim/FaultRule.h"
 #include "sim/LineFaults.h"
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class Board;
 class MemoryLine;
+struct PinState;
 
 // What carries the board's serial line.
 enum class BoardLineKind : uint8_t {
@@ -70,6 +74,16 @@ public:
     void setFaults(std::vector<FaultRule> faults, uint64_t seed);
     // Faults injected and bytes carried since the faults were last set.
     LineFaults::Stats faultStats() const;
+
+    // How long pinState() waits for the board's thread before it answers with the levels taken last.
+    static constexpr std::chrono::milliseconds kPinWait{100};
+    // Every modelled pin's level and direction, from any thread: the board's thread takes them
+    // between two runs of the board (at once when the board is not running).
+    PinState pinState() const;
+    // Changes pins from any thread: the board's thread applies `change` after its current run of
+    // the board, in the order given (at once when the board is not running). A pinState() asked
+    // for later sees it.
+    void changePins(std::function<void(Board&)> change);
 
 private:
     struct Impl;
