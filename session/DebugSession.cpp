@@ -11,6 +11,7 @@
 #include "engine/RegisterText.h"
 #include "hc11/Successors.h"
 #include "link/UsbAdapter.h"
+#include "session/BoardPins.h"
 #include "sim/VirtualBoard.h"
 
 #include <algorithm>
@@ -133,6 +134,11 @@ std::string DebugSession::boardDevice() const
     if (!board_)
         return {};
     return board_->memoryLine() ? std::string(kBoardPortName) : board_->devicePath();
+}
+
+BoardPins DebugSession::boardPins() const
+{
+    return BoardPins(board_);
 }
 
 bool DebugSession::pressBoardReset()

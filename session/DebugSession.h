@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+class BoardPins;
 class VirtualBoard;
 struct VirtualBoardOptions;
 
@@ -150,6 +151,8 @@ public:
     std::string boardDevice() const;
     // Presses the in-process board's RESET; false when there is none.
     bool pressBoardReset();
+    // The in-process board's pins (none without a board; include session/BoardPins.h to use it).
+    BoardPins boardPins() const;
 
     // --- settings ---
     NumberBase base() const { return base_; }
