@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 #include "app/CAsmChildFrame.h"
+#include "app/CBoardPanel.h"
 #include "app/CDisassemblyView.h"
 #include "app/CMemChildFrame.h"
 #include "app/CSplashWindow.h"
@@ -120,6 +121,12 @@ bool CMainFrame::create()
     connect(qApp, &QApplication::focusChanged, this, [this] { updateCommandStates(); });
     connect(toolBar_, &QToolBar::visibilityChanged, this, [this] { updateCommandStates(); });
     qApp->installEventFilter(this);
+
+    if (CTarvik11App* app = CTarvik11App::instance()) {
+        boardPanel_ = new CBoardPanel(app->session(), this);
+        dockToolWindow(boardPanel_, QStringLiteral("BoardPanel"));
+        connect(dockOf(boardPanel_), &QDockWidget::visibilityChanged, this, [this] { updateCommandStates(); });
+    }
 
     resize(900, 620);
     // The size and place of the last run (its docks come with the first document).
@@ -299,6 +306,8 @@ QDockWidget* CMainFrame::dockOf(const QWidget* window)
 void CMainFrame::restoreLayout()
 {
     restoreState(SettingsStore::loadWindowState());
+    if (boardPanel_ && !boardPanel_->available())
+        dockOf(boardPanel_)->hide(); // shown last time on a virtual board
 }
 
 void CMainFrame::saveLayout()
@@ -554,6 +563,7 @@ std::span<const CommandBinding<CMainFrame>> CMainFrame::commandTable()
         {CmdId::kWindowTile, &CMainFrame::OnWindowTile, &CMainFrame::childFrameState},
         {CmdId::kWindowArrange, &CMainFrame::OnWindowArrange, &CMainFrame::childFrameState},
         {CmdId::kDisassemblyView, &CMainFrame::OnDisassemblyView, &CMainFrame::childFrameState},
+        {CmdId::kBoardPanel, &CMainFrame::OnBoardPanel, &CMainFrame::boardPanelState},
     };
     return kCommands;
 }
@@ -587,6 +597,18 @@ void CMainFrame::OnWindowArrange()
         frame->move(x, mdiArea_->viewport()->height() - frame->height());
         x += frame->width();
     }
+}
+
+void CMainFrame::OnBoardPanel()
+{
+    QDockWidget* dock = dockOf(boardPanel_);
+    dock->setVisible(dock->isHidden());
+}
+
+CommandState CMainFrame::boardPanelState() const
+{
+    const bool usable = boardPanel_ && boardPanel_->available();
+    return {usable, usable && !dockOf(boardPanel_)->isHidden()};
 }
 
 CommandState CMainFrame::toolBarState() const

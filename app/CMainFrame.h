@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+class CBoardPanel;
 class CTarvik11Doc;
 class CTextView;
 class QDockWidget;
@@ -68,6 +69,8 @@ public:
     QList<QLabel*> indicatorPanes() const { return {capPane_, numPane_, scrlPane_}; }
     // The idle text of the message pane ("Ready").
     QLabel* readyPane() const { return readyPane_; }
+    // The Board panel (the virtual board's pins); its dock stays hidden without a virtual board.
+    CBoardPanel* boardPanel() const { return boardPanel_; }
     // The permanent pane with the target's run state ("No talker", "Idle", "Running",
     // "Stopped at $xxxx"), kept up to date with every command and stop.
     QLabel* runStatePane() const { return runStatePane_; }
@@ -121,6 +124,9 @@ private:
     void OnWindowArrange();
     // Opens a Disassembly view of a range the user names; it follows the PC from then on.
     void OnDisassemblyView();
+    // Shows or hides the Board panel.
+    void OnBoardPanel();
+    CommandState boardPanelState() const;
     CommandState toolBarState() const;
     CommandState statusBarState() const;
     CommandState childFrameState() const;
@@ -131,6 +137,7 @@ private:
     QObject childWatch_;
     QToolBar* toolBar_ = nullptr;
     QLabel* readyPane_ = nullptr;
+    CBoardPanel* boardPanel_ = nullptr;
     QLabel* runStatePane_ = nullptr;
     QLabel* capPane_ = nullptr;
     QLabel* numPane_ = nullptr;

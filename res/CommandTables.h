@@ -112,6 +112,7 @@ inline constexpr MenuItemDef kEdit129[] = {
 inline constexpr MenuItemDef kView129[] = {
     {CmdId::kViewToolbar, "&Toolbar", nullptr},
     {CmdId::kViewStatusBar, "&Status Bar", nullptr},
+    {CmdId::kBoardPanel, "&Board Panel", nullptr},
 };
 inline constexpr MenuItemDef kMemory129[] = {
     {CmdId::kBlockFill, "&Block Fill...", "Ctrl+Shift+F"},
@@ -271,12 +272,14 @@ inline constexpr CommandStringDef kCommandStrings[] = {
     {CmdId::kToggleBreakpoint, "Set or remove a breakpoint at the Assembly View line of the cursor\nToggle Breakpoint"},
     {CmdId::kIoRegisterWindow, "Display the 68HC11 I/O registers at $1000-$103F\nI/O Registers Window"},
     {CmdId::kDisassemblyView, "Disassemble a memory range with the program's symbols; the view follows the program where it stops\nDisassembly"},
+    {CmdId::kBoardPanel, "Show the virtual board's pins: port levels, input pins to flip, analog inputs to set\nBoard Panel"},
 };
 
 // Commands whose items carry a check mark.
 inline constexpr int kCheckCommands[] = {
     CmdId::kMemoryDisplay, CmdId::kRegisterWindow, CmdId::kListBreakpoints,
     CmdId::kViewToolbar, CmdId::kViewStatusBar, CmdId::kIoRegisterWindow,
+    CmdId::kBoardPanel,
 };
 
 // Whether the items and the button of a command carry a check mark.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts Tarvik11 under a virtual X server and takes screenshots of the main window, the talker
-# setup dialog and the About box.
+# setup dialog, the About box and the Board panel.
 # Usage: app/tools/screenshots.sh [OUTDIR] [TARVIK11 BINARY]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -65,3 +65,10 @@ about=$(window_of '^About Tarvik11$')
 sleep 0.5
 shot "$about" about
 xdotool key Escape
+sleep 0.5
+
+# View > Board Panel: the virtual board's pins, docked at the window's right.
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key alt+v b
+sleep 0.8
+shot "$main" board-panel

@@ -2,6 +2,7 @@
 #include "document/CBreakpointsDialog.h"
 #include "document/CDisplayMemoryDialog.h"
 #include "document/CRegistersDialog.h"
+#include "app/CBoardPanel.h"
 #include "app/CMainFrame.h"
 #include "app/SettingsStore.h"
 #include "app/CMemChildFrame.h"
@@ -690,6 +691,28 @@ private slots:
         QVERIFY(floating->isFloating());
         QCOMPARE(floating->geometry(), placed);
         QCOMPARE(frame()->dockWidgetArea(docked), Qt::LeftDockWidgetArea);
+    }
+
+    // Without a virtual board the Board panel is not offered, and a panel the last run on a
+    // virtual board left open stays hidden.
+    void boardPanelOnlyOnAVirtualBoard()
+    {
+        auto* app = CTarvik11App::instance();
+        CBoardPanel* panel = frame()->boardPanel();
+        QVERIFY(panel && !panel->available());
+        frame()->updateCommandStates();
+        QVERIFY(!command(CmdId::kBoardPanel)->isEnabled());
+        QVERIFY(!command(CmdId::kBoardPanel)->isChecked());
+        QDockWidget* dock = CMainFrame::dockOf(panel);
+        QVERIFY(dock && dock->isHidden());
+        dock->show(); // as a run on a virtual board leaves it
+        app->ExitInstance(0);
+        QVERIFY(app->InitInstance({"tarvik11", "-Embedding"}));
+        panel = frame()->boardPanel();
+        QVERIFY(CMainFrame::dockOf(panel)->isHidden());
+        QVERIFY(!panel->polling());
+        frame()->updateCommandStates();
+        QVERIFY(!command(CmdId::kBoardPanel)->isEnabled());
     }
 
     void cleanupTestCase()
