@@ -3,11 +3,14 @@
 #include "sim/BoardRunner.h"
 #include "sim/MemoryLine.h"
 #include "sim/PtyLine.h"
+#include "sim/Stimulus.h"
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/eventfd.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -68,6 +71,18 @@ bool VirtualBoard::start(std::string* error) {
             *error = "the latency timer must be from 0 to " + std::to_string(int(kMaxLatencyMs)) + " ms";
         return false;
     }
+    std::vector<PinEvent> stimulus = d.options.stimulus;
+    if (!d.options.stimulusFile.empty()) {
+        StimulusParseResult file = loadStimulusFile(d.options.stimulusFile);
+        if (!file.ok()) {
+            if (error)
+                *error = file.error;
+            return false;
+        }
+        stimulus.insert(stimulus.end(), file.events.begin(), file.events.end());
+        std::stable_sort(stimulus.begin(), stimulus.end(),
+                         [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; });
+    }
     if (!d.options.eepromFile.empty() && !d.board.eeprom().loadFile(d.options.eepromFile, error))
         return false;
     if (d.inMemory()) {
@@ -88,6 +103,8 @@ bool VirtualBoard::start(std::string* error) {
         return false;
     }
     d.board.powerOn(); // takes the loaded CONFIG
+    d.board.setStimulus(std::move(stimulus));
+    d.board.runUntil(d.board.now()); // publishes the pins as they start
     d.stop = false;
     d.reset = false;
     d.running = true;
@@ -133,3 +150,18 @@ void VirtualBoard::setFaults(std::vector<FaultRule> faults, uint64_t seed) {
 }
 
 LineFaults::Stats VirtualBoard::faultStats() const { return impl_->faults.stats(); }
+
+bool VirtualBoard::drivePin(const PinSetting& setting) {
+    Impl& d = *impl_;
+    const uint64_t ticket = d.board.postPinSetting(setting);
+    if (!d.running) {
+        d.board.runUntil(d.board.now()); // takes it at once
+        return true;
+    }
+    d.wake();
+    for (int i = 0; i < 1000 && !d.board.pinsShow(ticket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return d.board.pinsShow(ticket);
+}
+
+PinState VirtualBoard::pinState() const { return impl_->board.publishedPinState(); }
