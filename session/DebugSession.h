@@ -25,6 +25,7 @@
 
 class VirtualBoard;
 struct VirtualBoardOptions;
+struct PinState;
 
 // The largest value of a byte field and of an address or 16-bit register field.
 inline constexpr uint32_t kByteMax = 0xFF;
@@ -150,6 +151,12 @@ public:
     std::string boardDevice() const;
     // Presses the in-process board's RESET; false when there is none.
     bool pressBoardReset();
+    // Drives a pin of the in-process board: a pin's name and its value words as the stimulus file
+    // has them ("PA2" {"high"}, "PE0" {"2.5v"}, "IRQ" {"pulse", "100us"}; "spi" {bytes...}
+    // queues bytes the attached SPI device returns). False with the reason in error.
+    bool driveBoardPin(const std::string& name, const std::vector<std::string>& value, std::string* error);
+    // The in-process board's pins (levels, directions, analog inputs); false without a board.
+    bool boardPins(PinState* pins) const;
 
     // --- settings ---
     NumberBase base() const { return base_; }
