@@ -125,13 +125,17 @@ bool CTarvik11App::InitInstance(const QStringList& arguments)
         options.speed = 1.0;
         // --latency=MS: the board behind a USB adapter's latency timer.
         // --chip=NAME: the chip on the board.
-        QString latencyText, chipText;
+        // --stimulus=FILE: timed events on the board's pins.
+        QString latencyText, chipText, stimulusPath;
         for (const QString& arg : args) {
             if (arg.startsWith(QLatin1String("--latency=")))
                 latencyText = arg.mid(10);
             else if (arg.startsWith(QLatin1String("--chip=")))
                 chipText = arg.mid(7);
+            else if (arg.startsWith(QLatin1String("--stimulus=")))
+                stimulusPath = arg.mid(11);
         }
+        options.stimulusFile = stimulusPath.toStdString();
         const auto chip = findChip(chipText.toStdString());
         if (chip)
             options.chip = *chip;

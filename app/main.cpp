@@ -26,6 +26,7 @@ constexpr const char* kUsage =
     "  --virtual-board   run a virtual 68HC11 board inside the program, as COM1\n"
     "  --latency=MS      the virtual board's bytes come as through a USB adapter's latency timer\n"
     "  --chip=NAME       the virtual board's chip: a1 (default), a8, e1, e9 or 811e2\n"
+    "  --stimulus=FILE   timed events on the virtual board's pins (see tarvik11-board --help)\n"
     "  -Embedding, -Automation\n"
     "                    start without the splash screen\n"
     "  --help            print this text and exit\n"

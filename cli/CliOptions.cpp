@@ -34,7 +34,8 @@ int CliOptions::baseFromName(const std::string& name)
 const char* CliOptions::usage()
 {
     return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]\n"
-           "                                      [--latency MS] [--chip a1|a8|e1|e9|811e2]]\n"
+           "                                      [--latency MS] [--chip a1|a8|e1|e9|811e2]\n"
+           "                                      [--stimulus FILE]]\n"
            "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [--no-fast-line]\n"
            "                    [-c 'CMD; CMD; ...']\n"
            "Runs debugger commands, one per line from standard input or from -c, and prints the\n"
@@ -105,6 +106,9 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
                 error = "--chip takes a1, a8, e1, e9 or 811e2, not '" + options.chip + "'";
                 return false;
             }
+        } else if (arg == "--stimulus") {
+            if (!value(options.stimulus))
+                return false;
         } else if (arg == "--board-eeprom") {
             if (!value(options.boardEeprom))
                 return false;
@@ -135,6 +139,10 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
     }
     if (!options.chip.empty() && !options.board) {
         error = "--chip chooses the virtual board's chip: it needs --board (a real board's chip is boot --chip)";
+        return false;
+    }
+    if (!options.stimulus.empty() && !options.board) {
+        error = "--stimulus drives the virtual board's pins: it needs --board";
         return false;
     }
     if (options.board && options.portGiven) {

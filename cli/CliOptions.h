@@ -10,6 +10,7 @@ struct CliOptions {
     double speed = 0;           // the virtual board's speed: a multiple of real time, 0 as fast as possible
     double latencyMs = 0;       // the virtual board's adapter latency timer (0: none)
     std::string boardEeprom;    // where the virtual board keeps its EEPROM (empty: in memory)
+    std::string stimulus;       // the virtual board's stimulus file (timed pin events); needs --board
     std::string chip;           // the virtual board's chip as typed (empty: the default); needs --board
     std::string script;         // commands from -c, separated by ';' (empty: read standard input)
     bool scriptGiven = false;

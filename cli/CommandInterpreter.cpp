@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "engine/CommandTexts.h"
 #include "engine/DataFiles.h"
+#include "session/BoardPins.h"
 #include "sim/VirtualBoard.h"
 
 #include <poll.h>
@@ -48,6 +49,50 @@ struct WaitInProgress {
     WaitInProgress(const WaitInProgress&) = delete;
     WaitInProgress& operator=(const WaitInProgress&) = delete;
 };
+
+// One port's pins, highest first: "PA   levels 0 0 0 0 0 1 0 0   (PA7-PA0)  outputs: PA6 PA5 ...".
+std::string portLine(char port, int count, uint8_t levels, uint8_t outputs)
+{
+    std::string line = std::string("P") + port + "   levels";
+    for (int bit = count - 1; bit >= 0; --bit)
+        line += (levels >> bit) & 1 ? " 1" : " 0";
+    line += "   (P" + std::string(1, port) + std::to_string(count - 1) + "-P" + port + "0)  outputs:";
+    bool any = false;
+    for (int bit = count - 1; bit >= 0; --bit)
+        if ((outputs >> bit) & 1) {
+            line += " P" + std::string(1, port) + std::to_string(bit);
+            any = true;
+        }
+    return line + (any ? "" : " none");
+}
+
+// The lines of the "pins" command.
+std::vector<std::string> pinStateLines(const PinState& p)
+{
+    std::vector<std::string> lines;
+    lines.push_back(portLine('A', 8, p.portA, p.portAOutputs));
+    if (p.portsAreBus) {
+        lines.push_back("PB, PC carry the external bus (expanded mode)");
+    } else {
+        lines.push_back(portLine('B', 8, p.portB, p.portBOutputs));
+        lines.push_back(portLine('C', 8, p.portC, p.portCOutputs) + "   STRA " + (p.straHigh ? "1" : "0") +
+                        "   STRB " + (p.strbHigh ? "1" : "0"));
+    }
+    lines.push_back(portLine('D', 6, p.portD, p.portDOutputs));
+    lines.push_back(portLine('E', 8, p.portE, 0));
+    // The analog inputs as values and as volts against VRL 0 V and VRH 5 V, four to a line.
+    for (int first = 0; first < 8; first += 4) {
+        std::string analog = "PE analog";
+        char buffer[32];
+        for (int i = first; i < first + 4; ++i) {
+            std::snprintf(buffer, sizeof buffer, "  PE%d $%02X %.2fV", i, p.analog[i], p.analog[i] * 5.0 / 255.0);
+            analog += buffer;
+        }
+        lines.push_back(analog);
+    }
+    lines.push_back(std::string("IRQ ") + (p.irqHigh ? "1" : "0") + "   XIRQ " + (p.xirqHigh ? "1" : "0"));
+    return lines;
+}
 
 std::string lowerCase(std::string s)
 {
@@ -129,6 +174,8 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
         {"until", "until ADDR", 1, 1, &CommandInterpreter::until},
         {"continue", "continue", 0, 0, &CommandInterpreter::continueRun},
         {"reset", "reset", 0, 0, &CommandInterpreter::reset},
+        {"pin", "pin NAME VALUE | pin spi BYTE...", 2, 64, &CommandInterpreter::pin},
+        {"pins", "pins", 0, 0, &CommandInterpreter::pins},
         {"help", "help", 0, 0, &CommandInterpreter::help},
     };
     return table;
@@ -167,7 +214,12 @@ const char* CommandInterpreter::helpText()
            "  finish               step out: run until the current subroutine returns\n"
            "  until ADDR           run from where the program stopped until it reaches ADDR\n"
            "  continue             run on from where the program stopped, breakpoints planted\n"
-           "  reset                press the virtual board's RESET\n";
+           "  reset                press the virtual board's RESET\n"
+           "  pin NAME VALUE       drive a virtual board pin: PA0-PA3, PA7, PC0-PC7, PD0-PD5, STRA, IRQ and XIRQ\n"
+           "                       take high, low, 1, 0 or pulse WIDTH (cycles, or 10us, 2ms); PE0-PE7 take volts\n"
+           "                       (2.5v) or an 8-bit value (128, $80); 'pin spi BYTE...' gives the SPI device's\n"
+           "                       bytes (the rules of tarvik11-board --stimulus)\n"
+           "  pins                 the virtual board's port pins: level and direction, and the analog inputs\n";
 }
 
 void CommandInterpreter::say(const std::string& text)
@@ -566,6 +618,24 @@ bool CommandInterpreter::reset(const Args&)
     if (!session_.pressBoardReset())
         return usageError("reset presses the virtual board's RESET; it needs --board");
     say("RESET pressed: the board waits in its bootstrap loader");
+    return true;
+}
+
+bool CommandInterpreter::pin(const Args& a)
+{
+    std::string error;
+    if (!session_.driveBoardPin(a[1], Args(a.begin() + 2, a.end()), &error))
+        return usageError(error);
+    return true;
+}
+
+bool CommandInterpreter::pins(const Args&)
+{
+    const BoardPins board = session_.boardPins();
+    if (!board.available())
+        return usageError("pins shows the virtual board's pins; it needs --board");
+    for (const std::string& line : pinStateLines(board.state()))
+        say(line);
     return true;
 }
 

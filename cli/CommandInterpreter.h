@@ -141,6 +141,8 @@ private:
     bool until(const Args& a);
     bool continueRun(const Args& a);
     bool reset(const Args& a);
+    bool pin(const Args& a);
+    bool pins(const Args& a);
     bool help(const Args& a);
 
     Settings settings_;

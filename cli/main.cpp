@@ -118,6 +118,7 @@ int main(int argc, char** argv)
         boardOptions.latencyMs = options.latencyMs;
         if (!options.chip.empty())
             boardOptions.chip = *findChip(options.chip);
+        boardOptions.stimulusFile = options.stimulus;
         // In this process the board needs no pseudo-terminal: its line is a pair of queues.
         boardOptions.line = BoardLineKind::Memory;
         board = std::make_unique<VirtualBoard>(boardOptions);

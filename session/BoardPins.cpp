@@ -1,14 +1,35 @@
 #include "session/BoardPins.h"
+#include "sim/PinNames.h"
 #include "sim/VirtualBoard.h"
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Drives one pin or analog input now, through the board's own pin model.
+PinChange drive(VirtualBoard& board, PinDrive kind, PinName pin, uint8_t value)
+{
+    PinSetting setting;
+    setting.events.push_back(PinEvent{0, kind, pin, value});
+    return board.drivePin(setting) ? PinChange::Done : PinChange::NoBoard;
+}
+
+} // namespace
+
 PinState BoardPins::state() const { return board_ ? board_->pinState() : PinState{}; }
 
 std::vector<PortPins> BoardPins::ports(const PinState& state) {
-    // Port A: every pin that is not an output now is an input (PA0-PA2 always, PA3 and PA7 as
-    // their direction bits say).
-    return {{'A', state.portA, state.portAOutputs, uint8_t(~state.portAOutputs)}};
+    // Port A: PA4-PA6 are outputs only; the others take a level while they are inputs. Port B is
+    // an output port. In the expanded modes B and C carry the bus and take nothing from outside.
+    const uint8_t aInputs = uint8_t(~state.portAOutputs & ~0x70);
+    std::vector<PortPins> all{{'A', state.portA, state.portAOutputs, aInputs}};
+    if (!state.portsAreBus) {
+        all.push_back({'B', state.portB, state.portBOutputs, 0});
+        all.push_back({'C', state.portC, state.portCOutputs, uint8_t(~state.portCOutputs)});
+    }
+    all.push_back({'D', uint8_t(state.portD & 0x3F), uint8_t(state.portDOutputs & 0x3F),
+                   uint8_t(~state.portDOutputs & 0x3F)});
+    return all;
 }
 
 PinChange BoardPins::setPortPin(char port, int bit, bool level) {
@@ -22,22 +43,20 @@ PinChange BoardPins::setPortPin(char port, int bit, bool level) {
         return PinChange::NoSuchPin;
     if (!(it->drivable & (1u << bit)))
         return PinChange::NotAnInput;
-    board_->changePins([bit, level](Board& b) { b.setPortAInput(bit, level); });
-    return PinChange::Done;
+    const PinGroup group = port == 'A' ? PinGroup::PortA : port == 'C' ? PinGroup::PortC : PinGroup::PortD;
+    return drive(*board_, PinDrive::Level, PinName{group, uint8_t(bit)}, level ? 1 : 0);
 }
 
 PinChange BoardPins::setIrq(bool high) {
     if (!board_)
         return PinChange::NoBoard;
-    board_->changePins([high](Board& b) { b.setIrqPin(high); });
-    return PinChange::Done;
+    return drive(*board_, PinDrive::Level, PinName{PinGroup::Irq, 0}, high ? 1 : 0);
 }
 
 PinChange BoardPins::setXirq(bool high) {
     if (!board_)
         return PinChange::NoBoard;
-    board_->changePins([high](Board& b) { b.setXirqPin(high); });
-    return PinChange::Done;
+    return drive(*board_, PinDrive::Level, PinName{PinGroup::Xirq, 0}, high ? 1 : 0);
 }
 
 PinChange BoardPins::setAnalog(int channel, uint8_t value) {
@@ -45,14 +64,17 @@ PinChange BoardPins::setAnalog(int channel, uint8_t value) {
         return PinChange::NoBoard;
     if (channel < 0 || channel > 7)
         return PinChange::NoSuchPin;
-    board_->changePins([channel, value](Board& b) { b.setAnalogInput(channel, value); });
-    return PinChange::Done;
+    return drive(*board_, PinDrive::Analog, PinName{PinGroup::PortE, uint8_t(channel)}, value);
 }
 
 uint8_t BoardPins::analogFromVolts(double volts) {
-    if (!(volts > kVrl)) // NaN too
-        return 0;
-    return uint8_t(std::lround(std::min(1.0, (volts - kVrl) / (kVrh - kVrl)) * 255));
+    // The panel's sliders clamp where a typed voltage would be refused: the converter saturates.
+    uint8_t value = 0;
+    std::string ignored;
+    if (voltsToValue(std::clamp(std::isnan(volts) ? kVrl : volts, kVrl, kVrh), AnalogReference{kVrl, kVrh},
+                     &value, &ignored))
+        return value;
+    return 0;
 }
 
 double BoardPins::voltsOfAnalog(uint8_t value) { return kVrl + (kVrh - kVrl) * value / 255.0; }

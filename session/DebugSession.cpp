@@ -12,6 +12,7 @@
 #include "hc11/Successors.h"
 #include "link/UsbAdapter.h"
 #include "session/BoardPins.h"
+#include "sim/Board.h"
 #include "sim/VirtualBoard.h"
 
 #include <algorithm>
@@ -146,6 +147,23 @@ bool DebugSession::pressBoardReset()
     if (!board_)
         return false;
     board_->pressReset();
+    return true;
+}
+
+bool DebugSession::driveBoardPin(const std::string& name, const std::vector<std::string>& value, std::string* error)
+{
+    if (!board_) {
+        *error = "the pins are the virtual board's: this needs the board in this process (--board)";
+        return false;
+    }
+    const std::vector<std::string_view> words(value.begin(), value.end());
+    PinSetting setting;
+    if (!parseDrive(name, words, AnalogReference{}, &setting, error))
+        return false;
+    if (!board_->drivePin(setting)) {
+        *error = "the board did not take the pin setting in time";
+        return false;
+    }
     return true;
 }
 

@@ -26,6 +26,7 @@
 class BoardPins;
 class VirtualBoard;
 struct VirtualBoardOptions;
+struct PinState;
 
 // The largest value of a byte field and of an address or 16-bit register field.
 inline constexpr uint32_t kByteMax = 0xFF;
@@ -153,6 +154,10 @@ public:
     bool pressBoardReset();
     // The in-process board's pins (none without a board; include session/BoardPins.h to use it).
     BoardPins boardPins() const;
+    // Drives a pin of the in-process board: a pin's name and its value words as the stimulus file
+    // has them ("PA2" {"high"}, "PE0" {"2.5v"}, "IRQ" {"pulse", "100us"}; "spi" {bytes...}
+    // queues bytes the attached SPI device returns). False with the reason in error.
+    bool driveBoardPin(const std::string& name, const std::vector<std::string>& value, std::string* error);
 
     // --- settings ---
     NumberBase base() const { return base_; }

@@ -46,12 +46,14 @@ void Board::reset(uint16_t vector) {
     timer_.reset(now_, false);
     adc_.reset(now_);
     spi_.reset();
+    ports_.reset();
+    updateSs(now_);
     eeprom_.reset();
     mapPages();
     cpu_.setXirq(!xirqHigh_);
     cpu_.setTestOpcodeEnabled(mode() == BoardMode::SpecialTest);
     updateInterrupts();
-    nextEvent_ = std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline()});
+    nextEvent_ = nextPeripheralEvent();
     refreshSlack();
     cpu_.reset(vector);
 }
@@ -81,6 +83,8 @@ void Board::mapPages() {
 }
 
 void Board::runUntil(uint64_t until) {
+    if (anyPosted_.load(std::memory_order_acquire))
+        takePostedSettings();
     while (now_ < until) {
         if (cpu_.idle()) {
             // An event may have come due (a byte queued from the host) while the core slept:
@@ -96,12 +100,17 @@ void Board::runUntil(uint64_t until) {
         } else {
             cpu_.runBatch(until - now_);
         }
+        // STOP halts the clocks: a clock monitor that is on (CME, DISR clear) sees them fail.
+        if (cpu_.state() == CpuState::Stopped && (option_ & kCme) && !(test1_ & kDisr) && !pendingReset_)
+            pendingReset_ = Vec::kClockMonitor;
         if (pendingReset_)
             reset(pendingReset_);
     }
+    publishPins();
 }
 
 void Board::sync() {
+    applyDueStimulus();
     sci_.advance(now_);
     timer_.advance(now_);
     spi_.advance(now_);
@@ -121,9 +130,14 @@ void Board::tick(uint32_t cycles) {
         refreshSlack();
 }
 
+uint64_t Board::nextPeripheralEvent() const {
+    const uint64_t stimulus = scheduled_ < schedule_.size() ? schedule_[scheduled_].at : Timer::kNever;
+    return std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline(), stimulus});
+}
+
 void Board::afterPeripheralAccess() {
     copCheck();
-    nextEvent_ = std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline()});
+    nextEvent_ = nextPeripheralEvent();
     updateInterrupts();
     refreshSlack();
 }
@@ -139,12 +153,7 @@ void Board::copCheck() {
         pendingReset_ = Vec::kCop;
 }
 
-void Board::setIrqPin(bool high) {
-    if (irqHigh_ && !high && (option_ & kIrqe))
-        irqLatched_ = true;
-    irqHigh_ = high;
-    afterPeripheralAccess();
-}
+void Board::setIrqPin(bool high) { applyPinEvent({0, PinDrive::Level, {PinGroup::Irq, 0}, high}, now_); }
 
 PinState Board::pinState() {
     timer_.advance(now_);
@@ -155,6 +164,15 @@ PinState Board::pinState() {
         p.analog[i] = adc_.input(i);
     p.irqHigh = irqHigh_;
     p.xirqHigh = xirqHigh_;
+    p.portsAreBus = hprio_ & kMda;
+    p.portB = ports_.portB();
+    p.portC = ports_.portC();
+    p.portCOutputs = ports_.ddrc();
+    p.portD = ports_.portD();
+    p.portDOutputs = ports_.ddrd();
+    p.portE = readRegister(kPorte);
+    p.straHigh = ports_.stra();
+    p.strbHigh = ports_.strb();
     return p;
 }
 
@@ -162,11 +180,7 @@ void Board::setAnalogInput(int channel, uint8_t value) {
     adc_.setInput(channel, value, now_, option_ & kAdpu);
 }
 
-void Board::setXirqPin(bool high) {
-    xirqHigh_ = high;
-    cpu_.setXirq(!high);
-    afterPeripheralAccess();
-}
+void Board::setXirqPin(bool high) { applyPinEvent({0, PinDrive::Level, {PinGroup::Xirq, 0}, high}, now_); }
 
 void Board::refreshSlack() {
     // A reset due after this instruction ends the core's run of instructions at once.
@@ -177,12 +191,13 @@ void Board::refreshSlack() {
 void Board::updateInterrupts() {
     const uint8_t t1 = timer_.requests1(), t2 = timer_.requests2();
     const bool sci = sci_.interruptRequested(), spi = spi_.interruptRequested();
-    if (!(t1 | t2) && !sci && !spi && irqHigh_ && !irqLatched_) {
+    const bool strobe = ports_.interruptRequested();
+    if (!(t1 | t2) && !sci && !spi && !strobe && irqHigh_ && !irqLatched_) {
         cpu_.setInterruptRequest(0);
         return;
     }
     // One bit per source, in the order of kInterruptSources.
-    const bool irq = (option_ & kIrqe) ? irqLatched_ : !irqHigh_;
+    const bool irq = ((option_ & kIrqe) ? irqLatched_ : !irqHigh_) || strobe;
     const bool pending[] = {irq,           bool(t2 & Timer::kRtif), bool(t1 & Timer::kIc1f),
                             bool(t1 & 0x02), bool(t1 & 0x01),         bool(t1 & 0x80),
                             bool(t1 & 0x40), bool(t1 & 0x20),         bool(t1 & 0x10),
@@ -221,6 +236,8 @@ uint8_t Board::peek(uint16_t address) {
         switch (address & 0x3F) {
         case Sci::kScsr: return sci_.status();
         case Sci::kScdr: return 0;
+        case Ports::kPioc:
+        case Ports::kPortcl: return Ports::busRegister(address & 0x3F) && (hprio_ & kMda) ? 0 : ports_.peek(address & 0x3F);
         default: return readRegister(uint8_t(address & 0x3F));
         }
     }
@@ -263,6 +280,14 @@ uint8_t Board::readRegister(uint8_t reg) {
     }
     if (Adc::owns(reg))
         return adc_.read(reg, now_, option_ & kAdpu);
+    if (Ports::owns(reg)) {
+        if (Ports::busRegister(reg) && (hprio_ & kMda))
+            return 0x00;
+        const uint8_t v = ports_.read(reg);
+        if (reg == Ports::kPortcl)
+            updateInterrupts(); // the read that clears STAF
+        return v;
+    }
     if (reg == kPorte) {
         uint8_t v = 0;
         for (int i = 0; i < 8; ++i)
@@ -296,8 +321,20 @@ uint8_t Board::readRegister(uint8_t reg) {
 }
 
 void Board::writeRegister(uint8_t reg, uint8_t value) {
+    if (Ports::owns(reg)) {
+        if (!(Ports::busRegister(reg) && (hprio_ & kMda)))
+            ports_.write(reg, value);
+        if (reg == Ports::kDdrd || reg == Ports::kPortd)
+            updateSs(now_);
+        afterPeripheralAccess(); // STAI or a mode fault may have changed the requests
+        return;
+    }
     if (Spi::owns(reg)) {
+        if (reg == Spi::kSpcr)
+            ports_.setDwom(value & 0x20);
         spi_.write(reg, value, now_);
+        if (reg == Spi::kSpcr)
+            updateSs(now_); // a master enabled with SS low faults at once
         afterPeripheralAccess();
         return;
     }
@@ -378,4 +415,137 @@ void Board::checkForcedResets() {
     else if ((test1_ & kFcop) && !(eeprom_.readConfig() & Eeprom::kNocop))
         pendingReset_ = Vec::kCop;
     refreshSlack();
+}
+
+// ---- Pins driven from outside ---------------------------------------------------------------
+
+void Board::setStimulus(std::vector<PinEvent> events) {
+    for (PinEvent& e : events)
+        e.at += now_;
+    schedule_ = std::move(events);
+    scheduled_ = 0;
+    applyDueStimulus(); // those at the present cycle take effect at once
+    afterPeripheralAccess();
+}
+
+void Board::applyDueStimulus() {
+    while (scheduled_ < schedule_.size() && schedule_[scheduled_].at <= now_) {
+        const PinEvent e = schedule_[scheduled_++];
+        applyPinEvent(e, e.at);
+    }
+    if (scheduled_ == schedule_.size() && scheduled_ > 0) {
+        schedule_.clear();
+        scheduled_ = 0;
+    }
+}
+
+void Board::updateSs(uint64_t at) {
+    spi_.setSs(ports_.portD() & 0x20, !(ports_.ddrd() & 0x20), at);
+}
+
+void Board::applyPinEvent(const PinEvent& e, uint64_t at) {
+    switch (e.drive) {
+    case PinDrive::SpiByte:
+        spi_.deviceByte(e.value, at);
+        afterPeripheralAccess();
+        return;
+    case PinDrive::Analog:
+        adc_.setInput(e.pin.bit, e.value, at, option_ & kAdpu);
+        return;
+    case PinDrive::Level: break;
+    }
+    const bool high = e.value != 0;
+    switch (e.pin.group) {
+    case PinGroup::PortA: timer_.setInput(e.pin.bit, high, at); break;
+    case PinGroup::PortE: adc_.setInput(e.pin.bit, high ? 0xFF : 0x00, at, option_ & kAdpu); break;
+    case PinGroup::Irq:
+        if (irqHigh_ && !high && (option_ & kIrqe))
+            irqLatched_ = true;
+        irqHigh_ = high;
+        break;
+    case PinGroup::Xirq:
+        xirqHigh_ = high;
+        cpu_.setXirq(!high);
+        break;
+    case PinGroup::PortC: ports_.setPortC(e.pin.bit, high); break;
+    case PinGroup::PortD:
+        ports_.setPortD(e.pin.bit, high);
+        updateSs(at);
+        break;
+    case PinGroup::Stra: ports_.setStra(high); break;
+    case PinGroup::PortB: break; // outputs only
+    }
+    afterPeripheralAccess();
+}
+
+void Board::drivePin(const PinSetting& setting) {
+    PinSetting s = setting;
+    if (s.pulse && !s.events.empty() && s.events[0].drive != PinDrive::SpiByte) {
+        const uint8_t v = pinValue(s.events[0].pin);
+        if (s.events[0].drive == PinDrive::Analog ? v >= 0x80 : v != 0)
+            invertPulse(&s);
+    }
+    std::vector<PinEvent> later;
+    for (const PinEvent& e : s.events) {
+        if (e.at == 0)
+            applyPinEvent(e, now_);
+        else
+            later.push_back({now_ + e.at, e.drive, e.pin, e.value});
+    }
+    if (later.empty())
+        return;
+    // Merged into what is left of the schedule, in time order.
+    std::vector<PinEvent> merged(schedule_.begin() + std::ptrdiff_t(scheduled_), schedule_.end());
+    for (const PinEvent& e : later)
+        merged.insert(std::upper_bound(merged.begin(), merged.end(), e,
+                                       [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; }),
+                      e);
+    schedule_ = std::move(merged);
+    scheduled_ = 0;
+    afterPeripheralAccess();
+}
+
+uint8_t Board::pinValue(PinName pin) {
+    switch (pin.group) {
+    case PinGroup::PortA: timer_.advance(now_); return uint8_t((timer_.pins() >> pin.bit) & 1);
+    case PinGroup::PortE: return adc_.input(pin.bit);
+    case PinGroup::Irq: return irqHigh_;
+    case PinGroup::Xirq: return xirqHigh_;
+    case PinGroup::PortB: return uint8_t((ports_.portB() >> pin.bit) & 1);
+    case PinGroup::PortC: return uint8_t((ports_.portC() >> pin.bit) & 1);
+    case PinGroup::PortD: return uint8_t((ports_.portD() >> pin.bit) & 1);
+    case PinGroup::Stra: return ports_.stra();
+    }
+    return 0;
+}
+
+uint64_t Board::postPinSetting(PinSetting setting) {
+    std::lock_guard lock(postMutex_);
+    posted_.push_back(std::move(setting));
+    anyPosted_.store(true, std::memory_order_release);
+    return ++postedTicket_;
+}
+
+void Board::takePostedSettings() {
+    std::vector<PinSetting> settings;
+    {
+        std::lock_guard lock(postMutex_);
+        settings.swap(posted_);
+        takenTicket_ = postedTicket_;
+        anyPosted_.store(false, std::memory_order_release);
+    }
+    for (const PinSetting& s : settings)
+        drivePin(s);
+}
+
+void Board::publishPins() {
+    const PinState p = pinState();
+    std::lock_guard lock(postMutex_);
+    published_ = p;
+    publishedTicket_.store(takenTicket_, std::memory_order_release);
+}
+
+PinState Board::publishedPinState() const {
+    std::lock_guard lock(postMutex_);
+    return published_;
 }

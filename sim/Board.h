@@ -4,11 +4,15 @@
 #include "sim/Bus.h"
 #include "sim/Cpu.h"
 #include "sim/Eeprom.h"
+#include "sim/PinNames.h"
+#include "sim/Ports.h"
 #include "sim/Sci.h"
 #include "sim/Spi.h"
 #include "sim/Timer.h"
 #include "sim/SerialWire.h"
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +22,13 @@ struct PinState {
     uint8_t portAOutputs = 0;    // the bits of port A that are outputs now
     uint8_t analog[8] = {};      // PE0-PE7 as 8-bit values (0 = VRL, 255 = VRH)
     bool irqHigh = true, xirqHigh = true;
+    uint8_t portB = 0, portBOutputs = 0xFF; // PB7-PB0 (outputs only in the single-chip modes)
+    uint8_t portC = 0, portCOutputs = 0;    // PC7-PC0 and DDRC
+    uint8_t portD = 0, portDOutputs = 0;    // PD5-PD0 and their directions (SCI and SPI included)
+    uint8_t portE = 0;                      // PE7-PE0 as digital inputs read them
+    bool straHigh = false;                  // the STRA input
+    bool strbHigh = false;                  // the STRB output
+    bool portsAreBus = false;               // expanded modes: B and C carry the bus, not port data
 };
 
 // Operating mode, from HPRIO's SMOD and MDA.
@@ -31,8 +42,7 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 //
 // Behaviour chosen where the chip leaves room:
 // - Unmapped addresses read kUnmappedValue ($FF) and ignore writes, so a verified write fails.
-// - Registers that are not modelled (PIOC, ports B-D and their direction registers ...) read $00
-//   and ignore writes.
+// - Registers that are not modelled read $00 and ignore writes.
 //   INIT reads $01 and ignores writes: RAM and registers stay at $0000 and $1000.
 // - HPRIO: RBOOT, MDA and IRV are writable in the special modes only, SMOD can only be cleared,
 //   PSEL is writable at any time (the chip expects it changed with I set). $C5 out of reset; writing
@@ -44,7 +54,9 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 //   special modes; in the normal modes IRQE, DLY and CR1:0 of OPTION only in the first 64 E cycles
 //   and TEST1 not at all.
 // - Clock monitor: the E clock never fails, but FCM with CME set and DISR clear forces a
-//   clock-monitor reset; FCOP with DISR clear and NOCOP clear forces a COP reset. The reset takes
+//   clock-monitor reset; FCOP with DISR clear and NOCOP clear forces a COP reset. A STOP (S clear)
+//   with CME set and DISR clear stops the clocks the monitor watches: a clock-monitor reset
+//   follows at once (the chip's detection time, a few microseconds, is not modelled). The reset takes
 //   place when the instruction that caused it has finished. A reset keeps RAM and EEPROM contents.
 // - COP watchdog: runs while CONFIG.NOCOP and TEST1.DISR are clear; it times out 2^15 x 4^CR E
 //   cycles (CR1:CR0 of OPTION) after the last of: reset, the $AA that follows a $55 written to
@@ -59,8 +71,9 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 //   times at the download rate (also before the first byte after the sync). Its mask ROM is not
 //   modelled (reads $FF), and the loader stays at $BF40 on every variant. BPROT protects on every
 //   variant, the A-series included (a program that sets it loses nothing on a chip without it).
-// - Ports B-E are not modelled; PORTE reads the analog inputs as digital levels (an
-//   input at or above half of VRH reads 1).
+// - Ports B, C and D as sim/Ports.h tells; PORTE reads the analog inputs as digital levels (an
+//   input at or above half of VRH reads 1). The STRA interrupt (STAF with STAI) shares the IRQ
+//   vector with the IRQ pin.
 class Board : public Bus {
 public:
     static constexpr uint8_t kUnmappedValue = 0xFF;
@@ -113,11 +126,28 @@ public:
     void setIrqPin(bool high);
     void setXirqPin(bool high);
 
+    // Timed pin events to come (a stimulus file's), their times counted from now; they take
+    // effect at their E cycle exactly: the peripheral sees the event's own time even when it is
+    // applied at the end of the instruction that crossed it. Replaces any schedule left.
+    void setStimulus(std::vector<PinEvent> events);
+    // Applies one pin setting now (a pulse's end is scheduled); the pin's rules are PinNames'.
+    void drivePin(const PinSetting& setting);
+    // From another thread while the board runs: the setting is applied at the start of the board
+    // thread's next run (the caller wakes that thread). Returns a ticket for pinsShow().
+    uint64_t postPinSetting(PinSetting setting);
+    // True once the settings up to `ticket` are applied and publishedPinState() shows them.
+    bool pinsShow(uint64_t ticket) const { return publishedTicket_.load(std::memory_order_acquire) >= ticket; }
+    // From another thread: pinState() as the board thread last published it (after each run).
+    PinState publishedPinState() const;
+    // The level of a digital pin, or PE's value, now (for a pulse's direction, a front end's view).
+    uint8_t pinValue(PinName pin);
+
     Cpu& cpu() { return cpu_; }
     Sci& sci() { return sci_; }
     Eeprom& eeprom() { return eeprom_; }
     Timer& timer() { return timer_; }
     Spi& spi() { return spi_; }
+    Ports& ports() { return ports_; }
     BoardMode mode() const;
     // True while the boot loader runs a download that an idle line ends (E-series, 811E2): its idle
     // time must be measured against the host's real pauses, so a runner going as fast as it can
@@ -143,6 +173,12 @@ private:
     void updateInterrupts();
     void afterPeripheralAccess();
     void refreshSlack();
+    uint64_t nextPeripheralEvent() const;
+    void applyDueStimulus();
+    void updateSs(uint64_t at);
+    void applyPinEvent(const PinEvent& e, uint64_t at);
+    void takePostedSettings();
+    void publishPins();
     uint8_t readRegister(uint8_t reg);
     void writeRegister(uint8_t reg, uint8_t value);
     void checkForcedResets();
@@ -161,6 +197,7 @@ private:
     Timer timer_;
     Adc adc_;
     Spi spi_;
+    Ports ports_;
     Eeprom eeprom_{chip_.kind};
     Cpu cpu_{*this};
     uint64_t now_ = 0;
@@ -172,4 +209,12 @@ private:
     uint64_t copCleared_ = 0;   // the COP counts from here
     bool copArmed_ = false;     // $55 written, waiting for $AA
     bool irqHigh_ = true, xirqHigh_ = true, irqLatched_ = false;
+    std::vector<PinEvent> schedule_; // in time order, absolute times
+    size_t scheduled_ = 0;           // schedule_[scheduled_] is the next to apply
+    mutable std::mutex postMutex_;   // guards posted_ and published_
+    std::vector<PinSetting> posted_;
+    std::atomic<bool> anyPosted_{false};
+    uint64_t postedTicket_ = 0, takenTicket_ = 0;
+    std::atomic<uint64_t> publishedTicket_{0};
+    PinState published_;
 };

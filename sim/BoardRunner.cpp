@@ -82,8 +82,6 @@ void BoardRunner::run(const std::atomic<bool>& stop, std::atomic<bool>& reset, i
                 board_.runUntil(target);
             sleep = true;
         }
-        if (betweenRuns_)
-            betweenRuns_(); // after the run: board time has caught up with the wall clock
         pumpInput();
         flushOutput();
         const double heldSeconds = releaseHeld();

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,9 +42,6 @@ public:
     // Runs until `stop` is set. `reset` presses the RESET button (and is cleared); wakeFd (or -1)
     // is polled with the line so that setting a flag can interrupt a sleep.
     void run(const std::atomic<bool>& stop, std::atomic<bool>& reset, int wakeFd);
-    // Called on the board's thread after each run of the board (also after a wake-up): the one
-    // moment at which requests of other threads (pin changes, pin reads) may touch the board.
-    void setBetweenRuns(std::function<void()> call) { betweenRuns_ = std::move(call); }
     // Saves the EEPROM image if it changed since the last save; false with a reason on failure.
     bool saveEepromIfChanged(std::string* error);
 
@@ -75,7 +71,6 @@ private:
     uint64_t wallTarget(Clock::time_point wall) const;
 
     Board& board_;
-    std::function<void()> betweenRuns_;
     bool paced_ = false; // running in real time for the boot loader's idle time (as fast as possible otherwise)
     LineEnd& line_;
     double speed_;

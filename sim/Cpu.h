@@ -64,6 +64,8 @@ public:
         irqVector_ = normalVector;
         requested_ = irqVector_ != 0 || xirq_;
     }
+    // The pending request's normal vector address, 0 when none.
+    uint16_t interruptRequest() const { return irqVector_; }
     // Level of the XIRQ line (true = asserted).
     void setXirq(bool asserted) {
         xirq_ = asserted;

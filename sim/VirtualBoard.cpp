@@ -3,13 +3,14 @@
 #include "sim/BoardRunner.h"
 #include "sim/MemoryLine.h"
 #include "sim/PtyLine.h"
+#include "sim/Stimulus.h"
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <sys/eventfd.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -35,35 +36,6 @@ struct VirtualBoard::Impl {
     std::atomic<bool> reset{false};
     int wakeFd = -1;
     bool running = false;
-    // Requests of other threads for the board's pins, served by the board's thread between runs.
-    std::mutex pinMutex;
-    std::condition_variable pinServed;
-    std::atomic<bool> pinWork{false};
-    std::vector<std::function<void(Board&)>> pinChanges;
-    PinState pinSnapshot;
-    uint64_t pinAsked = 0, pinTaken = 0; // reads asked for; the last one a snapshot answers
-
-    // On the board's thread: applies the queued changes, then takes the levels for the readers.
-    void servePins() {
-        if (!pinWork.exchange(false))
-            return;
-        std::vector<std::function<void(Board&)>> changes;
-        uint64_t asked;
-        {
-            std::lock_guard lock(pinMutex);
-            changes.swap(pinChanges);
-            asked = pinAsked;
-        }
-        for (const auto& change : changes)
-            change(board);
-        const PinState now = board.pinState();
-        {
-            std::lock_guard lock(pinMutex);
-            pinSnapshot = now;
-            pinTaken = asked;
-        }
-        pinServed.notify_all();
-    }
 
     bool inMemory() const { return options.line == BoardLineKind::Memory; }
     LineEnd& line() { return inMemory() ? static_cast<LineEnd&>(memory) : pty; }
@@ -99,6 +71,18 @@ bool VirtualBoard::start(std::string* error) {
             *error = "the latency timer must be from 0 to " + std::to_string(int(kMaxLatencyMs)) + " ms";
         return false;
     }
+    std::vector<PinEvent> stimulus = d.options.stimulus;
+    if (!d.options.stimulusFile.empty()) {
+        StimulusParseResult file = loadStimulusFile(d.options.stimulusFile);
+        if (!file.ok()) {
+            if (error)
+                *error = file.error;
+            return false;
+        }
+        stimulus.insert(stimulus.end(), file.events.begin(), file.events.end());
+        std::stable_sort(stimulus.begin(), stimulus.end(),
+                         [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; });
+    }
     if (!d.options.eepromFile.empty() && !d.board.eeprom().loadFile(d.options.eepromFile, error))
         return false;
     if (d.inMemory()) {
@@ -119,16 +103,14 @@ bool VirtualBoard::start(std::string* error) {
         return false;
     }
     d.board.powerOn(); // takes the loaded CONFIG
+    d.board.setStimulus(std::move(stimulus));
+    d.board.runUntil(d.board.now()); // publishes the pins as they start
     d.stop = false;
     d.reset = false;
-    {
-        std::lock_guard lock(d.pinMutex);
-        d.running = true;
-    }
+    d.running = true;
     d.thread = std::thread([&d] {
         BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults,
                            d.options.latencyMs / 1000.0);
-        runner.setBetweenRuns([&d] { d.servePins(); });
         runner.run(d.stop, d.reset, d.wakeFd);
         std::string saveError;
         if (!runner.saveEepromIfChanged(&saveError))
@@ -144,11 +126,7 @@ void VirtualBoard::stop() {
     d.stop = true;
     d.wake();
     d.thread.join();
-    {
-        std::lock_guard lock(d.pinMutex);
-        d.running = false;
-    }
-    d.servePins(); // changes asked for while the thread ended
+    d.running = false;
     d.pty.close();
     d.memory.hangUp();
     ::close(d.wakeFd);
@@ -173,26 +151,17 @@ void VirtualBoard::setFaults(std::vector<FaultRule> faults, uint64_t seed) {
 
 LineFaults::Stats VirtualBoard::faultStats() const { return impl_->faults.stats(); }
 
-PinState VirtualBoard::pinState() const {
+bool VirtualBoard::drivePin(const PinSetting& setting) {
     Impl& d = *impl_;
-    std::unique_lock lock(d.pinMutex);
-    if (!d.running)
-        return d.board.pinState();
-    const uint64_t asked = ++d.pinAsked;
-    d.pinWork = true;
+    const uint64_t ticket = d.board.postPinSetting(setting);
+    if (!d.running) {
+        d.board.runUntil(d.board.now()); // takes it at once
+        return true;
+    }
     d.wake();
-    d.pinServed.wait_for(lock, kPinWait, [&] { return d.pinTaken >= asked; });
-    return d.pinSnapshot;
+    for (int i = 0; i < 1000 && !d.board.pinsShow(ticket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return d.board.pinsShow(ticket);
 }
 
-void VirtualBoard::changePins(std::function<void(Board&)> change) {
-    Impl& d = *impl_;
-    std::lock_guard lock(d.pinMutex);
-    if (!d.running) {
-        change(d.board);
-        return;
-    }
-    d.pinChanges.push_back(std::move(change));
-    d.pinWork = true;
-    d.wake();
-}
+PinState VirtualBoard::pinState() const { return impl_->board.publishedPinState(); }

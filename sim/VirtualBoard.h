@@ -2,16 +2,13 @@
 #include "hc11/ChipVariant.h"
 #include "sim/FaultRule.h"
 #include "sim/LineFaults.h"
-#include <chrono>
+#include "sim/PinNames.h"
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class Board;
 class MemoryLine;
-struct PinState;
 
 // What carries the board's serial line.
 enum class BoardLineKind : uint8_t {
@@ -44,7 +41,13 @@ struct VirtualBoardOptions {
     double latencyMs = 0;
     // The chip on the board: RAM, EEPROM size and place, the boot loader's download rule.
     ChipKind chip = kDefaultChip;
+    // Timed pin events, their times counted from the board's power-on.
+    std::vector<PinEvent> stimulus{};
+    // A stimulus file read at start (its events follow `stimulus`'s); a bad file fails the start.
+    std::string stimulusFile;
 };
+
+struct PinState;
 
 // A virtual 68HC11 board behind a pseudo-terminal or an in-memory line, run in a thread of its
 // own, so that a program of ours (the GUI, the command-line front end, tests) can talk to it as
@@ -74,16 +77,11 @@ public:
     void setFaults(std::vector<FaultRule> faults, uint64_t seed);
     // Faults injected and bytes carried since the faults were last set.
     LineFaults::Stats faultStats() const;
-
-    // How long pinState() waits for the board's thread before it answers with the levels taken last.
-    static constexpr std::chrono::milliseconds kPinWait{100};
-    // Every modelled pin's level and direction, from any thread: the board's thread takes them
-    // between two runs of the board (at once when the board is not running).
+    // Drives a pin (or queues SPI bytes); while the board runs, waits (at most a second) until
+    // the board thread has taken it, so that pinState() shows it. False when it was not taken.
+    bool drivePin(const PinSetting& setting);
+    // The pins as the board thread last showed them.
     PinState pinState() const;
-    // Changes pins from any thread: the board's thread applies `change` after its current run of
-    // the board, in the order given (at once when the board is not running). A pinState() asked
-    // for later sees it.
-    void changePins(std::function<void(Board&)> change);
 
 private:
     struct Impl;

@@ -1,7 +1,7 @@
 // tarvik11-board: a virtual 68HC11 board behind a pseudo-terminal.
 //
 //   tarvik11-board [--chip NAME] [--link PATH] [--speed N|max] [--eeprom FILE] [--latency MS]
-//                  [--fault SPEC]... [--fault-seed N]
+//                  [--fault SPEC]... [--fault-seed N] [--stimulus FILE]
 //
 // Prints "ready DEVICE" once the line is open (DEVICE is PATH when given), then runs until
 // SIGINT or SIGTERM. SIGUSR1 presses the board's RESET button, SIGUSR2 ends the line faults.
@@ -17,7 +17,7 @@
 namespace {
 void usage(FILE* out) {
     std::fputs("usage: tarvik11-board [--chip NAME] [--link PATH] [--speed N|max] [--eeprom FILE]\n"
-               "                      [--latency MS] [--fault SPEC]... [--fault-seed N]\n"
+               "                      [--latency MS] [--fault SPEC]... [--fault-seed N] [--stimulus FILE]\n"
                "  --chip NAME     the chip on the board (default a1): a1, a8 (256 bytes of RAM, 512 of\n"
                "                  EEPROM at $B600, the boot loader takes exactly 256 bytes), e1, e9\n"
                "                  (512 bytes of RAM, EEPROM at $B600), 811e2 (256 bytes of RAM, 2 KB of\n"
@@ -36,6 +36,19 @@ void usage(FILE* out) {
                "                  once) or every=K; SETTING dir=to-board|to-host|both, count=N, ms=MS\n"
                "                  e.g. drop,p=0.01  delay,p=0.1,ms=30,dir=to-host  outage,after=200,ms=500\n"
                "  --fault-seed N  seed of the faults' random draws (default 1)\n"
+               "  --stimulus FILE timed events on the board's pins, one a line:\n"
+               "                    TIME PIN VALUE      TIME spi BYTES...     vrh VOLTS   vrl VOLTS\n"
+               "                  TIME: E cycles from power-on (1000) or with a unit (250us, 1.5ms, 2s);\n"
+               "                  +TIME is after the previous event. Times never go back.\n"
+               "                  PIN: PA0-PA3, PA7, PC0-PC7, PD0-PD5, PE0-PE7, STRA, IRQ, XIRQ.\n"
+               "                  VALUE: high, low, 1, 0, rise, fall (an edge: the pin must be at the other\n"
+               "                  level), pulse WIDTH (the other level for WIDTH, then back); on PE0-PE7\n"
+               "                  volts (2.5v, against VRL 0 V and VRH 5 V unless set) or an 8-bit value\n"
+               "                  (0-255, $80). spi BYTES: the attached SPI device's bytes: what it returns\n"
+               "                  to a master, one a transfer ($FF when it has none); with the SPI a slave\n"
+               "                  and SS (PD5) low, its own transfers from TIME on. # starts a comment.\n"
+               "                  A bad line is reported with the file's name and line; the board does\n"
+               "                  not start.\n"
                "Signals: SIGUSR1 presses RESET; SIGUSR2 ends the faults; SIGINT or SIGTERM stops the board.\n",
                out);
 }
@@ -119,6 +132,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "tarvik11-board: bad fault seed '%s' (a whole number)\n", argv[i]);
                 return 2;
             }
+        } else if (arg == "--stimulus" && hasValue) {
+            options.stimulusFile = argv[++i];
         } else {
             std::fprintf(stderr, "tarvik11-board: %s '%s'\n",
                          (arg.rfind("--", 0) == 0 && !hasValue) ? "missing value for" : "unknown argument",

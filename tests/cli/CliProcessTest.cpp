@@ -1,6 +1,8 @@
 // tarvik11-cli run as its own process, as a user or a CI script runs it.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -104,6 +106,9 @@ TEST(CliProcess, ExitStatusAndFailures)
         {"--board --port /dev/ttyS0", "", 1, {"exclude each other"}, {}},
         {"--board --chip e3", "", 1, {"--chip takes a1, a8, e1, e9 or 811e2, not 'e3'"}, {}},
         {"--chip e9 -c help", "", 1, {"it needs --board"}, {"Commands"}},
+        {"--stimulus x.stim -c help", "", 1, {"--stimulus drives the virtual board's pins: it needs --board"}, {"Commands"}},
+        {"--board --stimulus /nonexistent/x.stim -c pins", "", 1,
+         {"cannot start the virtual board: /nonexistent/x.stim: cannot read the stimulus file"}, {"PA "}},
         // The board's chip comes from --chip: the E9's RAM reaches $01ff.
         {"--board --chip E9 -c 'boot --chip e9; set $01ff $5a; dump $01ff $01ff'", "", 0, {"00 00 5a ...............Z"}, {}},
         {"--frobnicate", "", 1, {"unknown option '--frobnicate'"}, {}},
@@ -118,4 +123,20 @@ TEST(CliProcess, ExitStatusAndFailures)
         for (const auto& text : c.absent)
             EXPECT_EQ(o.output.find(text), std::string::npos) << c.arguments << ": '" << text << "' in\n" << o.output;
     }
+}
+
+TEST(CliProcess, StimulusFileDrivesTheBoardOrStopsItWithItsLine)
+{
+    const std::string good = ::testing::TempDir() + "/cli-good.stim";
+    const std::string bad = ::testing::TempDir() + "/cli-bad.stim";
+    std::ofstream(good) << "# PE2 at 2 V, PA1 high from the start\n0 PE2 2v\n0 PA1 high\n";
+    std::ofstream(bad) << "0 PE2 2v\n\n10 PA1 sideways\n";
+    Outcome o = runCli("--board --stimulus " + good + " -c pins");
+    EXPECT_EQ(o.exitCode, 0) << o.output;
+    EXPECT_NE(o.output.find("PA   levels 0 0 0 0 0 0 1 0"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("PE2 $66 2.00V"), std::string::npos) << o.output; // round(255 x 2 / 5) = 102
+    o = runCli("--board --stimulus " + bad + " -c pins");
+    EXPECT_EQ(o.exitCode, 1) << o.output;
+    EXPECT_NE(o.output.find(bad + ":3: 'sideways' is not a level for PA1"), std::string::npos) << o.output;
+    EXPECT_EQ(o.output.find("PA   levels"), std::string::npos) << "nothing runs: " << o.output;
 }

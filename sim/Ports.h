@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+
+// Parallel ports B, C and D with the parallel I/O control: PIOC $1002, PORTC $1003, PORTB $1004,
+// PORTCL $1005, DDRC $1007, PORTD $1008, DDRD $1009.
+//
+// - Port B is an output port (single-chip modes); PORTB reads the latch.
+// - Port C: DDRC sets each pin's direction; PORTC reads the pin level of an input and the latch of
+//   an output. With CWOM set an output's high is not driven (open drain): the pin is high unless
+//   the outside pulls it low.
+// - Simple strobed mode (HNDS clear): the active edge of STRA (EGA: 1 rising, 0 falling) latches
+//   port C's pin levels into PORTCL and sets STAF; reading PIOC with STAF set and then PORTCL
+//   clears it. STAF with STAI requests the IRQ interrupt.
+// - Port D (PD5-PD0): DDRD sets the directions; with DWOM (from SPCR) its outputs are open drain
+//   as port C's with CWOM. The SCI and SPI taking their pins over is not shown on the levels.
+//
+// - A write to PORTCL goes to port C's output latch as a PORTC write does.
+// - Port C inputs no one has driven read low; port D's read high (pulled up, as the SCI and SPI
+//   lines idle); an open-drain output no one has pulled low reads high.
+// - Full handshake (HNDS set) with PLS clear (interlocked): in input handshake (OIN clear) STRB
+//   is active ("ready") while STAF is clear, and a STRA edge latches PORTCL, sets STAF and makes it
+//   inactive until the clearing sequence; in output handshake (OIN set) a write to PORTCL drives
+//   port C's data and makes STRB active ("data ready") until the STRA edge that acknowledges it
+//   (STAF set; PIOC read then a PORTCL write clears STAF). INVB set: STRB is active high.
+//
+// Behaviour chosen where the chip leaves room:
+// - STRB's 2-cycle pulses (simple strobed mode on a PORTB write, pulsed handshake with PLS set)
+//   are not shown: STRB stays at its inactive level there. In output handshake port C's outputs
+//   are not three-stated by STRA.
+// - In the expanded modes the board answers PORTB, PORTC, PORTCL and DDRC with $00 (they are the
+//   bus there); PIOC, PORTD and DDRD stay.
+class Ports {
+public:
+    static constexpr uint8_t kPioc = 0x02, kPortc = 0x03, kPortb = 0x04, kPortcl = 0x05, kDdrc = 0x07,
+                             kPortd = 0x08, kDdrd = 0x09;
+    // PIOC bits.
+    static constexpr uint8_t kStaf = 0x80, kStai = 0x40, kCwom = 0x20, kHnds = 0x10, kOin = 0x08, kPls = 0x04,
+                             kEga = 0x02, kInvb = 0x01;
+    static constexpr uint8_t kPiocReset = 0x03; // EGA and INVB
+
+    void reset();
+    // True for offsets this class answers.
+    static bool owns(uint8_t reg) { return reg >= kPioc && reg <= kDdrd && reg != 0x06; }
+    // True for the registers that are the bus in the expanded modes.
+    static bool busRegister(uint8_t reg) { return reg == kPortc || reg == kPortb || reg == kPortcl || reg == kDdrc; }
+    uint8_t read(uint8_t reg);
+    // A register's value without the read's side effects (STAF's clearing sequence).
+    uint8_t peek(uint8_t reg) const;
+    void write(uint8_t reg, uint8_t value);
+    // Drives port C or D pin `bit` from outside.
+    void setPortC(int bit, bool level);
+    void setPortD(int bit, bool level);
+    // Drives STRA.
+    void setStra(bool high);
+    // DWOM of SPCR (port D's outputs open drain).
+    void setDwom(bool on) { dwom_ = on; }
+    bool interruptRequested() const { return (pioc_ & kStai) && (pioc_ & kStaf); }
+
+    uint8_t portB() const { return portb_; }
+    uint8_t portC() const { return levels(portc_, ddrc_, inC_, drivenC_, pioc_ & kCwom); }
+    uint8_t ddrc() const { return ddrc_; }
+    uint8_t portD() const { return uint8_t(levels(portd_, ddrd_, inD_, drivenD_, dwom_) & 0x3F); }
+    uint8_t ddrd() const { return ddrd_; }
+    bool stra() const { return stra_; }
+    // STRB's level.
+    bool strb() const;
+
+private:
+    bool outputHandshake() const { return (pioc_ & (kHnds | kOin)) == (kHnds | kOin); }
+    static uint8_t levels(uint8_t latch, uint8_t ddr, uint8_t in, uint8_t driven, bool openDrain);
+
+    uint8_t pioc_ = kPiocReset, portb_ = 0, portc_ = 0, portcl_ = 0, ddrc_ = 0, portd_ = 0, ddrd_ = 0;
+    uint8_t inC_ = 0, drivenC_ = 0, inD_ = 0x3F, drivenD_ = 0;
+    bool dwom_ = false, stra_ = false;
+    bool stafSeen_ = false; // PIOC was read with STAF set
+    bool dataReady_ = false; // output handshake: PORTCL written, not yet acknowledged
+};
