@@ -82,6 +82,11 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
         "crystal). When the serial adapter cannot follow, both ends return to 9600 baud. Other talkers "
         "always use 9600 baud."));
 
+    keepBreakpoints_ = new QCheckBox(QStringLiteral("Keep breakpoints after a hit"), props);
+    keepBreakpoints_->setToolTip(QStringLiteral(
+        "On: a breakpoint stays set after it is reached and is planted again when the program goes on. "
+        "Off: a breakpoint is removed when it is reached (one-shot)."));
+
     // The board: chip, crystal and the line that resets it.
     auto* boardBox = new QGroupBox(QStringLiteral("Board"), props);
     chip_ = new QComboBox(boardBox);
@@ -155,6 +160,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     grid->addLayout(delayRow, 8, 0, 1, 2);
     grid->addWidget(fastLine_, 9, 0, 1, 3);
     grid->addWidget(boardBox, 10, 0, 1, 3);
+    grid->addWidget(keepBreakpoints_, 11, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     // OK and Cancel at the upper right.
@@ -199,6 +205,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     mode_->setObjectName(QString::number(SetupId::kChipMode));
     eeprom_->setObjectName(QString::number(SetupId::kEeprom));
     fastLine_->setObjectName(QString::number(SetupId::kFastLine));
+    keepBreakpoints_->setObjectName(QString::number(SetupId::kKeepBreakpoints));
     delay_->setObjectName(QString::number(SetupId::kDelay));
     chip_->setObjectName(QString::number(SetupId::kChip));
     crystal_->setObjectName(QString::number(SetupId::kCrystal));
@@ -209,7 +216,7 @@ CTalkerSetupDialog::CTalkerSetupDialog(QWidget* owner) : QDialog(owner)
     base_[2]->setObjectName(QString::number(SetupId::kBinary));
 
     QWidget* order[] = {file_, browse, talker_[0], talker_[1], talker_[2], port_, ports, mode_,
-                        eeprom_, delay_, fastLine_, chip_, crystal_, reset_, ok, cancel, base_[0], base_[1], base_[2]};
+                        eeprom_, delay_, fastLine_, chip_, crystal_, reset_, keepBreakpoints_, ok, cancel, base_[0], base_[1], base_[2]};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -240,6 +247,7 @@ void CTalkerSetupDialog::fillControls()
     file_->setText(settings_.talkerFile);
     eeprom_->setChecked(settings_.eepromEnable == 1);
     fastLine_->setChecked(settings_.fastLine);
+    keepBreakpoints_->setChecked(settings_.keepBreakpoints);
     mode_->setCurrentIndex(settings_.chipMode >= 0 && settings_.chipMode < mode_->count() ? settings_.chipMode : -1);
     delay_->setText(QString::number(settings_.commDelay));
     if (settings_.defaultBase >= 0 && settings_.defaultBase < 3)
@@ -316,6 +324,7 @@ void CTalkerSetupDialog::accept()
     next.talkerFile = file_->text();
     next.eepromEnable = eeprom_->isChecked() ? 1 : 0;
     next.fastLine = fastLine_->isChecked();
+    next.keepBreakpoints = keepBreakpoints_->isChecked();
     next.chipMode = mode_->currentIndex();
     if (!parseDelay(delay_->text(), next.commDelay)) {
         fail(delay_, QStringLiteral("Please enter a positive integer."));

@@ -32,6 +32,7 @@ inline constexpr int kFastLine = 1061;
 inline constexpr int kChip = 1062;
 inline constexpr int kCrystal = 1063;
 inline constexpr int kResetLine = 1064;
+inline constexpr int kKeepBreakpoints = 1065;
 } // namespace SetupId
 
 // "Restart Talker": reviews and edits the talker settings; OK validates and saves them.
@@ -77,6 +78,7 @@ private:
     QComboBox* mode_ = nullptr;
     QCheckBox* eeprom_ = nullptr;
     QCheckBox* fastLine_ = nullptr;
+    QCheckBox* keepBreakpoints_ = nullptr;
     QComboBox* chip_ = nullptr;
     QComboBox* crystal_ = nullptr;
     QComboBox* reset_ = nullptr;

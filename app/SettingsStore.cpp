@@ -98,6 +98,7 @@ void SettingsStore::loadTalkerSettings(TalkerSettings& settings)
     settings.crystalHz = crystal >= kMinCrystalHz && crystal <= kMaxCrystalHz ? crystal : defaults.crystalHz;
     const QString reset = readString(*s, "Reset Line", defaults.resetLine).toLower();
     settings.resetLine = resetPulseFromText(reset.toStdString()) ? reset : defaults.resetLine;
+    settings.keepBreakpoints = readInt(*s, "Keep Breakpoints", defaults.keepBreakpoints ? 1 : 0) != 0;
     s->endGroup();
 }
 
@@ -116,6 +117,7 @@ void SettingsStore::saveTalkerSettings(const TalkerSettings& settings)
     s->setValue(QStringLiteral("Chip"), settings.chip);
     s->setValue(QStringLiteral("Crystal"), settings.crystalHz);
     s->setValue(QStringLiteral("Reset Line"), settings.resetLine);
+    s->setValue(QStringLiteral("Keep Breakpoints"), settings.keepBreakpoints ? 1 : 0);
     s->endGroup();
 }
 

@@ -159,7 +159,7 @@ const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
         {"regs", "regs", 0, 0, &CommandInterpreter::regs},
         {"setreg", "setreg A|B|X|Y|PC|CCR VALUE", 2, 2, &CommandInterpreter::setreg},
         {"io", "io [--all]", 0, 1, &CommandInterpreter::io},
-        {"break", "break ADDR", 1, 1, &CommandInterpreter::setBreak},
+        {"break", "break ADDR [if COND] [hits N|==N|>=N|>N|%N] [log TEXT]", 1, 64, &CommandInterpreter::setBreak},
         {"unbreak", "unbreak ADDR", 1, 1, &CommandInterpreter::unbreak},
         {"breaks", "breaks", 0, 0, &CommandInterpreter::breaks},
         {"clearbreaks", "clearbreaks", 0, 0, &CommandInterpreter::clearBreaks},
@@ -203,7 +203,14 @@ const char* CommandInterpreter::helpText()
            "  regs                 show the registers\n"
            "  setreg NAME VALUE    change A, B, X, Y, PC or CCR\n"
            "  io [--all]           the registers at $1000-$103f by name and bit (--all: SCI/SPI status and data too)\n"
-           "  break ADDR | unbreak ADDR | breaks | clearbreaks\n"
+           "  break ADDR [if COND] [hits N|==N|>=N|>N|%N] [log TEXT]\n"
+           "                       set a breakpoint; if: stop only when COND is not 0 (registers A B D X Y SP\n"
+           "                       PC CCR, [ADDR] for a byte, symbols, + - & | ! == != < <= > >= && ||);\n"
+           "                       hits: stop at the Nth hit (==N), from the Nth on (N, >=N), after it (>N) or\n"
+           "                       at every Nth (%N); log: print TEXT, each {EXPR} replaced by its value, and go\n"
+           "                       on. A hit that does not stop is resumed at once. Quote COND or TEXT that\n"
+           "                       holds the words if, hits or log. Again on a set breakpoint: new rules\n"
+           "  unbreak ADDR | breaks | clearbreaks\n"
            "  run [ADDR]           start the program with its breakpoints\n"
            "  wait [MS]            wait for a breakpoint hit (default 10000 ms; Ctrl-C stops the program)\n"
            "  stop                 stop the program\n"
@@ -213,6 +220,7 @@ const char* CommandInterpreter::helpText()
            "  next                 step over: a JSR or BSR runs until it returns, else one trace step\n"
            "  finish               step out: run until the current subroutine returns\n"
            "  until ADDR           run from where the program stopped until it reaches ADDR\n"
+<<<<<<< HEAD
            "  continue             run on from where the program stopped, breakpoints planted\n"
            "  reset                press the virtual board's RESET\n"
            "  pin NAME VALUE       drive a virtual board pin: PA0-PA3, PA7, PC0-PC7, PD0-PD5, STRA, IRQ and XIRQ\n"
@@ -220,6 +228,11 @@ const char* CommandInterpreter::helpText()
            "                       (2.5v) or an 8-bit value (128, $80); 'pin spi BYTE...' gives the SPI device's\n"
            "                       bytes (the rules of tarvik11-board --stimulus)\n"
            "  pins                 the virtual board's port pins: level and direction, and the analog inputs\n";
+=======
+           "  continue             run on from where the program stopped, breakpoints planted; they stay set\n"
+           "                       after a hit (run's breakpoints are one-shot: gone with their hit)\n"
+           "  reset                press the virtual board's RESET\n";
+>>>>>>> t25bp
 }
 
 void CommandInterpreter::say(const std::string& text)
@@ -490,15 +503,26 @@ bool CommandInterpreter::io(const Args& a)
 
 // ---------------------------------------------------------------- breakpoints
 
-bool CommandInterpreter::setBreak(const Args& a) { return report(session_.setBreakpoint(a[1])); }
+bool CommandInterpreter::setBreak(const Args& a)
+{
+    std::string error;
+    const auto words = parseBreakpointWords(Args(a.begin() + 1, a.end()), error);
+    if (!words)
+        return usageError(error);
+    return report(session_.setBreakpoint(words->address, words->rule));
+}
 bool CommandInterpreter::unbreak(const Args& a) { return report(session_.removeBreakpoint(a[1])); }
 
 bool CommandInterpreter::breaks(const Args&)
 {
     std::vector<uint32_t> addresses = session_.breakpoints();
     std::sort(addresses.begin(), addresses.end());
-    for (uint32_t address : addresses)
-        say(format(CommandText::kBreakpointEntry, address));
+    for (uint32_t address : addresses) {
+        std::string line = format(CommandText::kBreakpointEntry, address);
+        for (const BreakpointRule& rule : session_.breakpointRules(address))
+            line += format(" %s (hit %llu times)", rule.describe().c_str(), static_cast<unsigned long long>(rule.hits));
+        say(line);
+    }
     return true;
 }
 
@@ -568,7 +592,7 @@ bool CommandInterpreter::runToStop(const CommandResult& result)
 bool CommandInterpreter::next(const Args&) { return runToStop(session_.stepOver()); }
 bool CommandInterpreter::finish(const Args&) { return runToStop(session_.stepOut()); }
 bool CommandInterpreter::until(const Args& a) { return runToStop(session_.runUntil(a[1])); }
-bool CommandInterpreter::continueRun(const Args&) { return runToStop(session_.continueRun()); }
+bool CommandInterpreter::continueRun(const Args&) { return runToStop(session_.continueRun(true)); }
 
 bool CommandInterpreter::interruptWait()
 {

@@ -81,6 +81,7 @@ private:
         void progressText(const std::string& text) override { owner_.say(text); }
         void message(const std::string& text) override { owner_.say(text); }
         void programStopped(const BreakpointHit& hit) override;
+        void breakpointLogged(uint32_t, const std::string& text, bool) override { owner_.say(text); }
         // A long transfer's progress on a terminal's standard error (nothing in a pipe or file).
         void transferProgress(uint64_t done, uint64_t total) override;
     private:

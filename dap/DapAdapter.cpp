@@ -17,6 +17,7 @@ namespace {
 constexpr int kThreadId = 1;
 constexpr int kRegistersReference = 1;
 constexpr int kFlagsReference = 2;
+constexpr int kIoReference = 3;
 constexpr uint32_t kAddressSpace = 0x10000;
 constexpr uint32_t kMaxReadBytes = 0x10000;
 constexpr uint32_t kMaxInstructions = 4096;
@@ -104,6 +105,10 @@ public:
     explicit Observer(DapAdapter& owner) : owner_(owner) {}
     void message(const std::string& text) override { owner_.output(text); }
     void programStopped(const BreakpointHit& hit) override { owner_.stops_.push_back(hit); }
+    void breakpointLogged(uint32_t, const std::string& text, bool error) override
+    {
+        owner_.output(text, error ? "stderr" : "console");
+    }
 
 private:
     DapAdapter& owner_;
@@ -112,6 +117,7 @@ private:
 DapAdapter::DapAdapter(Sender send) : send_(std::move(send)), observer_(std::make_unique<Observer>(*this))
 {
     session_.setObserver(observer_.get());
+    session_.setKeepBreakpoints(true); // an editor's breakpoints stay set across hits
 }
 
 DapAdapter::~DapAdapter() { session_.setObserver(nullptr); }
@@ -227,13 +233,7 @@ void DapAdapter::stopped(const BreakpointHit& hit)
         sendStopped("step", "");
         return;
     case BreakpointHitKind::Hit: {
-        if (!step_ && !hitStops(hit.address)) {
-            syncBreakpoints(); // the hit one goes back in
-            const CommandResult run = session_.continueRun();
-            if (run.ok())
-                return;
-            output(run.errorText(), "stderr");
-        }
+        // The session judged the hit's conditions: only a hit that stops is reported.
         step_.reset();
         std::vector<int> ids;
         std::string reason = "breakpoint";
@@ -249,7 +249,7 @@ void DapAdapter::stopped(const BreakpointHit& hit)
             collect(list, "breakpoint");
         collect(functionBreakpoints_, "function breakpoint");
         collect(instructionBreakpoints_, "instruction breakpoint");
-        syncBreakpoints(); // the hit one goes back in: breakpoints stay set across hits
+        syncBreakpoints();
         sendStopped(reason, format(CommandText::kBreakpointReached, hit.address), ids);
         return;
     }
@@ -280,7 +280,8 @@ bool DapAdapter::takeRule(const Json& asked, Breakpoint& b)
     b.rule.condition = text(asked, "condition");
     b.rule.hitCondition = text(asked, "hitCondition");
     b.rule.logMessage = text(asked, "logMessage");
-    if (const auto why = hitConditionError(b.rule.hitCondition)) {
+    b.rule.tag = b.id;
+    if (const auto why = breakpointRuleError(session_, b.rule)) {
         b.message = *why;
         b.address.reset();
         return false;
@@ -288,32 +289,20 @@ bool DapAdapter::takeRule(const Json& asked, Breakpoint& b)
     return true;
 }
 
-bool DapAdapter::hitStops(uint32_t address)
+void DapAdapter::handRulesOver()
 {
-    std::vector<Breakpoint*> here;
-    auto collect = [&](std::vector<Breakpoint>& list) {
-        for (Breakpoint& b : list)
-            if (b.address == address)
-                here.push_back(&b);
+    std::map<uint32_t, std::vector<BreakpointRule>> byAddress;
+    auto collect = [&](const std::vector<Breakpoint>& list) {
+        for (const Breakpoint& b : list)
+            if (b.address)
+                byAddress[*b.address].push_back(b.rule);
     };
-    for (auto& [path, list] : sourceBreakpoints_)
+    for (const auto& [path, list] : sourceBreakpoints_)
         collect(list);
     collect(functionBreakpoints_);
     collect(instructionBreakpoints_);
-    bool stop = here.empty(); // a stop at no breakpoint of ours stands
-    for (Breakpoint* b : here) {
-        if (b->rule.plain()) {
-            stop = true;
-            continue;
-        }
-        const HitVerdict verdict = judgeHit(session_, b->rule);
-        for (const std::string& line : verdict.log)
-            output(line);
-        if (!verdict.error.empty())
-            output(verdict.error, "stderr");
-        stop = stop || verdict.stop;
-    }
-    return stop;
+    for (auto& [address, rules] : byAddress)
+        session_.setBreakpointRules(address, std::move(rules));
 }
 
 void DapAdapter::sendStopped(const std::string& reason, const std::string& description, const std::vector<int>& hitIds)
@@ -540,6 +529,7 @@ void DapAdapter::setBreakpoints(const Json& request)
     const std::string key = file ? lines.files()[*file] : path;
     sourceBreakpoints_[key] = list;
     syncBreakpoints();
+    handRulesOver();
     Json out = breakpointList(sourceBreakpoints_[key]);
     if (file)
         for (Json& j : out)
@@ -563,6 +553,7 @@ void DapAdapter::setFunctionBreakpoints(const Json& request)
         functionBreakpoints_.push_back(b);
     }
     syncBreakpoints();
+    handRulesOver();
     respond(request, true, {{"breakpoints", breakpointList(functionBreakpoints_)}});
 }
 
@@ -583,6 +574,7 @@ void DapAdapter::setInstructionBreakpoints(const Json& request)
         instructionBreakpoints_.push_back(b);
     }
     syncBreakpoints();
+    handRulesOver();
     respond(request, true, {{"breakpoints", breakpointList(instructionBreakpoints_)}});
 }
 
@@ -625,7 +617,11 @@ void DapAdapter::scopes(const Json& request)
             {{"scopes", Json::array({{{"name", "Registers"},
                                       {"presentationHint", "registers"},
                                       {"variablesReference", kRegistersReference},
-                                      {"expensive", false}}})}});
+                                      {"expensive", false}},
+                                     {{"name", "I/O registers"},
+                                      {"presentationHint", "registers"},
+                                      {"variablesReference", kIoReference},
+                                      {"expensive", true}}})}});
 }
 
 std::string DapAdapter::valueText(int64_t value, int digits)
@@ -640,6 +636,10 @@ void DapAdapter::variables(const Json& request)
         return;
     const Json args = request.value("arguments", Json::object());
     const int64_t ref = integer(args, "variablesReference", 0);
+    if (ref == kIoReference) {
+        ioVariables(request);
+        return;
+    }
     const CommandResult read = session_.readRegisters();
     if (!read.ok()) {
         respond(request, false, {}, read.errorText());
@@ -670,6 +670,39 @@ void DapAdapter::variables(const Json& request)
             vars.push_back({{"name", kFlags[i]},
                             {"value", (r.CCR >> (7 - i)) & 1 ? "1" : "0"},
                             {"variablesReference", 0}});
+    }
+    respond(request, true, {{"variables", vars}});
+}
+
+void DapAdapter::ioVariables(const Json& request)
+{
+    // Registers whose read changes the chip (the SCI's and SPI's status and data: a read clears
+    // their flags and takes a received byte) are named but never read from here.
+    std::array<uint8_t, IoRegisters::kCount> values{};
+    std::array<bool, IoRegisters::kCount> read{};
+    const CommandResult result = session_.readIoRegisterValues(false, values, read);
+    if (!result.ok()) {
+        respond(request, false, {}, result.errorText());
+        return;
+    }
+    Json vars = Json::array();
+    for (uint32_t i = 0; i < IoRegisters::kCount; ++i) {
+        const IoRegisters::Info& info = IoRegisters::info(i);
+        if (info.name[0] == '\0')
+            continue;
+        std::string value = "(not read: reading it disturbs the chip)";
+        if (read[i]) {
+            value = format("$%02x", static_cast<unsigned>(values[i]));
+            std::string bits;
+            for (int bit = 0; bit < 8; ++bit)
+                if ((values[i] >> (7 - bit)) & 1 && std::strcmp(info.bits[static_cast<size_t>(bit)], "-") != 0)
+                    bits += std::string(" ") + info.bits[static_cast<size_t>(bit)];
+            value += bits;
+        }
+        vars.push_back({{"name", info.name},
+                        {"value", value},
+                        {"variablesReference", 0},
+                        {"memoryReference", reference(IoRegisters::kBase + i)}});
     }
     respond(request, true, {{"variables", vars}});
 }

@@ -17,8 +17,8 @@
 // The Debug Adapter Protocol front end: each request becomes the session's commands, each
 // outcome a response, and stops, messages and the end of the line become events. It holds no
 // debugger rule of its own; what it keeps is the editor's view: the breakpoints it asked for
-// (planted again after every stop, so they stay set across hits), and a source-line step in
-// progress.
+// (the session keeps them set across hits and judges their conditions), and a source-line step
+// in progress.
 class DapAdapter {
 public:
     using Json = nlohmann::json;
@@ -72,6 +72,8 @@ private:
     void scopes(const Json& request);
     void variables(const Json& request);
     void setVariable(const Json& request);
+    // The I/O registers by name, without reading those whose read disturbs the chip.
+    void ioVariables(const Json& request);
     void evaluate(const Json& request);
     void continueRequest(const Json& request);
     void lineStep(const Json& request, SourceStep::Kind kind);
@@ -86,9 +88,9 @@ private:
     void stopped(const BreakpointHit& hit);
     // Takes the condition, hit count and log message of an editor's breakpoint; false (with the
     // breakpoint's message) when they cannot be used.
-    static bool takeRule(const Json& asked, Breakpoint& b);
-    // True when a hit at address is to stop (its breakpoints' rules judged; logs shown).
-    bool hitStops(uint32_t address);
+    bool takeRule(const Json& asked, Breakpoint& b);
+    // Gives the session the rules of every breakpoint the editor asked for (it judges the hits).
+    void handRulesOver();
     // Sends the stopped event (the stop's place is what stackTrace then reports).
     void sendStopped(const std::string& reason, const std::string& description, const std::vector<int>& hitIds = {});
     // Plants every breakpoint the editor asked for that is not in the session's table, and takes

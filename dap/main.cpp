@@ -42,8 +42,18 @@ int main(int argc, char** argv)
         (help ? std::cout : std::cerr)
             << "usage: tarvik11-dap\n"
                "Speaks the Debug Adapter Protocol on standard input and output, for an editor to\n"
-               "start: launch arguments program, port (a serial device or \"board\"), chipMode,\n"
-               "talker, stopOnEntry, base, eeprom, boardSpeed, boardEeprom.\n";
+               "start. The editor's launch request names the program and the board.\n"
+               "\n"
+               "Launch arguments:\n"
+               "  program      the ELF program (or an S19 with its .lst and .map beside it)\n"
+               "  port         a serial device, or \"board\" for the in-process virtual board (the default)\n"
+               "  chipMode     \"bootstrap\" (the default) or \"special-test\"\n"
+               "  talker       the talker file to download instead of the installed one\n"
+               "  stopOnEntry  true: stop at the program's entry point instead of running it\n"
+               "  base         the default base of typed numbers: \"dec\", \"hex\" or \"bin\"\n"
+               "  eeprom       true: the talker programs the EEPROM\n"
+               "  boardSpeed   the virtual board's speed: 1 real time, 0 as fast as it can\n"
+               "  boardEeprom  a file that keeps the virtual board's EEPROM across runs\n";
         return help ? 0 : 1;
     }
     std::signal(SIGPIPE, SIG_IGN);

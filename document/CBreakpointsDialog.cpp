@@ -16,9 +16,15 @@ CBreakpointsDialog::CBreakpointsDialog(QWidget* owner)
     connect(list_, &QListWidget::itemSelectionChanged, this, &CBreakpointsDialog::selectionChanged);
 }
 
-void CBreakpointsDialog::addAddress(uint32_t address)
+void CBreakpointsDialog::addAddress(uint32_t address, const QString& rules)
 {
-    list_->addItem(QStringLiteral("$%1").arg(address & 0xFFFF, 4, 16, QLatin1Char('0')));
+    const QString entry = QStringLiteral("$%1").arg(address & 0xFFFF, 4, 16, QLatin1Char('0'));
+    list_->addItem(rules.isEmpty() ? entry : entry + QStringLiteral("  ") + rules);
+}
+
+QString CBreakpointsDialog::selectedAddress() const
+{
+    return selectedText().section(QLatin1Char(' '), 0, 0);
 }
 
 QString CBreakpointsDialog::selectedText() const

@@ -4,7 +4,8 @@
 
 class QListWidget;
 
-// The modeless Breakpoints window: a sorted list of "$%04x" breakpoint addresses.
+// The modeless Breakpoints window: a sorted list of "$%04x" breakpoint addresses, each followed by
+// its condition, hit count and log message when it has them.
 class CBreakpointsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -12,10 +13,13 @@ public:
     static constexpr int kListId = 1050;
 
     explicit CBreakpointsDialog(QWidget* owner);
-    // Adds one address entry; the list keeps address order.
-    void addAddress(uint32_t address);
+    // Adds one address entry (rules: the breakpoint's rules as text, shown after it); the list
+    // keeps address order.
+    void addAddress(uint32_t address, const QString& rules = {});
     // The selected entry's text, or an empty string.
     QString selectedText() const;
+    // The selected entry's address ("$%04x"), or an empty string.
+    QString selectedAddress() const;
     // Removes the selected entry.
     void removeSelected();
     // Removes the first entry, from the top, that begins with "$%04x" of address; false if none.

@@ -483,6 +483,17 @@ void CTarvik11Doc::programStopped(const BreakpointHit& hit)
     OnBreakpointHit(hit);
 }
 
+void CTarvik11Doc::breakpointLogged(uint32_t address, const std::string& text, bool error)
+{
+    // A breakpoint's log line (or why its rules failed) goes to the Memory View, the document's output.
+    (void)address;
+    const int first = static_cast<int>(memoryLines.size());
+    memoryLines.append(QString::fromStdString(text));
+    emit memoryLinesAppended(first);
+    if (error)
+        ShowStatusText(QString::fromStdString(text));
+}
+
 // ---------------------------------------------------------------- execution
 
 void CTarvik11Doc::OnExecute()
@@ -561,6 +572,7 @@ void CTarvik11Doc::OnBootTalker()
     boot.chip = findChip(settings.chip.toStdString()).value_or(kDefaultChip);
     boot.crystalHz = settings.crystalHz;
     boot.reset = resetPulseFromText(settings.resetLine.toStdString()).value_or(ResetPulse{});
+    services_.session->setKeepBreakpoints(settings.keepBreakpoints);
     // The session asks for RESET first (a modal box here), then starts the talker; the window
     // keeps painting during the download, which a progress box shows with Cancel.
     booting_ = true;
@@ -767,7 +779,7 @@ void CTarvik11Doc::OnSetBreakpoint()
         return;
     BusyCursor busy;
     yieldOnce();
-    const CommandResult result = services_.session->setBreakpoint(typed(dialog.address()));
+    const CommandResult result = services_.session->setBreakpoint(typed(dialog.address()), dialog.rule());
     showBreakpoints();
     finish(result);
 }
@@ -781,7 +793,7 @@ void CTarvik11Doc::OnClearBreakpoint()
     yieldOnce();
     if (!breakpointsWindow || breakpointsWindow->selectedText().isEmpty())
         return;
-    const CommandResult result = services_.session->removeBreakpoint(typed(breakpointsWindow->selectedText()));
+    const CommandResult result = services_.session->removeBreakpoint(typed(breakpointsWindow->selectedAddress()));
     showBreakpoints();
     finish(result);
 }
@@ -804,8 +816,13 @@ void CTarvik11Doc::showBreakpoints()
     if (!breakpointsWindow)
         return;
     breakpointsWindow->clearAll();
-    for (uint32_t address : services_.session->breakpoints())
-        breakpointsWindow->addAddress(address);
+    for (uint32_t address : services_.session->breakpoints()) {
+        QString rules;
+        for (const BreakpointRule& rule : services_.session->breakpointRules(address))
+            rules += (rules.isEmpty() ? "" : "; ") + QString::fromStdString(rule.describe()) +
+                     tr(" (hit %1 times)").arg(rule.hits);
+        breakpointsWindow->addAddress(address, rules);
+    }
 }
 
 void CTarvik11Doc::OnBreakpointConfirmed(uint32_t address)

@@ -117,6 +117,7 @@ public:
     void message(const std::string& text) override;
     void breakpointConfirmed(uint32_t address) override;
     void programStopped(const BreakpointHit& hit) override;
+    void breakpointLogged(uint32_t address, const std::string& text, bool error) override;
     bool cancelRequested() override;
 
     // Command handlers, one per command.

@@ -15,6 +15,7 @@ struct TalkerSettings {
     QString chip = QStringLiteral("a1");                 // "Chip": a1, a8, e1, e9 or 811e2
     uint32_t crystalHz = 8000000;                        // "Crystal": the board's crystal in Hz
     QString resetLine = QStringLiteral("none");          // "Reset Line": none, dtr, rts, dtr-inverted, rts-inverted
+    bool keepBreakpoints = false;                        // "Keep Breakpoints": set again after a hit (else one-shot)
 
     bool operator==(const TalkerSettings&) const = default;
 };

@@ -18,6 +18,9 @@ int fuzzSerialMode(const uint8_t* data, size_t size);
 int fuzzTalkerFile(const uint8_t* data, size_t size);
 // One talker protocol operation whose replies are the fuzz input, against a model of the protocol.
 int fuzzTalkerReply(const uint8_t* data, size_t size);
+// The linker's ELF program (sections, symbols, DWARF line table) read from an image and from a
+// file: a clear refusal with nothing kept, or records and lines inside the address space.
+int fuzzElfProgram(const uint8_t* data, size_t size);
 
 // Qt: the assembler listing read line by line, as the Load S19 command shows it.
 int fuzzListingReader(const uint8_t* data, size_t size);

@@ -40,7 +40,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j2 --target tarvik11_fuzzers || exit 1
 
-all=(s19_load parse_number serial_mode talker_file talker_reply listing_reader settings_store)
+all=(s19_load parse_number serial_mode talker_file talker_reply elf_program listing_reader settings_store)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for t in "${all[@]}"; do
@@ -52,6 +52,7 @@ fi
 extra_options() {
   case $1 in
     s19_load) echo "-max_len=20000" ;;
+    elf_program) echo "-max_len=8192" ;;
     listing_reader) echo "-max_len=65536" ;;
     settings_store) echo "-max_len=8192" ;;
     talker_file | talker_reply) echo "-max_len=1100" ;;

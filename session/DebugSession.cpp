@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 using CommandText::format;
 
@@ -37,7 +38,6 @@ constexpr auto kAfterResetPause = std::chrono::milliseconds(20);
 // The name that stands for the in-process board as a port.
 constexpr const char* kBoardPortName = "board";
 // The timer's free-running counter (high byte; the low byte follows) in the register block.
-constexpr uint32_t kTcntHigh = 0x0E;
 
 std::string lowerCase(std::string s)
 {
@@ -84,7 +84,8 @@ void DebugSession::Forwarder::showMessage(const std::string& text)
 DebugSession::DebugSession()
 {
     engine_.breakpointConfirmed = [this](uint32_t address) {
-        if (observer_)
+        // A breakpoint with rules may not stop: its hit is told once it does (programStopped).
+        if (observer_ && !rules_.count(address & 0xFFFF))
             observer_->breakpointConfirmed(address);
     };
 }
@@ -306,6 +307,7 @@ BlockTransfer::Progress DebugSession::progressFor(uint64_t total, bool always)
 
 void DebugSession::noteResumed()
 {
+    keepingRun_ = false;
     stoppedPC_.reset();
     dropGoal();
 }
@@ -342,6 +344,9 @@ bool DebugSession::settleGoal(BreakpointHit& hit)
 BreakpointHit DebugSession::noteStop(const BreakpointHit& stop)
 {
     BreakpointHit hit = stop;
+    if (!ruledHitStops(hit))
+        return {}; // resumed: no rule at the breakpoint stops there
+    placeTrap(hit);
     if (goal_ && !settleGoal(hit))
         return {}; // running on toward the goal
     if (hit.kind == BreakpointHitKind::Hit || hit.kind == BreakpointHitKind::NotInTable ||
@@ -1058,15 +1063,18 @@ CommandResult DebugSession::setRegister(const std::string& name, const std::stri
     return result;
 }
 
-CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
+CommandResult DebugSession::readIoRegisterValues(bool includeDisturbing,
+                                                 std::array<uint8_t, IoRegisters::kCount>& values,
+                                                 std::array<bool, IoRegisters::kCount>& read)
 {
+    constexpr uint32_t kTcntHigh = 0x0E;
     CommandResult result;
+    values.fill(0);
+    read.fill(false);
     if (refuseWithoutTalker(result))
         return result;
     Busy busy(*this);
     takeWaitingStop();
-    std::array<uint8_t, IoRegisters::kCount> values{};
-    std::array<bool, IoRegisters::kCount> read{};
     BlockTransfer reader(memory_, link_);
     // Runs of registers that may be read, each in one command.
     uint32_t offset = 0;
@@ -1096,10 +1104,19 @@ CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
     }
     takeWaitingStop(true);
     explainFailure(result);
+    if (result.ok() && reader.changed())
+        result.notes.push_back(CommandText::kReadChanging);
+    return result;
+}
+
+CommandResult DebugSession::readIoRegisters(bool includeDisturbing)
+{
+    CommandResult result;
+    std::array<uint8_t, IoRegisters::kCount> values{};
+    std::array<bool, IoRegisters::kCount> read{};
+    result = readIoRegisterValues(includeDisturbing, values, read);
     if (!result.ok())
         return result;
-    if (reader.changed())
-        result.notes.push_back(CommandText::kReadChanging);
     for (uint32_t i = 0; i < IoRegisters::kCount; ++i)
         if (IoRegisters::info(i).name[0] != '\0')
             result.lines.push_back(IoRegisters::line(i, values[i], read[i]));
@@ -1131,6 +1148,7 @@ CommandResult DebugSession::removeBreakpoint(const std::string& addressText)
     const auto address = number(addressText, "address", result);
     result = converse(result, "", [&] { return engine_.removeBreakpoint(*address); },
                       address ? format(CommandText::kBreakpointRemoved, *address) : "");
+    pruneRules();
     if (result.status != kTalkerOk)
         result.failureText = format(CommandText::kBreakpointNotRemoved, *address);
     return result;
@@ -1141,6 +1159,7 @@ CommandResult DebugSession::clearBreakpoints()
     return converse({}, CommandText::kClearAllProgress, [&] {
         for (uint32_t address : breakpoints())
             (void)engine_.removeBreakpoint(address); // one that cannot come out stays in the table
+        pruneRules();
         return kTalkerOk;
     }, CommandText::kClearAllDone);
 }
@@ -1153,6 +1172,9 @@ CommandResult DebugSession::execute(const std::optional<std::string>& addressTex
     const uint32_t address = startAddress(addressText, result);
     return converse(result, CommandText::kExecuteProgress, [&] {
         noteResumed();
+        // Kept breakpoints are set where a program stopped: the run steps off the one at its start.
+        if (keepBreakpoints_)
+            return resumeAt(address);
         const TalkerStatus s = engine_.execute(address, true);
         runningFree_ = s == kTalkerOk && !engine_.running;
         return s;
@@ -1240,6 +1262,7 @@ CommandResult DebugSession::runFromStop(std::optional<StepGoal> goal, const std:
     Busy busy(*this);
     takeWaitingStop();
     dropGoal();
+    keepingRun_ = std::exchange(keepNextRun_, false);
     const uint32_t from = engine_.currentPC;
     if (goal) {
         const bool userBreakpoint = std::any_of(engine_.breakpoints.begin(), engine_.breakpoints.end(),
@@ -1323,9 +1346,12 @@ CommandResult DebugSession::runUntil(const std::string& addressText)
                        format(CommandText::kRunUntilProgress, engine_.currentPC, *address & 0xFFFF));
 }
 
-CommandResult DebugSession::continueRun()
+CommandResult DebugSession::continueRun(bool keep)
 {
-    return runFromStop(std::nullopt, format(CommandText::kContinueProgress, engine_.currentPC));
+    keepNextRun_ = keep;
+    CommandResult result = runFromStop(std::nullopt, format(CommandText::kContinueProgress, engine_.currentPC));
+    keepNextRun_ = false;
+    return result;
 }
 
 // ---------------------------------------------------------------- stops
@@ -1374,7 +1400,12 @@ BreakpointHit DebugSession::pollForHit()
     if (busy_ || !engine_.running || talkerGone_ != TalkerGone::No)
         return {};
     Busy busy(*this);
-    return noteStop(engine_.pollBreakpointHit());
+    BreakpointHit hit = noteStop(engine_.pollBreakpointHit());
+    // A hit resumed by its breakpoint's rules may meet the next one on the way: it is taken now,
+    // not when the line next wakes a poll (its "J" has been read already).
+    while (hit.kind == BreakpointHitKind::None && hit.status == kTalkerOk && engine_.running && link_.swiPending())
+        hit = noteStop(engine_.pollBreakpointHit());
+    return hit;
 }
 
 void DebugSession::pollFreeRunningStop()

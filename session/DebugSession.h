@@ -1,5 +1,6 @@
 #pragma once
 #include "session/BlockTransfer.h"
+#include "session/BreakpointRules.h"
 #include "engine/BreakpointHit.h"
 #include "engine/DebugEngine.h"
 #include "engine/EngineNotifier.h"
@@ -14,6 +15,7 @@
 #include "engine/SymbolMap.h"
 #include "engine/SourceLines.h"
 #include "engine/Disassembler.h"
+#include "engine/IoRegisters.h"
 
 #include <cstdint>
 #include <functional>
@@ -55,11 +57,20 @@ public:
     virtual void transferProgress(uint64_t done, uint64_t total) { (void)done; (void)total; }
     // A fixed message that needs acknowledging (the GUI's message box).
     virtual void message(const std::string& text) { (void)text; }
-    // A hit at one of the table's breakpoints is confirmed; the SWIs are not yet written back.
+    // A hit at one of the table's breakpoints is confirmed; the SWIs are not yet written back
+    // (not told for a breakpoint with rules, which may resume).
     virtual void breakpointConfirmed(uint32_t address) { (void)address; }
     // A running program stopped, or the line was lost while it ran: the poll's record. Hits
     // that arrive before or during another command are reported here too, before its result.
     virtual void programStopped(const BreakpointHit& hit) { (void)hit; }
+    // A breakpoint's log message at a hit (the program goes on), or (error) why its rules could
+    // not be judged or the program not resumed (it stays stopped).
+    virtual void breakpointLogged(uint32_t address, const std::string& text, bool error)
+    {
+        (void)address;
+        (void)text;
+        (void)error;
+    }
     // Asked between pieces of a talker download: true abandons it.
     virtual bool cancelRequested() { return false; }
 };
@@ -238,7 +249,26 @@ public:
     // Reads the register block $1000-$103F and decodes it, a line per register (lines); the
     // registers whose read disturbs the chip (SCI and SPI status and data) only when asked for.
     CommandResult readIoRegisters(bool includeDisturbing);
+    // Reads the register block $1000-$103F into values (read marks each byte read): those whose
+    // read disturbs the chip only when asked for, each read once; the others when two reads agree
+    // (the free-running counter as read).
+    CommandResult readIoRegisterValues(bool includeDisturbing, std::array<uint8_t, IoRegisters::kCount>& values,
+                                       std::array<bool, IoRegisters::kCount>& read);
     CommandResult setBreakpoint(const std::string& addressText);
+    // Sets a breakpoint whose hits are judged by rule (a condition, a hit count, a log message):
+    // a hit that the rule does not stop at is resumed by the session, its log lines go to the
+    // observer. A rule that is no rule is refused before any traffic; a rule for a breakpoint
+    // that is set already replaces its rules.
+    CommandResult setBreakpoint(const std::string& addressText, const BreakpointRule& rule);
+    // Replaces the rules judged at address (several front-end breakpoints may share it: the hit
+    // stops when any of them does); nothing talks to the target.
+    void setBreakpointRules(uint32_t address, std::vector<BreakpointRule> rules);
+    // The rules judged at address, with their hit counts (empty: every hit stops).
+    std::vector<BreakpointRule> breakpointRules(uint32_t address) const;
+    // Keeps every breakpoint in the table after its hit, to be planted again when the program
+    // resumes; off (the default) a breakpoint is gone with its hit (one-shot).
+    void setKeepBreakpoints(bool keep) { keepBreakpoints_ = keep; }
+    bool keepBreakpoints() const { return keepBreakpoints_; }
     CommandResult removeBreakpoint(const std::string& addressText);
     CommandResult clearBreakpoints();
     // Starts the program at the address (none: where it stopped) with its breakpoints planted.
@@ -258,8 +288,8 @@ public:
     // Runs from where the program stopped until it reaches the address.
     CommandResult runUntil(const std::string& addressText);
     // Runs on from where the program stopped with every breakpoint planted, stepping off one at
-    // the stop address first.
-    CommandResult continueRun();
+    // the stop address first; with keep (or the keep setting) a hit leaves its breakpoint set.
+    CommandResult continueRun(bool keep = false);
 
     // Ends the conversation as at the program's exit: a waiting hit is taken and every byte our
     // SWIs displaced is written back; notes name each address where an SWI could not be taken
@@ -393,6 +423,14 @@ private:
     bool settleGoal(BreakpointHit& hit);
     // Takes the goal's temporary breakpoint out of the table.
     void dropGoal();
+    // Judges a hit at a breakpoint with rules and keeps the breakpoint when breakpoints are
+    // kept; false when the program was resumed (the hit is not to be reported).
+    bool ruledHitStops(const BreakpointHit& hit);
+    // Forgets the rules of addresses that are no longer in the breakpoint table.
+    void pruneRules();
+    // A stop at no breakpoint of ours: moves its address (and PC) onto an illegal opcode that
+    // trapped, which the talker reports one byte early (one read; an SWI stays where it is).
+    void placeTrap(BreakpointHit& hit);
 
     // Declared first so that it outlives the port that talks to it.
     std::unique_ptr<VirtualBoard> ownedBoard_;
@@ -415,6 +453,10 @@ private:
     TargetRegisters lastRegisters_;
     std::optional<uint32_t> stoppedPC_;
     std::optional<StepGoal> goal_;
+    std::map<uint32_t, std::vector<BreakpointRule>> rules_; // by breakpoint address
+    bool keepBreakpoints_ = false;
+    bool keepingRun_ = false;  // the run under way keeps its breakpoints (a kept continue)
+    bool keepNextRun_ = false; // the next run from a stop keeps them
     SymbolMap symbols_;
     SourceLines sourceLines_;
     PlantJournal journal_;

@@ -124,10 +124,17 @@ struct Expression::Parser {
             const int64_t address = logicalOr();
             if (!failed() && !take("]"))
                 return fail("a ']' is missing");
-            if (failed())
+            if (failed() || owner.dry_)
                 return 0;
             if (address < 0 || address > 0xFFFF)
                 return fail("the address of [...] lies outside $0000-$ffff");
+            if (owner.readByte_) {
+                uint8_t value = 0;
+                std::string why;
+                if (!owner.readByte_(static_cast<uint32_t>(address), value, why))
+                    return fail(why);
+                return value;
+            }
             std::vector<uint8_t> byte;
             const CommandResult read = owner.session_.readBytes(static_cast<uint32_t>(address), 1, byte);
             if (!read.ok())
@@ -177,6 +184,8 @@ struct Expression::Parser {
             return r.Y & 0xFFFF;
         if (name == "sp")
             return (r.SP + 8) & 0xFFFF; // the frame sits below the program's own stack
+        if (name == "pc" && owner.pcGiven_)
+            return r.PC & 0xFFFF;
         if (name == "pc")
             return owner.session_.stoppedPC().value_or(owner.session_.currentPC()) & 0xFFFF;
         return r.CCR;
@@ -195,4 +204,14 @@ std::optional<int64_t> Expression::evaluate(const std::string& text, std::string
         return std::nullopt;
     }
     return v;
+}
+
+std::optional<std::string> Expression::syntaxError(DebugSession& session, const std::string& text)
+{
+    Expression dry(session, TargetRegisters{}, nullptr);
+    dry.dry_ = true;
+    std::string error;
+    if (dry.evaluate(text, error))
+        return std::nullopt;
+    return error;
 }

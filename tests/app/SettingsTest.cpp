@@ -134,6 +134,7 @@ private slots:
         s.chip = "811e2";
         s.crystalHz = 4915200;
         s.resetLine = "rts-inverted";
+        s.keepBreakpoints = true;
         CTarvik11App::SaveTalkerSettings(s);
         TalkerSettings back;
         CTarvik11App::LoadTalkerSettings(back);
@@ -356,6 +357,33 @@ private slots:
         TalkerSettings s;
         CTarvik11App::LoadTalkerSettings(s);
         QCOMPARE(s.fastLine, !shown);
+    }
+
+    // Keep breakpoints after a hit: off (one-shot) unless stored on; OK stores what the box shows.
+    void setupDialogKeepBreakpointsCheckBox_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("old file without the key") << QByteArray("[Startup]\nPort=COM2\n") << false;
+        QTest::newRow("stored on") << QByteArray("[Startup]\nKeep%20Breakpoints=1\n") << true;
+        QTest::newRow("unreadable") << QByteArray("[Startup]\nKeep%20Breakpoints=yes\n") << false;
+    }
+    void setupDialogKeepBreakpointsCheckBox()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, shown);
+        writeStore(stored);
+        CTalkerSetupDialog d;
+        auto* box = ctl<QCheckBox>(d, SetupId::kKeepBreakpoints);
+        QVERIFY(box);
+        QCOMPARE(box->isChecked(), shown);
+        box->click();
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        TalkerSettings s;
+        CTarvik11App::LoadTalkerSettings(s);
+        QCOMPARE(s.keepBreakpoints, !shown);
+        QCOMPARE(SettingsStore::open()->value("Startup/Keep Breakpoints").toInt(), shown ? 0 : 1);
     }
 
     // The Board group shows the stored choices (one the store cannot mean as its default); a

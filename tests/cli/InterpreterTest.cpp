@@ -348,3 +348,43 @@ TEST_F(CliSession, BootFailuresGiveTheStatusText)
     EXPECT_FALSE(run("boot --talker /nonexistent/talker.boo"));
     EXPECT_EQ(last(), "Unable to open talker file");
 }
+
+// break's rules: refused forms set nothing; a logpoint prints its lines while "wait" runs; run's
+// breakpoints are one-shot, continue's stay set.
+TEST_F(CliSession, BreakpointRulesLogAndContinueKeepsBreakpoints)
+{
+    bootAndLoad("loops");
+    const auto sym = symbols("loops");
+    const std::string sum = CommandText::format("$%04x", sym.at("sum"));
+    const std::string done = CommandText::format("$%04x", sym.at("done"));
+    for (const char* bad : {"break sum if", "break sum when A", "break sum hits often", "break sum if 'A =='",
+                            "break sum log '{A +}'", "break sum if A hits 2 if B"}) {
+        EXPECT_FALSE(run(bad)) << bad;
+        ASSERT_TRUE(run("breaks"));
+        EXPECT_TRUE(lines.empty()) << bad;
+    }
+    ASSERT_TRUE(run("break sum hits >=9 log 'B={B} A={A}'"));
+    EXPECT_EQ(last(), "Breakpoint set at " + sum + " hits >=9 log \"B={B} A={A}\"");
+    ASSERT_TRUE(run("break done"));
+    ASSERT_TRUE(run("run $c000"));
+    ASSERT_TRUE(run("wait 20000"));
+    EXPECT_EQ(lines, (Lines{"B=$02 A=$34", "B=$01 A=$36", "Breakpoint reached at " + done}));
+    ASSERT_TRUE(run("breaks"));
+    EXPECT_EQ(lines, Lines{sum + " hits >=9 log \"B={B} A={A}\" (hit 10 times)"});
+
+    ASSERT_TRUE(run("clearbreaks"));
+    ASSERT_TRUE(run("break sum if B == 5"));
+    ASSERT_TRUE(run("run $c000"));
+    ASSERT_TRUE(run("wait 20000"));
+    ASSERT_TRUE(run("breaks"));
+    EXPECT_TRUE(lines.empty()); // run's breakpoint went with its hit
+    ASSERT_TRUE(run("break sum"));
+    for (const char* b : {"$04", "$03"}) {
+        ASSERT_TRUE(run("continue"));
+        EXPECT_EQ(last(), "Breakpoint reached at " + sum);
+        ASSERT_TRUE(run("regs"));
+        EXPECT_EQ(lines[1], std::string("Accumulator B   ") + b);
+        ASSERT_TRUE(run("breaks"));
+        EXPECT_EQ(lines, Lines{sum});
+    }
+}

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,19 @@ TEST(DapConversation, StepsThroughASampleOnTheVirtualBoard)
     EXPECT_EQ(flags[4]["name"], "N");
     EXPECT_EQ(flags[4]["value"], "1"); // ldx #area: bit 15 set
     EXPECT_EQ(flags[5]["value"], "0");
+    // The I/O registers by name; the SCI's and SPI's status and data are not read (a read would
+    // clear their flags and take the talker's received byte).
+    const Json scopes = dap.ok("scopes", {{"frameId", 1}})["scopes"];
+    ASSERT_EQ(scopes.size(), 2u);
+    std::map<std::string, std::string> io;
+    const Json ioVars = dap.ok("variables", {{"variablesReference", scopes[1]["variablesReference"]}});
+    for (const Json& v : ioVars["variables"])
+        io[v["name"]] = v["value"];
+    ASSERT_TRUE(io.count("SCCR2") && io.count("SCSR")) << ioVars.dump();
+    EXPECT_EQ(io.at("SCCR2").substr(0, 1), "$");
+    EXPECT_NE(io.at("SCCR2").find("TE RE"), std::string::npos);
+    for (const char* untouched : {"SCSR", "SCDR", "SPSR", "SPDR"})
+        EXPECT_EQ(io.at(untouched).rfind("(not read", 0), 0u) << untouched;
     EXPECT_EQ(dap.evaluate("X == area"), "$01 (1)");
     EXPECT_EQ(dap.evaluate("[area] + [area+8]"), "$ff (255)");
     EXPECT_EQ(dap.evaluate("subroutine.s:31"), "$c424 (50212)");

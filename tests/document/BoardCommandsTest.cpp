@@ -395,6 +395,48 @@ private slots:
         QCOMPARE(peek(host(), 0xC40A, 1), std::vector<uint8_t>{0xBD}); // the program's own byte
     }
 
+    // Set Breakpoint takes a condition, a hit count and a log message: a rule that is no rule is
+    // refused and sets nothing; a logpoint writes its lines to the Memory View and goes on; the
+    // Breakpoints window shows each rule with its count.
+    void breakpointRulesFromTheDialog()
+    {
+        CBreakpointsDialog* list = doc().breakpointsWindow;
+        list->clearAll();
+        std::array<uint32_t, DebugEngine::kBreakpointCount> table{};
+        const Typed refused[] = {
+            {{1042, "$c41a"}, {1070, "B =="}},
+            {{1042, "$c41a"}, {1071, "often"}},
+            {{1042, "$c41a"}, {1072, "X={X +}"}},
+            {{1042, "$c41a"}, {1070, "nosuch > 1"}},
+        };
+        for (const auto& typed : refused) {
+            answerDialog(typed);
+            run(CmdId::kSetBreakpoint);
+            const QStringList boxes = host().takeBoxes();
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY2(boxes[0].startsWith("The breakpoint at $c41a was not set: "), qPrintable(boxes[0]));
+            QVERIFY(list->entries().isEmpty());
+            QCOMPARE(host().engine.listBreakpoints(table), uint8_t(0));
+        }
+        // fill's "staa" sees B = 8, 7, ... for the first half; its "inx" logs X each round.
+        answerDialog({{1042, "$c41a"}, {1070, "B == 3"}});
+        run(CmdId::kSetBreakpoint);
+        answerDialog({{1042, "$c41c"}, {1072, "X={X}"}});
+        run(CmdId::kSetBreakpoint);
+        QCOMPARE(list->entries(), QStringList({"$c41a  if B == 3 (hit 0 times)", "$c41c  log \"X={X}\" (hit 0 times)"}));
+        doc().memoryLines.clear();
+        answerDialog({{1042, "$c400"}});
+        run(CmdId::kExecute);
+        QTRY_COMPARE_WITH_TIMEOUT(host().status(), QString("Breakpoint reached at $c41a"), 10000);
+        QCOMPARE(QString::fromStdString(doc().registersWindow->fields().B), QString("$03"));
+        QCOMPARE(doc().memoryLines, QStringList({"X=$c437", "X=$c438", "X=$c439", "X=$c43a", "X=$c43b"}));
+        // The stop was one-shot (the setting's default); the logpoint stays with its count.
+        QCOMPARE(list->entries(), QStringList({"$c41c  log \"X={X}\" (hit 5 times)"}));
+        run(CmdId::kStopExecution);
+        run(CmdId::kClearAllBreakpoints);
+        QVERIFY(list->entries().isEmpty());
+    }
+
     void callSubroutine()
     {
         QCOMPARE(host().memory.fill(0xC437, 16, 0x99), 0);

@@ -49,8 +49,11 @@ const QList<DialogCase>& dialogCases()
          {"Address to start execution"}, {17}, ""},
         {"call", [](QWidget* w) { return new CCallSubroutineDialog(w); }, "Execute Subroutine", {1042},
          {"Address to start execution"}, {17}, ""},
-        {"breakpoint", [](QWidget* w) { return new CSetBreakpointDialog(w); }, "Set Breakpoint", {1042},
-         {"Set breakpoint at address"}, {17}, ""},
+        {"breakpoint", [](QWidget* w) { return new CSetBreakpointDialog(w); }, "Set Breakpoint",
+         {1042, 1070, 1071, 1072},
+         {"Set breakpoint at address", "Stop only if (condition, e.g. A == $10 or [$c400] > 3)",
+          "Hit count (N, ==N, >=N, >N or %N)", "Log message, then go on ({EXPR} shows a value)"},
+         {17, 200, 20, 200}, ""},
         {"trace", [](QWidget* w) { return new CTraceDialog(w); }, "Trace Instruction", {1042},
          {"Trace from address"}, {0}, ""},
     };

@@ -26,6 +26,7 @@ const Target kTargets[] = {
     {"serial_mode", fuzzSerialMode},
     {"talker_file", fuzzTalkerFile},
     {"talker_reply", fuzzTalkerReply},
+    {"elf_program", fuzzElfProgram},
 #ifdef TARVIK11_FUZZ_WITH_QT
     {"listing_reader", fuzzListingReader},
     {"settings_store", fuzzSettingsStore},

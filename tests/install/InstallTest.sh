@@ -86,7 +86,8 @@ tree)
               share/tarvik11/examples/loops.s19 share/tarvik11/examples/loops.elf
               share/tarvik11/examples/loops.s
               share/tarvik11/editors/vscode/package.json share/tarvik11/editors/nvim-dap.lua
-              share/man/man1/tarvik11-cli.1.gz share/man/man1/tarvik11-board.1.gz)
+              share/man/man1/tarvik11-cli.1.gz share/man/man1/tarvik11-board.1.gz
+              share/man/man1/tarvik11-dap.1.gz)
     if [ "$gui" = 1 ]; then
         expected+=(bin/tarvik11 share/man/man1/tarvik11.1.gz)
         for size in 16 32 48 64 128; do
