@@ -120,10 +120,10 @@ void CAddressedTextView::resizeEvent(QResizeEvent* event)
 
 void CAddressedTextView::placeGutter()
 {
-    if (viewportMargins().left() != gutterWidth())
-        setViewportMargins(gutterWidth(), 0, 0, 0);
+    if (viewportMargins().left() != gutterWidth() || viewportMargins().top() != topMargin())
+        setViewportMargins(gutterWidth(), topMargin(), 0, 0);
     const QRect area = contentsRect();
-    gutter_->setGeometry(QRect(area.left(), area.top(), gutterWidth(), area.height()));
+    gutter_->setGeometry(QRect(area.left(), area.top() + topMargin(), gutterWidth(), area.height() - topMargin()));
 }
 
 void CAddressedTextView::showLines(const QStringList& lines)

@@ -57,6 +57,10 @@ protected:
     void refreshMarkers(bool bringStopIntoView);
     // What the view does when the target's state changes: by default, marks it.
     virtual void onTargetStateChanged() { refreshMarkers(false); }
+    // Height of a strip above the text that a view fills with its own controls (none by default).
+    virtual int topMargin() const { return 0; }
+    // Keeps the text clear of the gutter and the top strip, and the gutter beside the text.
+    void placeGutter();
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -66,8 +70,6 @@ private:
     void paintGutter(QPaintEvent* event);
     void gutterClicked(const QPoint& at);
     int gutterWidth() const;
-    // Keeps the text clear of the gutter and the gutter beside the text.
-    void placeGutter();
     // The lines in view: the first, and the last drawn whole.
     std::pair<int, int> visibleLines() const;
     // Scrolls so that line is in view, a third down from the top, unless it is already.

@@ -4,6 +4,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSplashWindow.h"
 #include "app/CTalkerSetupDialog.h"
+#include "document/CMemoryWatchDialog.h"
 #include "document/CTargetLine.h"
 #include "document/CTarvik11Doc.h"
 #include "app/CTarvikAsmView.h"
@@ -11,6 +12,7 @@
 #include "session/DebugSession.h"
 #include "app/SettingsStore.h"
 #include "sim/VirtualBoard.h"
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiSubWindow>
@@ -349,6 +351,14 @@ void CTarvik11App::placeToolWindow(QDialog* window, const QString& name)
 {
     if (mainFrame_)
         mainFrame_->dockToolWindow(window, name);
+    // The watched ranges are settings: every document's window starts with them and stores them.
+    if (auto* watch = qobject_cast<CMemoryWatchDialog*>(window)) {
+        watch->setRangeTexts(SettingsStore::loadWatchRanges());
+        watch->whileRunningBox()->setChecked(SettingsStore::loadWatchWhileRunning());
+        auto store = [watch] { SettingsStore::saveWatch(watch->rangeTexts(), watch->whileRunningBox()->isChecked()); };
+        connect(watch, &CMemoryWatchDialog::rangesChanged, watch, store);
+        connect(watch->whileRunningBox(), &QCheckBox::toggled, watch, store);
+    }
 }
 
 bool CTarvik11App::openAsmView(CTarvik11Doc* doc)

@@ -182,6 +182,31 @@ QByteArray SettingsStore::loadWindowState()
     return s->value(QStringLiteral("%1/State").arg(QLatin1String(kWindow))).toByteArray();
 }
 
+QStringList SettingsStore::loadWatchRanges()
+{
+    auto s = open();
+    QStringList out;
+    for (const QString& range : s->value(QStringLiteral("%1/Ranges").arg(QLatin1String(kWatch))).toStringList())
+        if (!range.trimmed().isEmpty() && out.size() < kMaxWatchRanges)
+            out << range.trimmed();
+    return out;
+}
+
+bool SettingsStore::loadWatchWhileRunning()
+{
+    auto s = open();
+    return s->value(QStringLiteral("%1/Refresh While Running").arg(QLatin1String(kWatch)), 0).toInt() != 0;
+}
+
+void SettingsStore::saveWatch(const QStringList& ranges, bool whileRunning)
+{
+    auto s = open();
+    s->beginGroup(QLatin1String(kWatch));
+    s->setValue(QStringLiteral("Ranges"), ranges.mid(0, kMaxWatchRanges));
+    s->setValue(QStringLiteral("Refresh While Running"), whileRunning ? 1 : 0);
+    s->endGroup();
+}
+
 void SettingsStore::saveWindowLayout(const QByteArray& geometry, const QByteArray& state)
 {
     auto s = open();

@@ -19,6 +19,9 @@ public:
     static constexpr const char* kRecentFiles = "Recent File List";
     static constexpr const char* kPorts = "Ports";
     static constexpr const char* kWindow = "Window";
+    static constexpr const char* kWatch = "Memory Watch";
+    // Most ranges stored for the Memory Watch window.
+    static constexpr int kMaxWatchRanges = 64;
     static constexpr int kRecentFileCount = 4;
 
     // The path of the store's file (which need not exist).
@@ -44,4 +47,9 @@ public:
     static QByteArray loadWindowState();
     // Stores the main window's geometry and the places of its docks.
     static void saveWindowLayout(const QByteArray& geometry, const QByteArray& state);
+    // The Memory Watch window's ranges ("WHERE #COUNT", at most kMaxWatchRanges, blank ones
+    // dropped) and its "refresh while running" box.
+    static QStringList loadWatchRanges();
+    static bool loadWatchWhileRunning();
+    static void saveWatch(const QStringList& ranges, bool whileRunning);
 };

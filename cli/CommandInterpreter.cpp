@@ -220,19 +220,14 @@ const char* CommandInterpreter::helpText()
            "  next                 step over: a JSR or BSR runs until it returns, else one trace step\n"
            "  finish               step out: run until the current subroutine returns\n"
            "  until ADDR           run from where the program stopped until it reaches ADDR\n"
-<<<<<<< HEAD
-           "  continue             run on from where the program stopped, breakpoints planted\n"
+           "  continue             run on from where the program stopped, breakpoints planted; they stay set\n"
+           "                       after a hit (run's breakpoints are one-shot: gone with their hit)\n"
            "  reset                press the virtual board's RESET\n"
            "  pin NAME VALUE       drive a virtual board pin: PA0-PA3, PA7, PC0-PC7, PD0-PD5, STRA, IRQ and XIRQ\n"
            "                       take high, low, 1, 0 or pulse WIDTH (cycles, or 10us, 2ms); PE0-PE7 take volts\n"
            "                       (2.5v) or an 8-bit value (128, $80); 'pin spi BYTE...' gives the SPI device's\n"
            "                       bytes (the rules of tarvik11-board --stimulus)\n"
            "  pins                 the virtual board's port pins: level and direction, and the analog inputs\n";
-=======
-           "  continue             run on from where the program stopped, breakpoints planted; they stay set\n"
-           "                       after a hit (run's breakpoints are one-shot: gone with their hit)\n"
-           "  reset                press the virtual board's RESET\n";
->>>>>>> t25bp
 }
 
 void CommandInterpreter::say(const std::string& text)

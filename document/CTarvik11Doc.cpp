@@ -6,6 +6,7 @@
 #include "document/CExecuteDialog.h"
 #include "document/CFindByteDialog.h"
 #include "document/CIoRegistersDialog.h"
+#include "document/CMemoryWatchDialog.h"
 #include "document/CMoveMemoryDialog.h"
 #include "document/CRegistersDialog.h"
 #include "document/CSetBreakpointDialog.h"
@@ -116,15 +117,22 @@ CTarvik11Doc::CTarvik11Doc(DocumentHost& host, const QString& title, QObject* pa
     ioRegistersWindow->hide();
     ioRegistersWindow->setTargetLine(services_.line);
     ioRegistersWindow->setMessageHandler([this](const QString& message) { host_.messageBox(message); });
+    memoryWatchWindow = new CMemoryWatchDialog(services_.session, owner);
+    memoryWatchWindow->hide();
+    memoryWatchWindow->setTargetLine(services_.line);
+    memoryWatchWindow->setMessageHandler([this](const QString& message) { host_.messageBox(message); });
+    connect(this, &CTarvik11Doc::targetStateChanged, memoryWatchWindow, &CMemoryWatchDialog::targetStateChanged);
     for (QDialog* w : {static_cast<QDialog*>(displayMemoryWindow.data()),
                        static_cast<QDialog*>(registersWindow.data()),
                        static_cast<QDialog*>(breakpointsWindow.data()),
-                       static_cast<QDialog*>(ioRegistersWindow.data())})
+                       static_cast<QDialog*>(ioRegistersWindow.data()),
+                       static_cast<QDialog*>(memoryWatchWindow.data())})
         w->installEventFilter(this);
     host_.placeToolWindow(displayMemoryWindow, QStringLiteral("DisplayMemoryWindow"));
     host_.placeToolWindow(registersWindow, QStringLiteral("RegistersWindow"));
     host_.placeToolWindow(breakpointsWindow, QStringLiteral("BreakpointsWindow"));
     host_.placeToolWindow(ioRegistersWindow, QStringLiteral("IoRegistersWindow"));
+    host_.placeToolWindow(memoryWatchWindow, QStringLiteral("MemoryWatchWindow"));
     connect(breakpointsWindow, &CBreakpointsDialog::selectionChanged, this,
             &CTarvik11Doc::commandStateChanged);
     listingShown = 0;
@@ -156,6 +164,7 @@ CTarvik11Doc::~CTarvik11Doc()
     delete registersWindow.data();
     delete breakpointsWindow.data();
     delete ioRegistersWindow.data();
+    delete memoryWatchWindow.data();
     delete progress_.data();
     memoryLines.clear();
     listingLines.clear();
@@ -232,6 +241,7 @@ std::span<const CommandBinding<CTarvik11Doc>> CTarvik11Doc::commandTable()
         {CmdId::kStepOut, &D::OnStepOut, &D::stepOutState},
         {CmdId::kContinue, &D::OnContinue, &D::steppingState},
         {CmdId::kIoRegisterWindow, &D::OnIoRegisterWindow, &D::ioRegisterWindowState},
+        {CmdId::kMemoryWatch, &D::OnMemoryWatch, &D::memoryWatchState},
     };
     return kCommands;
 }
@@ -280,6 +290,11 @@ CommandState CTarvik11Doc::clearBreakpointState() const
 CommandState CTarvik11Doc::ioRegisterWindowState() const
 {
     return {true, visible(ioRegistersWindow)};
+}
+
+CommandState CTarvik11Doc::memoryWatchState() const
+{
+    return {true, visible(memoryWatchWindow)};
 }
 
 CommandState CTarvik11Doc::stopExecutionState() const
@@ -387,6 +402,14 @@ void CTarvik11Doc::OnIoRegisterWindow()
     if (visible(ioRegistersWindow) && targetListening() && !services_.session->busy())
         ioRegistersWindow->Refresh();
 }
+void CTarvik11Doc::OnMemoryWatch()
+{
+    toggleWindow(memoryWatchWindow);
+    // Opened while the talker listens, the window reads its ranges at once.
+    if (visible(memoryWatchWindow) && targetListening() && !services_.session->busy())
+        memoryWatchWindow->Refresh();
+}
+
 void CTarvik11Doc::OnRegisterWindow() { toggleWindow(registersWindow); }
 void CTarvik11Doc::OnListBreakpoints() { toggleWindow(breakpointsWindow); }
 
@@ -459,6 +482,11 @@ void CTarvik11Doc::transferProgress(uint64_t done, uint64_t total)
     }
     if (total > 0)
         bootProgress_->setValue(static_cast<int>(done * 1000 / total));
+    if (done >= total && total > 0) {
+        // The talker runs now: its start-up exchanges cannot be abandoned half way.
+        bootProgress_->setLabelText(tr("Starting the talker..."));
+        bootProgress_->setCancelButtonText(QString());
+    }
     PumpPendingMessages();
 }
 
@@ -466,6 +494,11 @@ bool CTarvik11Doc::cancelRequested()
 {
     PumpPendingMessages();
     return bootProgress_ && bootProgress_->wasCanceled();
+}
+
+void CTarvik11Doc::keepAlive()
+{
+    PumpPendingMessages();
 }
 
 void CTarvik11Doc::message(const std::string& text)
@@ -753,7 +786,10 @@ void CTarvik11Doc::LoadProgram(const QString& path)
         QStringList lines;
         for (const std::string& line : result.lines)
             lines << QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
-        if (!lines.isEmpty() && !listingShown) {
+        // A program with a line table shows its source files even without a listing.
+        programPath = QFileInfo(path).absoluteFilePath();
+        const bool source = !services_.session->sourceLines().empty();
+        if ((!lines.isEmpty() || source) && !listingShown) {
             // Only a view that really opened shows the listing; otherwise the next load tries again.
             listingLines.clear();
             listingShown = host_.openAsmView(this) ? 1 : 0;

@@ -15,6 +15,7 @@
 class CBreakpointsDialog;
 class CDisplayMemoryDialog;
 class CIoRegistersDialog;
+class CMemoryWatchDialog;
 class CRegistersDialog;
 class DocumentHost;
 class QDialog;
@@ -71,8 +72,12 @@ public:
     QPointer<CBreakpointsDialog> breakpointsWindow;
     // The modeless I/O Registers window.
     QPointer<CIoRegistersDialog> ioRegistersWindow;
+    // The modeless Memory Watch window.
+    QPointer<CMemoryWatchDialog> memoryWatchWindow;
     // 1 while an Assembly View shows listingLines.
     int listingShown = 0;
+    // The path of the program last loaded (empty before the first load).
+    QString programPath;
     // The main frame's status bar, taken at construction.
     QPointer<QStatusBar> statusBar;
     // Data lines of the latest memory dump plus 2; the Memory View scrolls by it.
@@ -119,6 +124,7 @@ public:
     void programStopped(const BreakpointHit& hit) override;
     void breakpointLogged(uint32_t address, const std::string& text, bool error) override;
     bool cancelRequested() override;
+    void keepAlive() override;
 
     // Command handlers, one per command.
     void OnExecute();
@@ -145,6 +151,7 @@ public:
     void OnStepOut();
     void OnContinue();
     void OnIoRegisterWindow();
+    void OnMemoryWatch();
 
 signals:
     // The lines changed: every view rebuilds its text.
@@ -167,6 +174,7 @@ private:
     CommandState listBreakpointsState() const;
     CommandState clearBreakpointState() const;
     CommandState ioRegisterWindowState() const;
+    CommandState memoryWatchState() const;
     // Stop needs a program that runs or is held; the stepping commands a listening talker; Step
     // Out a stopped program.
     CommandState stopExecutionState() const;

@@ -72,10 +72,29 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
         if (port_.write(image + sent, std::min(piece, 1 + bulk - sent)) != 0)
             return kTalkerCommError;
     }
-    if (!takeEchoes(image + 1, bulk, 0, port_.characterTime(2) + kEchoSlack) || strayEchoFollows(bulk))
+    // The bulk's echoes trail its last byte; a caller that follows the download gets its turn
+    // between pieces of them too (the image is all sent: nothing waits on the caller here).
+    for (int taken = 0; taken < bulk; taken += piece) {
+        const int n = std::min(piece, bulk - taken);
+        if (taken > 0 && downloadProgress && !downloadProgress(uint64_t(1 + bulk), uint64_t(size))) {
+            closePort();
+            return kTalkerCommError;
+        }
+        if (!takeEchoes(image + 1 + taken, n, taken, port_.characterTime(2) + kEchoSlack))
+            return kTalkerBadEcho;
+    }
+    if (strayEchoFollows(bulk))
         return kTalkerBadEcho;
     std::chrono::microseconds worst{0};
+    bool endReported = false;
     for (int i = bulk; i < data; ++i) {
+        // Each timed byte takes a round trip and the wait for a stray echo (about 70 ms at 1200
+        // baud together): the caller gets its turn before each of them, as between the bulk's
+        // pieces. A doubled echo that comes during the caller's turn is still queued for the check.
+        if (downloadProgress && !downloadProgress(uint64_t(1 + i), uint64_t(size))) {
+            closePort();
+            return kTalkerCommError;
+        }
         Deadline(kStagger * (i - bulk)).sleepUntil();
         const Deadline::Clock::time_point start = Deadline::Clock::now();
         if (port_.write(image + 1 + i, 1) != 0)
@@ -85,6 +104,17 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
         const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Deadline::Clock::now() - start);
         // The round trip beyond the two characters' own wire time.
         worst = std::max(worst, took - port_.characterTime(2));
+        if (downloadProgress) {
+            // After the last byte the loader runs the image: the end is reported, nothing can be
+            // abandoned any more.
+            if (i + 1 == data) {
+                endReported = true;
+                (void)downloadProgress(uint64_t(size), uint64_t(size));
+            } else if (!downloadProgress(uint64_t(1 + i), uint64_t(size))) {
+                closePort();
+                return kTalkerCommError;
+            }
+        }
         // An extra echo (a byte doubled on its way) stops all but the last byte; after the last
         // one the loader has run the image, and the failure is still reported.
         if (strayEchoFollows(i + 1))
@@ -92,7 +122,7 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
     }
     if (timedTail)
         download_.roundTrip = std::max(worst, std::chrono::microseconds(0));
-    if (downloadProgress)
+    if (downloadProgress && !endReported)
         (void)downloadProgress(uint64_t(size), uint64_t(size));
     return kTalkerOk;
 }

@@ -160,9 +160,10 @@ public:
     // go. endsCommand: memory data (what follows is taken as commands), else a frame (the go
     // follows). goFirst: data[0] is the go that starts the data.
     static int safeChunk(const uint8_t* data, int n, int taken, bool endsCommand, bool goFirst);
-    // Called before each piece of a RAM talker's download with the bytes sent so far and the
-    // total, and once more at the end; false abandons the download (the boot then fails with 1 and
-    // the port is closed). Empty: the image goes out in one write.
+    // Called before each piece of a RAM talker's download, between pieces of the wait for their
+    // echoes, and before and after each of the timed last bytes, with the bytes sent so far and
+    // the total; once with done == total when the image is down. False abandons the download
+    // (the boot then fails with 1 and the port is closed). Empty: the image goes out in one write.
     std::function<bool(uint64_t done, uint64_t total)> downloadProgress;
     // Bytes of the download sent between two progress calls: 50 ms of line time at 1200 baud.
     static constexpr int kDownloadPiece = 6;

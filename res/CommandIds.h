@@ -31,6 +31,8 @@ inline constexpr int kToggleBreakpoint = 32814;
 inline constexpr int kIoRegisterWindow = 32815;
 // The Disassembly view of a memory range.
 inline constexpr int kDisassemblyView = 32816;
+// The Memory Watch window.
+inline constexpr int kMemoryWatch = 32817;
 // The Board panel: the virtual board's pins.
 inline constexpr int kBoardPanel = 32830;
 

@@ -112,6 +112,8 @@ inline constexpr MenuItemDef kEdit129[] = {
 inline constexpr MenuItemDef kView129[] = {
     {CmdId::kViewToolbar, "&Toolbar", nullptr},
     {CmdId::kViewStatusBar, "&Status Bar", nullptr},
+    kSep,
+    {CmdId::kMemoryWatch, "Memory &Watch", "Ctrl+Shift+W"},
     {CmdId::kBoardPanel, "&Board Panel", nullptr},
 };
 inline constexpr MenuItemDef kMemory129[] = {
@@ -190,6 +192,7 @@ inline constexpr AccelDef kAccelerators[] = {
     {"F11", CmdId::kContinueTrace},
     {"Shift+F5", CmdId::kStopExecution},
     {"Ctrl+Shift+D", CmdId::kDisassemblyView},
+    {"Ctrl+Shift+W", CmdId::kMemoryWatch},
 };
 
 // ---- Toolbar 128, left to right ----
@@ -272,13 +275,14 @@ inline constexpr CommandStringDef kCommandStrings[] = {
     {CmdId::kToggleBreakpoint, "Set or remove a breakpoint at the Assembly View line of the cursor\nToggle Breakpoint"},
     {CmdId::kIoRegisterWindow, "Display the 68HC11 I/O registers at $1000-$103F\nI/O Registers Window"},
     {CmdId::kDisassemblyView, "Disassemble a memory range with the program's symbols; the view follows the program where it stops\nDisassembly"},
+    {CmdId::kMemoryWatch, "Watch memory ranges by address or symbol, read again at every stop; edit a byte in place\nMemory Watch"},
     {CmdId::kBoardPanel, "Show the virtual board's pins: port levels, input pins to flip, analog inputs to set\nBoard Panel"},
 };
 
 // Commands whose items carry a check mark.
 inline constexpr int kCheckCommands[] = {
     CmdId::kMemoryDisplay, CmdId::kRegisterWindow, CmdId::kListBreakpoints,
-    CmdId::kViewToolbar, CmdId::kViewStatusBar, CmdId::kIoRegisterWindow,
+    CmdId::kViewToolbar, CmdId::kViewStatusBar, CmdId::kIoRegisterWindow, CmdId::kMemoryWatch,
     CmdId::kBoardPanel,
 };
 

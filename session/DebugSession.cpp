@@ -545,15 +545,24 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     journal_.inherit(earlier);
     engine_.journal = journal_.bound() ? &journal_ : nullptr;
     bool cancelled = false;
+    // Once the image is down, the start-up's exchanges (registers, CONFIG, the fast line) take
+    // seconds at the boot's rates: the observer is kept alive through their waits.
+    bool downloaded = false;
     link_.downloadProgress = [&](uint64_t done, uint64_t total) {
         if (observer_)
             observer_->transferProgress(done, total);
         cancelled = cancelled || (done < total && observer_ && observer_->cancelRequested());
+        downloaded = downloaded || done == total;
         return !cancelled;
     };
+    channel_.setWaitHook([&] {
+        if (downloaded && observer_)
+            observer_->keepAlive();
+    });
     result.status = engine_.startTalker(device.empty() ? settings.port : device, settings.talkerType,
                                         talkerFile, settings.chipMode,
                                         settings.eepromEnable ? 1 : 0);
+    channel_.setWaitHook(nullptr);
     link_.downloadProgress = nullptr;
     // The download measured the line and raised the read wait to fit it: the trace's wait follows.
     engine_.traceWaitMs = std::max(20, port_.readWaitMs);

@@ -73,6 +73,10 @@ public:
     }
     // Asked between pieces of a talker download: true abandons it.
     virtual bool cancelRequested() { return false; }
+    // Called every SessionChannel::kWaitSlice or so while a boot's start-up exchanges after the
+    // download wait for the talker (no cancelling there: the talker already runs); a front end
+    // with an event loop lets it turn.
+    virtual void keepAlive() {}
 };
 
 // How a wait for a stop ended.
@@ -214,7 +218,8 @@ public:
     std::optional<uint32_t> resolveAddress(const std::string& text, std::string* why) const;
     // Reads count bytes (the program's own bytes where our SWIs sit) into bytes.
     CommandResult readBytes(uint32_t address, uint32_t count, std::vector<uint8_t>& bytes);
-    // Writes bytes as the user's (EEPROM programmed; planted SWIs stay and restore the new bytes).
+    // Writes bytes as the user's (EEPROM programmed; planted SWIs stay and restore the new bytes);
+    // a write into a RAM talker is refused, as Set Memory's is.
     CommandResult writeBytes(uint32_t address, const std::vector<uint8_t>& bytes);
     // Disassembles count instructions from address (the program's bytes, with its symbols).
     CommandResult disassembleInstructions(uint32_t address, uint32_t count, std::vector<DisassembledLine>& lines);

@@ -148,6 +148,8 @@ CommandResult DebugSession::writeBytes(uint32_t address, const std::vector<uint8
     CommandResult result;
     if (address >= kAddressSpace || bytes.size() > kAddressSpace - address)
         result.refusal = kMemoryBeyondEnd;
+    else if (!bytes.empty())
+        refuseTalkerWrite(address, static_cast<uint32_t>(bytes.size()), result);
     return converse(result, "", [&] {
         if (bytes.empty())
             return kTalkerOk;

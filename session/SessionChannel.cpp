@@ -1,6 +1,9 @@
 #include "session/SessionChannel.h"
 
 #include "session/BoardChannel.h"
+#include "link/Deadline.h"
+
+#include <algorithm>
 
 SessionChannel::SessionChannel(SerialPort& serial) : serial_(serial), active_(&serial) {}
 
@@ -38,5 +41,44 @@ void SessionChannel::setReadWait(int ms) {
 int SessionChannel::read(uint8_t* buffer, int count) {
     readWaitMs = serial_.readWaitMs; // what the link reads of the channel's wait follows the port's
     active_->readWaitMs = serial_.readWaitMs;
+    // With a hook, the one read wait is taken in slices; the read itself then finds input queued.
+    keepAlive();
+    if (waitHook_ && count > 0 && !active_->hasInput() &&
+        !inputWithin(std::chrono::milliseconds(readWaitMs > 0 ? readWaitMs : 0)))
+        return 0;
     return active_->read(buffer, count);
+}
+
+bool SessionChannel::inputWithin(std::chrono::microseconds wait) {
+    if (!waitHook_)
+        return active_->inputWithin(wait);
+    const Deadline deadline(wait);
+    for (;;) {
+        keepAlive();
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining());
+        if (active_->inputWithin(std::min<std::chrono::microseconds>(left, kWaitSlice)))
+            return true;
+        if (deadline.expired() || !active_->isOpen())
+            return false;
+    }
+}
+
+int SessionChannel::write(const uint8_t* buffer, int count) {
+    keepAlive();
+    return active_->write(buffer, count);
+}
+
+void SessionChannel::setWaitHook(std::function<void()> hook) {
+    waitHook_ = std::move(hook);
+    lastHook_ = std::chrono::steady_clock::now();
+}
+
+void SessionChannel::keepAlive() {
+    if (!waitHook_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastHook_ < kWaitSlice)
+        return;
+    lastHook_ = now;
+    waitHook_();
 }

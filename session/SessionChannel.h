@@ -2,6 +2,8 @@
 #include "link/ByteChannel.h"
 #include "link/SerialPort.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 class BoardChannel;
@@ -33,8 +35,8 @@ public:
     int read(uint8_t* buffer, int count) override;
     // Sets the serial port's read wait, the one setting for both lines.
     void setReadWait(int ms) override;
-    int write(const uint8_t* buffer, int count) override { return active_->write(buffer, count); }
-    bool inputWithin(std::chrono::microseconds wait) override { return active_->inputWithin(wait); }
+    int write(const uint8_t* buffer, int count) override;
+    bool inputWithin(std::chrono::microseconds wait) override;
     bool hasInput() override { return active_->hasInput(); }
     bool lineLost() override { return active_->lineLost(); }
     SerialLineSettings lineSettings() const override { return active_->lineSettings(); }
@@ -44,8 +46,22 @@ public:
     // The errno of the last failed open of the serial port; 0 on the board's line.
     int lastOpenError() const { return onBoardLine() ? 0 : serial_.lastOpenError(); }
 
+    // How often a wait hook is called: the longest piece of a wait for input, and the least time
+    // between two calls.
+    static constexpr std::chrono::milliseconds kWaitSlice{25};
+    // Until cleared with an empty hook, calls hook at most every kWaitSlice, before a write or a
+    // read and between the slices of a wait for input, so that a caller's event loop keeps
+    // turning through a long run of short exchanges as through one long wait. The waits end as
+    // they would without it; only the hook's own time is added.
+    void setWaitHook(std::function<void()> hook);
+
 private:
     SerialPort& serial_;
     std::unique_ptr<BoardChannel> board_;
     ByteChannel* active_;
+    // Calls the hook when kWaitSlice has passed since its last call.
+    void keepAlive();
+
+    std::function<void()> waitHook_;
+    std::chrono::steady_clock::time_point lastHook_;
 };

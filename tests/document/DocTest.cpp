@@ -106,7 +106,8 @@ private slots:
         CTarvik11Doc doc(host, "Tarvik1");
         const int carried[] = {32771, 32772, 32773, 32774, 32775, 32776, 32777, 32778, 32779, 32780,
                                32781, 32782, 32783, 32786, 32791, 32792, 32793, 32802, 57601, 57602,
-                               CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue, CmdId::kIoRegisterWindow};
+                               CmdId::kStepOver, CmdId::kStepOut, CmdId::kContinue, CmdId::kIoRegisterWindow,
+                               CmdId::kMemoryWatch};
         // Without a talker nothing runs: Stop and the stepping commands are off.
         const QList<int> off = {CmdId::kClearBreakpoint, CmdId::kStopExecution, CmdId::kStepOver,
                                 CmdId::kStepOut, CmdId::kContinue};

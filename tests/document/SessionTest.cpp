@@ -4,10 +4,11 @@
 // Registers and Breakpoints windows open; the Assembly View marks the stop, a click in its gutter
 // adds a breakpoint, and the status bar's run state follows. With TARVIK11_SCREENSHOT set to a
 // file name, the screen is saved there at the end (run under Xvfb by screenshot.sh), and the I/O
-// Registers window beside it (NAME-io.png).
+// Registers window beside it (NAME-io.png), then the program loaded as an ELF (NAME-elf.png).
 #include "document/CBreakpointsDialog.h"
 #include "document/CDisplayMemoryDialog.h"
 #include "document/CIoRegistersDialog.h"
+#include "document/CMemoryWatchDialog.h"
 #include "app/CMainFrame.h"
 #include "document/CRegistersDialog.h"
 #include "app/CTalkerSetupDialog.h"
@@ -210,6 +211,9 @@ private slots:
             frame()->move(0, 0);
             frame()->resize(1270, 700);
             trigger(CmdId::kIoRegisterWindow);
+            // The Memory Watch window with the area the program fills.
+            trigger(CmdId::kMemoryWatch);
+            QVERIFY(doc()->memoryWatchWindow->addRange("area #16"));
             frame()->mdiArea()->tileSubWindows();
             frame()->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(listingView()->parentWidget()));
             QTest::qWait(300);
@@ -220,6 +224,11 @@ private slots:
             QTest::qWait(300);
             const QString ioShot = (shot.endsWith(".png") ? shot.chopped(4) : shot) + "-io.png";
             QVERIFY(doc()->ioRegistersWindow->grab().save(ioShot));
+            // The same program as an ELF: the source file from its line table in the Assembly View.
+            trigger(CmdId::kIoRegisterWindow);
+            doc()->LoadProgram(TARVIK11_EXAMPLES_DIR "/subroutine.elf");
+            QTest::qWait(300);
+            QVERIFY(frame()->grab().save((shot.endsWith(".png") ? shot.chopped(4) : shot) + "-elf.png"));
         }
         app->ExitInstance(0);
     }

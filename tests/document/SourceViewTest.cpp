@@ -10,6 +10,9 @@
 #include "BoardDocument.h"
 #include "document/CRegistersDialog.h"
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPrinter>
@@ -417,6 +420,105 @@ private slots:
         QVERIFY(host().session.readRegisters().ok());
         run(CmdId::kIoRegisterWindow);
         QVERIFY(!window->isVisible());
+    }
+
+    // A program with a line table shows its source file rather than its listing: each line with
+    // code knows its address (checked against the program's own symbols), a gutter click sets a
+    // breakpoint there, a run marks the stop on its line, and an S19 brings the listing back.
+    void elfProgramShowsItsSourceFile()
+    {
+        if (!host().session.breakpoints().empty())
+            run(CmdId::kClearAllBreakpoints);
+        doc().LoadProgram(kExamples + "/subroutine.elf");
+        QVERIFY2(host().takeBoxes().isEmpty(), qPrintable(host().status()));
+        QVERIFY(view().showingSource());
+        QCOMPARE(view().sourceFiles().size(), 1);
+        QVERIFY2(view().sourceFiles()[0].endsWith("/subroutine.s"), qPrintable(view().sourceFiles()[0]));
+        QVERIFY(view().fileChooser()->isVisible());
+        QCOMPARE(view().fileChooser()->currentText(), QString("subroutine.s"));
+        const QStringList text = view().toPlainText().split('\n');
+        auto lineStarting = [&](const QString& label) {
+            for (int i = 0; i < text.size(); ++i)
+                if (text[i].trimmed().startsWith(label + ":"))
+                    return i;
+            return -1;
+        };
+        QCOMPARE(view().lineAddress(0), std::nullopt); // the comment at the top
+        for (const char* label : {"fill", "add", "done", "clear", "clear1"}) {
+            const int line = lineStarting(label);
+            const auto symbol = host().session.symbols().addressOf(label);
+            QVERIFY2(line >= 0 && symbol, label);
+            QCOMPARE(view().lineAddress(line), std::optional<uint32_t>(*symbol));
+            QCOMPARE(view().lineOf(*symbol), line);
+        }
+        const int fill = lineStarting("fill");
+        const uint32_t fillAt = *host().session.symbols().addressOf("fill");
+        clickGutter(fill);
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{fillAt});
+        QCOMPARE(view().breakpointLines(), QList<int>{fill});
+        clickGutter(fill - 1); // the comment line above has no code
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{fillAt});
+
+        answerDialog({{1042, QString("$%1").arg(*host().session.symbols().addressOf("main"), 4, 16, QLatin1Char('0'))}});
+        run(CmdId::kExecute);
+        QTRY_COMPARE_WITH_TIMEOUT(runState(), QString("Stopped at $%1").arg(fillAt, 4, 16, QLatin1Char('0')), 10000);
+        QCOMPARE(view().markedLine(), fill);
+
+        doc().LoadProgram(kExamples + "/subroutine.s19");
+        QVERIFY(!view().showingSource());
+        QVERIFY(!view().fileChooser()->isVisible());
+        QCOMPARE(view().toPlainText().count('\n'), doc().listingLines.size());
+        QCOMPARE(view().lineOf(0xC41A), doc().listingLines.indexOf(QRegularExpression("^.*c41a .*fill:.*$")));
+    }
+
+    // A program of two source files: both are offered, each line with code knows its address,
+    // and a stop in the other file brings that file up with the stop line marked.
+    void severalSourceFilesFollowTheStop()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        auto write = [&](const QString& name, const QByteArray& text) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        };
+        write("first.s", "\t.text\n\t.globl\tmain\nmain:\tlds\t#0xdfff\n\tldaa\t#3\n\tjsr\ttwice\ndone:\tswi\n");
+        write("second.s", "\t.text\n\t.globl\ttwice\n; Doubles A.\ntwice:\tasla\n\trts\n");
+        auto tool = [&](const QString& program, const QStringList& args) {
+            QProcess process;
+            process.setWorkingDirectory(dir.path());
+            process.start(program, args);
+            QVERIFY(process.waitForFinished(30000));
+            QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        };
+        for (const char* name : {"first", "second"})
+            tool(TARVIK11_HC11_AS, {"--gdwarf-2", "-o", QString(name) + ".o", QString(name) + ".s"});
+        tool(TARVIK11_HC11_LD, {"-nostdlib", "-e", "0xc400", "-Ttext", "0xc400", "-o", "two.elf", "first.o", "second.o"});
+
+        if (!host().session.breakpoints().empty())
+            run(CmdId::kClearAllBreakpoints);
+        doc().LoadProgram(dir.filePath("two.elf"));
+        QVERIFY2(host().takeBoxes().isEmpty(), qPrintable(host().status()));
+        QCOMPARE(view().sourceFiles().size(), 2);
+        QCOMPARE(view().fileChooser()->count(), 2);
+        const int second = view().sourceFiles()[0].endsWith("/second.s") ? 0 : 1;
+        QVERIFY(view().sourceFiles()[1 - second].endsWith("/first.s"));
+        view().showFile(second);
+        QCOMPARE(view().fileChooser()->currentIndex(), second);
+        const uint32_t twice = *host().session.symbols().addressOf("twice");
+        QCOMPARE(view().lineAddress(3), std::optional<uint32_t>(twice)); // "twice:  asla"
+        QCOMPARE(view().lineAddress(2), std::nullopt);                   // the comment
+        clickGutter(3);
+        QCOMPARE(host().session.breakpoints(), std::vector<uint32_t>{twice});
+
+        view().showFile(1 - second);
+        QCOMPARE(view().lineAddress(2), std::optional<uint32_t>(0xC400u)); // "main:  lds"
+        answerDialog({{1042, "$c400"}});
+        run(CmdId::kExecute);
+        QTRY_COMPARE_WITH_TIMEOUT(runState(), QString("Stopped at $%1").arg(twice, 4, 16, QLatin1Char('0')), 10000);
+        QCOMPARE(view().shownFile(), second);
+        QCOMPARE(view().fileChooser()->currentIndex(), second);
+        QCOMPARE(view().markedLine(), 3);
     }
 };
 
