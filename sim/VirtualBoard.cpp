@@ -3,6 +3,8 @@
 #include "sim/BoardRunner.h"
 #include "sim/MemoryLine.h"
 #include "sim/PtyLine.h"
+#include "link/Deadline.h"
+#include <cmath>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +23,7 @@ bool parseLatencyMs(const std::string& text, double* ms) {
     return true;
 }
 
-struct VirtualBoard::Impl {
+struct VirtualBoard::Impl : TimeSource {
     explicit Impl(VirtualBoardOptions o) : options(std::move(o)), board(options.chip) {}
     VirtualBoardOptions options;
     Board board;
@@ -33,8 +35,19 @@ struct VirtualBoard::Impl {
     std::atomic<bool> reset{false};
     int wakeFd = -1;
     bool running = false;
+    std::unique_ptr<BoardRunner> lockstep; // the runner of a board on virtual time
 
-    bool inMemory() const { return options.line == BoardLineKind::Memory; }
+    // The board's clock, on virtual time.
+    Deadline::Clock::time_point now() const override { return BoardRunner::boardTime(board.now()); }
+    void advance(Deadline::Clock::time_point until, const std::function<bool()>& enough) override {
+        if (!lockstep)
+            return;
+        const auto from = BoardRunner::boardTime(0);
+        const double seconds = until > from ? std::chrono::duration<double>(until - from).count() : 0.0;
+        lockstep->advance(uint64_t(std::ceil(seconds * kEClockHz)), enough);
+    }
+
+    bool inMemory() const { return options.line == BoardLineKind::Memory || options.virtualTime; }
     LineEnd& line() { return inMemory() ? static_cast<LineEnd&>(memory) : pty; }
 
     void wake() {
@@ -91,6 +104,14 @@ bool VirtualBoard::start(std::string* error) {
     d.stop = false;
     d.reset = false;
     d.running = true;
+    if (d.options.virtualTime) {
+        d.lockstep = std::make_unique<BoardRunner>(d.board, d.memory, 0.0, d.options.eepromFile, &d.faults,
+                                                   d.options.latencyMs / 1000.0);
+        d.memory.setTimeSource(&d);
+        // As after a press of RESET: the boot loader listens before the host's first character.
+        d.lockstep->advance(d.board.now() + uint64_t(kResetSettleMs * kEClockHz / 1000), nullptr);
+        return true;
+    }
     d.thread = std::thread([&d] {
         BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults,
                            d.options.latencyMs / 1000.0);
@@ -106,9 +127,20 @@ void VirtualBoard::stop() {
     Impl& d = *impl_;
     if (!d.running)
         return;
-    d.stop = true;
-    d.wake();
-    d.thread.join();
+    if (d.lockstep) {
+        std::string saveError;
+        if (!d.lockstep->saveEepromIfChanged(&saveError))
+            std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", saveError.c_str());
+        // No deadline of this thread may keep reading a clock that is gone.
+        if (Deadline::timeSource() == &d)
+            Deadline::setTimeSource(nullptr);
+        d.memory.setTimeSource(nullptr);
+        d.lockstep.reset();
+    } else {
+        d.stop = true;
+        d.wake();
+        d.thread.join();
+    }
     d.running = false;
     d.pty.close();
     d.memory.hangUp();
@@ -120,7 +152,15 @@ std::string VirtualBoard::devicePath() const { return impl_->inMemory() ? std::s
 
 MemoryLine* VirtualBoard::memoryLine() const { return impl_->inMemory() ? &impl_->memory : nullptr; }
 
+bool VirtualBoard::onVirtualTime() const { return impl_->options.virtualTime; }
+
 void VirtualBoard::pressReset() {
+    if (impl_->lockstep) {
+        impl_->lockstep->resetNow();
+        const uint64_t settle = impl_->board.now() + uint64_t(kResetSettleMs * kEClockHz / 1000);
+        impl_->lockstep->advance(settle, nullptr);
+        return;
+    }
     impl_->reset = true;
     impl_->wake();
 }

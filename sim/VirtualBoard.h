@@ -40,6 +40,11 @@ struct VirtualBoardOptions {
     double latencyMs = 0;
     // The chip on the board: RAM, EEPROM size and place, the boot loader's download rule.
     ChipKind chip = kDefaultChip;
+    // Virtual time (in-memory line only; speed is then not used): no thread of its own, the board
+    // runs in lockstep with the host on the line. Its clock is the host's link clock while the
+    // host has the line open; it runs only while the host waits, as fast as the machine allows,
+    // and stands still while the host computes, so a run does not depend on the machine's load.
+    bool virtualTime = false;
 };
 
 // A virtual 68HC11 board behind a pseudo-terminal or an in-memory line, run in a thread of its
@@ -47,6 +52,10 @@ struct VirtualBoardOptions {
 // to a real board.
 class VirtualBoard {
 public:
+    // Board time a board on virtual time runs on after a press of its RESET button: the chip's
+    // boot loader is ready for the host's first character, however soon the host sends it.
+    static constexpr int kResetSettleMs = 20;
+
     explicit VirtualBoard(VirtualBoardOptions options = {});
     ~VirtualBoard(); // stops the board
     VirtualBoard(const VirtualBoard&) = delete;
@@ -59,9 +68,13 @@ public:
     // The device a host opens (the link path when one was given, else the pseudo-terminal's own
     // path); empty for an in-memory line.
     std::string devicePath() const;
+    // True when the board runs on virtual time.
+    bool onVirtualTime() const;
     // The in-memory line's host side (it lives as long as the board); null on a pseudo-terminal.
     MemoryLine* memoryLine() const;
-    // Presses the board's RESET button (the chip restarts in special bootstrap mode).
+    // Presses the board's RESET button (the chip restarts in special bootstrap mode). On virtual
+    // time the press is taken at once and the board runs on for kResetSettleMs of board time (as
+    // start() does after power-on).
     void pressReset();
     // True from pressReset() until the board thread has taken the press.
     bool resetPending() const;
