@@ -35,7 +35,7 @@ const char* CliOptions::usage()
 {
     return "usage: tarvik11-cli [--port NAME | --board [--speed N|max (default max)] [--board-eeprom FILE]\n"
            "                                      [--latency MS] [--chip a1|a8|e1|e9|811e2]\n"
-           "                                      [--stimulus FILE]]\n"
+           "                                      [--stimulus FILE] [--virtual-time]]\n"
            "                    [--delay MS] [--base dec|hex|bin] [--keep-going] [--no-fast-line]\n"
            "                    [-c 'CMD; CMD; ...']\n"
            "Runs debugger commands, one per line from standard input or from -c, and prints the\n"
@@ -77,6 +77,8 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
             options.delayMs = static_cast<int>(ms);
         } else if (arg == "--board") {
             options.board = true;
+        } else if (arg == "--virtual-time") {
+            options.virtualTime = true;
         } else if (arg == "--speed") {
             if (!value(v))
                 return false;
@@ -135,6 +137,14 @@ bool CliOptions::parse(int argc, const char* const* argv, CliOptions& options, s
     }
     if (options.latencyMs > 0 && !options.board) {
         error = "--latency models an adapter in front of the virtual board: it needs --board";
+        return false;
+    }
+    if (options.virtualTime && !options.board) {
+        error = "--virtual-time runs the virtual board on virtual time: it needs --board";
+        return false;
+    }
+    if (options.virtualTime && options.speed > 0) {
+        error = "--virtual-time runs the board as fast as the commands' waits let it: it takes no --speed";
         return false;
     }
     if (!options.chip.empty() && !options.board) {

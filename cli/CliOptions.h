@@ -9,6 +9,7 @@ struct CliOptions {
     bool board = false;         // run the virtual board in-process and use it as the port
     double speed = 0;           // the virtual board's speed: a multiple of real time, 0 as fast as possible
     double latencyMs = 0;       // the virtual board's adapter latency timer (0: none)
+    bool virtualTime = false;   // the virtual board on virtual time (lockstep with the commands' waits)
     std::string boardEeprom;    // where the virtual board keeps its EEPROM (empty: in memory)
     std::string stimulus;       // the virtual board's stimulus file (timed pin events); needs --board
     std::string chip;           // the virtual board's chip as typed (empty: the default); needs --board

@@ -116,6 +116,7 @@ int main(int argc, char** argv)
         boardOptions.speed = options.speed;
         boardOptions.eepromFile = options.boardEeprom;
         boardOptions.latencyMs = options.latencyMs;
+        boardOptions.virtualTime = options.virtualTime;
         if (!options.chip.empty())
             boardOptions.chip = *findChip(options.chip);
         boardOptions.stimulusFile = options.stimulus;

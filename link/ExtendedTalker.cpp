@@ -118,10 +118,9 @@ int ExtendedTalker::replyWait() const { return std::max(replyWaitMs, link_.port(
 
 bool ExtendedTalker::awaitStop(int waitMs) {
     ByteChannel& port = link_.port();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    const Deadline deadline = Deadline::afterMs(waitMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining());
         if (left.count() <= 0 || !port.inputWithin(left))
             return false;
         uint8_t byte = 0;

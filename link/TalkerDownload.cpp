@@ -96,12 +96,12 @@ TalkerStatus TalkerLink::downloadImage(const uint8_t* image, int size, bool time
             return kTalkerCommError;
         }
         Deadline(kStagger * (i - bulk)).sleepUntil();
-        const Deadline::Clock::time_point start = Deadline::Clock::now();
+        const Deadline::Clock::time_point start = Deadline::now();
         if (port_.write(image + 1 + i, 1) != 0)
             return kTalkerCommError;
         if (!takeEchoes(image + 1 + i, 1, i, port_.characterTime(2) + kEchoSlack))
             return kTalkerBadEcho;
-        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Deadline::Clock::now() - start);
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Deadline::now() - start);
         // The round trip beyond the two characters' own wire time.
         worst = std::max(worst, took - port_.characterTime(2));
         if (downloadProgress) {

@@ -1,11 +1,11 @@
 #include "link/TargetMemory.h"
+#include "link/Deadline.h"
 #include "link/ExtendedTalker.h"
 
 #include "link/TalkerLink.h"
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -92,7 +92,7 @@ TalkerStatus TargetMemory::pulse(uint32_t address, uint8_t latch, uint8_t value)
     if (TalkerStatus status = writeByte(Hc11Reg::kPprog, static_cast<uint8_t>(latch | Pprog::kEepgm)))
         return status;
     if (programDelayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(programDelayMs));
+        Deadline::afterMs(programDelayMs).sleepUntil();
     return writeByte(Hc11Reg::kPprog, 0x00);
 }
 

@@ -47,17 +47,34 @@ int BoardChannel::open(const std::string& modeText) {
     publish();
     line_.hostDiscardInput();
     open_ = true;
+    clock_ = line_.timeSource();
+    if (clock_)
+        clockBefore_ = Deadline::setTimeSource(clock_);
     return 0;
 }
 
-void BoardChannel::close() { open_ = false; }
+void BoardChannel::close() {
+    if (clock_ && Deadline::timeSource() == clock_)
+        Deadline::setTimeSource(clockBefore_);
+    clock_ = clockBefore_ = nullptr;
+    open_ = false;
+}
+
+bool BoardChannel::letBoardRun(std::chrono::microseconds wait) {
+    // A board that stopped took its clock with it.
+    if (!clock_ || line_.timeSource() != clock_)
+        return false;
+    clock_->advance(clock_->now() + std::max(wait, std::chrono::microseconds(0)),
+                    [this] { return line_.hostQueued() > 0 || line_.hungUp(); });
+    return true;
+}
 
 void BoardChannel::publish() { line_.setHostSettings(boardSettings(settings_)); }
 
 int BoardChannel::read(uint8_t* buffer, int count) {
     if (!open_ || buffer == nullptr || count <= 0)
         return 0;
-    if (line_.hostQueued() == 0 && !line_.hungUp())
+    if (line_.hostQueued() == 0 && !line_.hungUp() && !letBoardRun(std::chrono::milliseconds(std::max(readWaitMs, 0))))
         pollReadable(line_.hostReadinessFd(), std::chrono::milliseconds(std::max(readWaitMs, 0)));
     return static_cast<int>(line_.hostReceive(buffer, static_cast<size_t>(std::min(count, kMaxReadChunk))));
 }
@@ -78,6 +95,8 @@ int BoardChannel::write(const uint8_t* buffer, int count) {
 bool BoardChannel::inputWithin(std::chrono::microseconds wait) {
     if (!open_)
         return false;
+    if (letBoardRun(wait))
+        return !line_.hungUp() && line_.hostQueued() > 0;
     const Deadline deadline(wait);
     for (;;) {
         if (line_.hungUp())

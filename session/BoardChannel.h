@@ -8,7 +8,10 @@ class MemoryLine;
 // wire time at the line's speed has passed (the board receives them at that rate), reads wait at
 // most one read wait, and the line is lost when the board stops. The port name of the mode text
 // is not looked at; data bits, parity and stop bits are carried to the board as set (the board
-// drops characters whose format its SCI does not match, as a UART would).
+// drops characters whose format its SCI does not match, as a UART would). On a board on virtual
+// time, the board's clock is the thread's link clock while the channel is open: every wait (a
+// read, inputWithin, a write's wire time, any Deadline) runs the board up to its end or until a
+// byte reaches the host, and nothing sleeps.
 class BoardChannel : public ByteChannel {
 public:
     // The line must outlive the channel.
@@ -34,8 +37,13 @@ public:
 private:
     // Passes the settings on to the board's side of the line.
     void publish();
+    // On virtual time: runs the board for at most `wait`, until input is queued or the line is
+    // lost. False on real time (nothing done).
+    bool letBoardRun(std::chrono::microseconds wait);
 
     MemoryLine& line_;
     bool open_ = false;
+    TimeSource* clock_ = nullptr;         // the board's clock while open on virtual time
+    TimeSource* clockBefore_ = nullptr;   // the thread's link clock before the open
     SerialLineSettings settings_{0, 0, SerialLineSettings::Parity::None, SerialLineSettings::StopBits::One};
 };

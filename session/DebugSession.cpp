@@ -497,8 +497,8 @@ CommandResult DebugSession::boot(const BootSettings& settings)
         // before its restart (and the boot loader misses its synchronisation character).
         const Deadline taken = Deadline::afterMs(2000);
         while (board_->resetPending() && !taken.expired())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::this_thread::sleep_for(kAfterResetPause);
+            Deadline::afterMs(1).sleepUntil();
+        Deadline(kAfterResetPause).sleepUntil();
     }
     Busy busy(*this);
     port_.readWaitMs = std::max(settings.readWaitMs, defaultReadWaitMs(settings.port));

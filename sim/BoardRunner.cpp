@@ -25,6 +25,39 @@ BoardRunner::BoardRunner(Board& board, LineEnd& line, double speed, std::string 
       eepromFile_(std::move(eepromFile)), faults_(faults),
       latency_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, latencySeconds)))) {}
 
+BoardRunner::Clock::time_point BoardRunner::boardTime(uint64_t cycles) {
+    // An hour past the clock's epoch, so that no board time reads as "no time" (the epoch).
+    return Clock::time_point(std::chrono::hours(1)) +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(cycles) / kEClockHz));
+}
+
+BoardRunner::Clock::time_point BoardRunner::clockNow() const {
+    return virtual_ ? boardTime(board_.now()) : Clock::now();
+}
+
+void BoardRunner::advance(uint64_t until, const std::function<bool()>& enough) {
+    if (!virtual_) {
+        virtual_ = true;
+        nextExpiry_ = clockNow() + latency_;
+    }
+    for (;;) {
+        pumpInput();
+        flushOutput();
+        releaseHeld();
+        std::string error;
+        if (!saveEepromIfChanged(&error))
+            std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", error.c_str());
+        if ((enough && enough()) || board_.now() >= until)
+            return;
+        board_.runUntil(std::min(until, board_.now() + kLockstepSlice));
+    }
+}
+
+void BoardRunner::resetNow() {
+    pumpInput();
+    pressResetButton();
+}
+
 uint64_t BoardRunner::wallTarget(Clock::time_point wall) const {
     const double elapsed = std::chrono::duration<double>(wall - wallMark_).count();
     return boardMark_ + uint64_t(std::max(0.0, elapsed) * rate_);
@@ -145,7 +178,7 @@ void BoardRunner::fromHost(uint8_t byte, const LineSettings& settings) {
         deliverToBoard(byte, settings);
         return;
     }
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = clockNow();
     const LineFaults::Verdict v = faults_->pass(FaultDirection::ToBoard, byte, now);
     if (v.reset)
         board_.pressReset();
@@ -163,7 +196,7 @@ void BoardRunner::deliverToBoard(uint8_t byte, const LineSettings& settings) {
 }
 
 double BoardRunner::releaseHeld() {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = clockNow();
     if (heldToBoard_.empty() && heldToHost_.empty())
         return std::max(std::min(kMaxSleepSeconds, releasePacket(now)), 0.0005);
     bool any = false;
@@ -198,7 +231,7 @@ void BoardRunner::toHost(const Sci::TxCharacter& c, const LineSettings& host) {
     uint8_t byte;
     if (!hostReceives(c, host, &byte))
         return;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = clockNow();
     if (!faults_) {
         toAdapter(byte, now);
         return;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@
 //   host-to-board direction is not delayed: an adapter sends what it is given at once.
 class BoardRunner {
 public:
+    using Clock = std::chrono::steady_clock;
     // Data bytes in one USB packet of a full-speed FTDI adapter (64 bytes less 2 status bytes).
     static constexpr size_t kAdapterPacketBytes = 62;
 
@@ -42,6 +44,20 @@ public:
     // Runs until `stop` is set. `reset` presses the RESET button (and is cleared); wakeFd (or -1)
     // is polled with the line so that setting a flag can interrupt a sleep.
     void run(const std::atomic<bool>& stop, std::atomic<bool>& reset, int wakeFd);
+    // Runs the board on virtual time, in the caller's thread: as fast as it goes until board time
+    // reaches `until` (E cycles) or, looked at every kLockstepSlice cycles, `enough` (when given)
+    // holds. The line is served as by run(), and fault delays and the adapter's latency timer
+    // count board time. Board time does not pass between two calls.
+    void advance(uint64_t until, const std::function<bool()>& enough);
+    // Presses the RESET button at once (board on virtual time: what the host sent before is on
+    // the line before the press).
+    void resetNow();
+    // Board time as a point on the runner's clock (virtual time only).
+    static Clock::time_point boardTime(uint64_t cycles);
+    // Board cycles between two looks at the line (and at `enough`) on virtual time: 0.5 ms, well
+    // under a character time at the rates the debugger uses.
+    static constexpr uint64_t kLockstepSlice = 1000;
+
     // Saves the EEPROM image if it changed since the last save; false with a reason on failure.
     bool saveEepromIfChanged(std::string* error);
 
@@ -49,7 +65,8 @@ public:
     static bool hostReceives(const Sci::TxCharacter& c, const LineSettings& host, uint8_t* byte);
 
 private:
-    using Clock = std::chrono::steady_clock;
+    // Now on the runner's clock: the wall clock, or board time on virtual time.
+    Clock::time_point clockNow() const;
     void pumpInput();
     void flushOutput();
     // The host's bytes enter the board here and the board's leave here: the one place where a
@@ -71,6 +88,7 @@ private:
     uint64_t wallTarget(Clock::time_point wall) const;
 
     Board& board_;
+    bool virtual_ = false; // on virtual time (advance()): board time is the clock
     bool paced_ = false; // running in real time for the boot loader's idle time (as fast as possible otherwise)
     LineEnd& line_;
     double speed_;

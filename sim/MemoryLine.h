@@ -6,6 +6,8 @@
 #include <deque>
 #include <mutex>
 
+class TimeSource;
+
 // A serial line held in memory, for a host in the same process as the board: no
 // pseudo-terminal between them. Each byte the host sends is stamped with the host's line
 // settings of that moment, so a rate switch right after a write cannot reach back to bytes
@@ -49,6 +51,11 @@ public:
     // Polls readable while hostQueued() is non-zero or the line is hung up.
     int hostReadinessFd() const { return hostEvent_; }
 
+    // The board's clock when the board runs on virtual time (null: it runs on its own thread in
+    // real time). Set by the board before the host opens the line; the host's waits then run it.
+    void setTimeSource(TimeSource* source) { timeSource_ = source; }
+    TimeSource* timeSource() const { return timeSource_; }
+
     // The board is gone: the host sees a lost line from now on (until reopen()).
     void hangUp();
     bool hungUp() const;
@@ -73,4 +80,5 @@ private:
     uint64_t roundTrips_ = 0;
     int boardEvent_ = -1;
     int hostEvent_ = -1;
+    TimeSource* timeSource_ = nullptr;
 };

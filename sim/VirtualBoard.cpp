@@ -5,6 +5,8 @@
 #include "sim/PtyLine.h"
 #include "sim/Stimulus.h"
 #include <algorithm>
+#include "link/Deadline.h"
+#include <cmath>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -24,7 +26,7 @@ bool parseLatencyMs(const std::string& text, double* ms) {
     return true;
 }
 
-struct VirtualBoard::Impl {
+struct VirtualBoard::Impl : TimeSource {
     explicit Impl(VirtualBoardOptions o) : options(std::move(o)), board(options.chip) {}
     VirtualBoardOptions options;
     Board board;
@@ -36,8 +38,19 @@ struct VirtualBoard::Impl {
     std::atomic<bool> reset{false};
     int wakeFd = -1;
     bool running = false;
+    std::unique_ptr<BoardRunner> lockstep; // the runner of a board on virtual time
 
-    bool inMemory() const { return options.line == BoardLineKind::Memory; }
+    // The board's clock, on virtual time.
+    Deadline::Clock::time_point now() const override { return BoardRunner::boardTime(board.now()); }
+    void advance(Deadline::Clock::time_point until, const std::function<bool()>& enough) override {
+        if (!lockstep)
+            return;
+        const auto from = BoardRunner::boardTime(0);
+        const double seconds = until > from ? std::chrono::duration<double>(until - from).count() : 0.0;
+        lockstep->advance(uint64_t(std::ceil(seconds * kEClockHz)), enough);
+    }
+
+    bool inMemory() const { return options.line == BoardLineKind::Memory || options.virtualTime; }
     LineEnd& line() { return inMemory() ? static_cast<LineEnd&>(memory) : pty; }
 
     void wake() {
@@ -108,6 +121,14 @@ bool VirtualBoard::start(std::string* error) {
     d.stop = false;
     d.reset = false;
     d.running = true;
+    if (d.options.virtualTime) {
+        d.lockstep = std::make_unique<BoardRunner>(d.board, d.memory, 0.0, d.options.eepromFile, &d.faults,
+                                                   d.options.latencyMs / 1000.0);
+        d.memory.setTimeSource(&d);
+        // As after a press of RESET: the boot loader listens before the host's first character.
+        d.lockstep->advance(d.board.now() + uint64_t(kResetSettleMs * kEClockHz / 1000), nullptr);
+        return true;
+    }
     d.thread = std::thread([&d] {
         BoardRunner runner(d.board, d.line(), d.options.speed, d.options.eepromFile, &d.faults,
                            d.options.latencyMs / 1000.0);
@@ -123,9 +144,20 @@ void VirtualBoard::stop() {
     Impl& d = *impl_;
     if (!d.running)
         return;
-    d.stop = true;
-    d.wake();
-    d.thread.join();
+    if (d.lockstep) {
+        std::string saveError;
+        if (!d.lockstep->saveEepromIfChanged(&saveError))
+            std::fprintf(stderr, "tarvik11-board: cannot save the EEPROM: %s\n", saveError.c_str());
+        // No deadline of this thread may keep reading a clock that is gone.
+        if (Deadline::timeSource() == &d)
+            Deadline::setTimeSource(nullptr);
+        d.memory.setTimeSource(nullptr);
+        d.lockstep.reset();
+    } else {
+        d.stop = true;
+        d.wake();
+        d.thread.join();
+    }
     d.running = false;
     d.pty.close();
     d.memory.hangUp();
@@ -137,7 +169,15 @@ std::string VirtualBoard::devicePath() const { return impl_->inMemory() ? std::s
 
 MemoryLine* VirtualBoard::memoryLine() const { return impl_->inMemory() ? &impl_->memory : nullptr; }
 
+bool VirtualBoard::onVirtualTime() const { return impl_->options.virtualTime; }
+
 void VirtualBoard::pressReset() {
+    if (impl_->lockstep) {
+        impl_->lockstep->resetNow();
+        const uint64_t settle = impl_->board.now() + uint64_t(kResetSettleMs * kEClockHz / 1000);
+        impl_->lockstep->advance(settle, nullptr);
+        return;
+    }
     impl_->reset = true;
     impl_->wake();
 }
@@ -154,7 +194,7 @@ LineFaults::Stats VirtualBoard::faultStats() const { return impl_->faults.stats(
 bool VirtualBoard::drivePin(const PinSetting& setting) {
     Impl& d = *impl_;
     const uint64_t ticket = d.board.postPinSetting(setting);
-    if (!d.running) {
+    if (!d.running || d.lockstep) { // no thread of its own: the caller's thread is the board's
         d.board.runUntil(d.board.now()); // takes it at once
         return true;
     }

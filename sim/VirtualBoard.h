@@ -45,6 +45,11 @@ struct VirtualBoardOptions {
     std::vector<PinEvent> stimulus{};
     // A stimulus file read at start (its events follow `stimulus`'s); a bad file fails the start.
     std::string stimulusFile;
+    // Virtual time (in-memory line only; speed is then not used): no thread of its own, the board
+    // runs in lockstep with the host on the line. Its clock is the host's link clock while the
+    // host has the line open; it runs only while the host waits, as fast as the machine allows,
+    // and stands still while the host computes, so a run does not depend on the machine's load.
+    bool virtualTime = false;
 };
 
 struct PinState;
@@ -54,6 +59,10 @@ struct PinState;
 // to a real board.
 class VirtualBoard {
 public:
+    // Board time a board on virtual time runs on after a press of its RESET button: the chip's
+    // boot loader is ready for the host's first character, however soon the host sends it.
+    static constexpr int kResetSettleMs = 20;
+
     explicit VirtualBoard(VirtualBoardOptions options = {});
     ~VirtualBoard(); // stops the board
     VirtualBoard(const VirtualBoard&) = delete;
@@ -66,9 +75,13 @@ public:
     // The device a host opens (the link path when one was given, else the pseudo-terminal's own
     // path); empty for an in-memory line.
     std::string devicePath() const;
+    // True when the board runs on virtual time.
+    bool onVirtualTime() const;
     // The in-memory line's host side (it lives as long as the board); null on a pseudo-terminal.
     MemoryLine* memoryLine() const;
-    // Presses the board's RESET button (the chip restarts in special bootstrap mode).
+    // Presses the board's RESET button (the chip restarts in special bootstrap mode). On virtual
+    // time the press is taken at once and the board runs on for kResetSettleMs of board time (as
+    // start() does after power-on).
     void pressReset();
     // True from pressReset() until the board thread has taken the press.
     bool resetPending() const;

@@ -77,6 +77,27 @@ TEST(CliProcess, SessionOnTheVirtualBoard)
     EXPECT_EQ(lines, expected);
 }
 
+// On virtual time the host's waits and the board's clock advance together: the counter sample
+// (16 E cycles a count) counts exactly what a longer wait adds, and a run gives the same count
+// every time, however loaded the machine is.
+TEST(CliProcess, VirtualTimeCountsTheWaitsExactly)
+{
+    auto countAfter = [](int waitMs) {
+        const Outcome o = runCli(std::string("--board --virtual-time --keep-going -c 'boot --mode special-test; load ") +
+                                 TARVIK11_EXAMPLES_DIR + "/counter.s19; run $cc00; wait " + std::to_string(waitMs) +
+                                 "; stop; dump $cc13 $cc14'");
+        for (const std::string& line : linesOf(o.output))
+            if (line.rfind("$cc10 - ", 0) == 0)
+                return std::stol(line.substr(17, 2) + line.substr(20, 2), nullptr, 16);
+        ADD_FAILURE() << o.output;
+        return -1L;
+    };
+    const long shortWait = countAfter(100);
+    EXPECT_GE(shortWait, 100 * 2000 / 16); // at least the wait itself at 2 MHz
+    EXPECT_EQ(countAfter(100), shortWait);
+    EXPECT_EQ(countAfter(300) - shortWait, 200 * 2000 / 16);
+}
+
 TEST(CliProcess, ExitStatusAndFailures)
 {
     struct Case {
@@ -109,8 +130,12 @@ TEST(CliProcess, ExitStatusAndFailures)
         {"--stimulus x.stim -c help", "", 1, {"--stimulus drives the virtual board's pins: it needs --board"}, {"Commands"}},
         {"--board --stimulus /nonexistent/x.stim -c pins", "", 1,
          {"cannot start the virtual board: /nonexistent/x.stim: cannot read the stimulus file"}, {"PA "}},
-        // The board's chip comes from --chip: the E9's RAM reaches $01ff.
-        {"--board --chip E9 -c 'boot --chip e9; set $01ff $5a; dump $01ff $01ff'", "", 0, {"00 00 5a ...............Z"}, {}},
+        {"--virtual-time -c help", "", 1, {"--virtual-time runs the virtual board", "it needs --board"}, {"Commands"}},
+        {"--board --virtual-time --speed 2 -c help", "", 1, {"it takes no --speed"}, {"Commands"}},
+        // The board's chip comes from --chip: the E9's RAM reaches $01ff. On virtual time, so that
+        // the E9's loader, which ends its download on an idle line, sees the host's pauses as they are.
+        {"--board --virtual-time --chip E9 -c 'boot --chip e9; set $01ff $5a; dump $01ff $01ff'", "", 0,
+         {"00 00 5a ...............Z"}, {}},
         {"--frobnicate", "", 1, {"unknown option '--frobnicate'"}, {}},
         {"--delay", "", 1, {"needs a value"}, {}},
         {"--help", "", 0, {"usage: tarvik11-cli", "Commands"}, {}},

@@ -1,5 +1,5 @@
 #pragma once
-// An in-process command interpreter on a virtual board running as fast as it can.
+// An in-process command interpreter on a virtual board on virtual time.
 #include "cli/CommandInterpreter.h"
 #include "sim/VirtualBoard.h"
 
@@ -23,6 +23,9 @@ protected:
         VirtualBoardOptions options;
         options.speed = 0;
         options.chip = chip;
+        // On virtual time: the board runs while the interpreter waits, whatever the machine's load.
+        options.line = BoardLineKind::Memory;
+        options.virtualTime = true;
         board_ = std::make_unique<VirtualBoard>(options);
         std::string error;
         ASSERT_TRUE(board_->start(&error)) << error;

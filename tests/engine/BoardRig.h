@@ -1,8 +1,11 @@
 #pragma once
-// Test rig: the engine over a real serial port on the virtual board's pseudo-terminal, with our
-// talker downloaded into the board's RAM (special test mode, so the external RAM at $C000 is
-// there for test programs).
+// Test rig: the engine on the virtual board's in-memory line, on virtual time (the board runs
+// while the host waits, so nothing depends on the machine's load), with our talker downloaded
+// into the board's RAM (special test mode, so the external RAM at $C000 is there for test
+// programs). The wire itself is tested over pseudo-terminals elsewhere.
 #include "EngineRig.h"
+#include "link/Deadline.h"
+#include "session/BoardChannel.h"
 #include "sim/VirtualBoard.h"
 
 #include <gtest/gtest.h>
@@ -25,20 +28,38 @@ inline Bytes pattern(uint32_t n, uint32_t seed)
     return out;
 }
 
-struct BoardRig : HostSide {
-    std::unique_ptr<VirtualBoard> board;
+// A started board on virtual time (null, with a failure added, when it cannot start).
+inline std::unique_ptr<VirtualBoard> startedBoardOnVirtualTime()
+{
+    VirtualBoardOptions options;
+    options.line = BoardLineKind::Memory;
+    options.virtualTime = true;
+    auto board = std::make_unique<VirtualBoard>(options);
+    std::string error;
+    if (!board->start(&error)) {
+        ADD_FAILURE() << error;
+        return nullptr;
+    }
+    return board;
+}
+
+// The host objects in the order the application makes them, on the board's line.
+struct BoardRig {
+    std::unique_ptr<VirtualBoard> board = startedBoardOnVirtualTime();
+    BoardChannel port{*board->memoryLine()};
+    TalkerLink link{port};
+    TargetMemory memory{link};
+    RecordingNotifier notifier;
+    DebugEngine engine{link, memory, &notifier};
 
     BoardRig()
     {
-        VirtualBoardOptions options;
-        options.speed = 0;
-        board = std::make_unique<VirtualBoard>(options);
-        std::string error;
-        if (!board->start(&error)) {
-            ADD_FAILURE() << error;
-            return;
-        }
-        started = engine.startTalker(board->devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 1) == kTalkerOk;
+        // On virtual time a wait costs the machine the board's run through it, not wall time, and
+        // the machine's load cannot stretch a reply: a real line's waits are ample.
+        port.readWaitMs = 100;
+        engine.traceWaitMs = 500;
+        memory.programDelayMs = 1;
+        started = engine.startTalker("board", TalkerType::Ram, TARVIK11_TALKER_FILE, ChipMode::SpecialTest, 1) == kTalkerOk;
         EXPECT_TRUE(started) << "the talker did not start";
         notifier.messages.clear();
     }
@@ -79,7 +100,7 @@ struct BoardRig : HostSide {
         for (int i = 0; i < 20000 && hit.kind == BreakpointHitKind::None; ++i) {
             hit = engine.pollBreakpointHit();
             if (hit.kind == BreakpointHitKind::None)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                Deadline::afterMs(1).sleepUntil();
         }
         return hit;
     }
@@ -89,7 +110,7 @@ struct BoardRig : HostSide {
         for (int i = 0; i < 2000; ++i) {
             if (registers().PC == engine.talkerIdleAddress)
                 return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            Deadline::afterMs(1).sleepUntil();
         }
         return false;
     }

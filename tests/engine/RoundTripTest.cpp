@@ -3,8 +3,8 @@
 // Printed for our talker's checked mode and for the plain protocol (the same talker booted
 // without it), and held to what checked mode is built to need.
 #include "EngineRig.h"
+#include "BoardRig.h"
 #include "RoundTripCounter.h"
-#include "sim/VirtualBoard.h"
 
 #include <gtest/gtest.h>
 
@@ -17,28 +17,21 @@ namespace {
 constexpr uint32_t kProgram = 0xD010;
 constexpr uint32_t kFlag = 0xD1A5;
 
+// On the in-memory line on virtual time: round trips are counted, not timed.
 struct CountedRig {
-    std::unique_ptr<VirtualBoard> board;
-    SerialPort serial;
-    RoundTripCounter line{serial};
+    std::unique_ptr<VirtualBoard> board = startedBoardOnVirtualTime();
+    BoardChannel channel{*board->memoryLine()};
+    RoundTripCounter line{channel};
     TalkerLink link{line};
     TargetMemory memory{link};
     DebugEngine engine{link, memory};
 
     explicit CountedRig(bool checked)
     {
-        VirtualBoardOptions options;
-        options.speed = 0;
-        board = std::make_unique<VirtualBoard>(options);
-        std::string error;
-        if (!board->start(&error)) {
-            ADD_FAILURE() << error;
-            return;
-        }
         line.readWaitMs = 1000;
         engine.traceWaitMs = 5000;
         engine.extendedMode = checked;
-        EXPECT_EQ(engine.startTalker(board->devicePath(), TalkerType::Ram, TARVIK11_TALKER_FILE,
+        EXPECT_EQ(engine.startTalker("board", TalkerType::Ram, TARVIK11_TALKER_FILE,
                                      ChipMode::SpecialTest, 1),
                   kTalkerOk);
         EXPECT_EQ(link.checked(), checked);

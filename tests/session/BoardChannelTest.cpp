@@ -1,6 +1,7 @@
 // The session's line to an in-process board over memory (no pseudo-terminal), and the choice
 // between it and the serial port.
 #include "session/BoardChannel.h"
+#include "link/Deadline.h"
 #include "session/SessionChannel.h"
 #include "sim/MemoryLine.h"
 #include "sim/VirtualBoard.h"
@@ -10,6 +11,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -176,3 +179,87 @@ TEST_F(MemoryBoard, SessionChannelPicksTheLineByPortName) {
 }
 
 } // namespace
+
+namespace {
+
+// Board time since `from`, on the thread's link clock.
+std::chrono::microseconds since(Deadline::Clock::time_point from) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Deadline::now() - from);
+}
+
+} // namespace
+
+// On virtual time the host's waits and the board's clock are one clock: each wait lasts exactly
+// its own length of board time (or ends when a byte arrives), and no board time passes while the
+// host does anything else, however long that takes.
+TEST(VirtualTimeLine, WaitsTakeTheirBoardTimeAndTheBoardStandsStillBetweenThem) {
+    VirtualBoardOptions options;
+    options.virtualTime = true;
+    VirtualBoard board(options);
+    std::string error;
+    ASSERT_TRUE(board.start(&error)) << error;
+    ASSERT_TRUE(board.onVirtualTime());
+    BoardChannel line(*board.memoryLine());
+    EXPECT_EQ(Deadline::timeSource(), nullptr) << "the monotonic clock until the line is open";
+    ASSERT_EQ(line.open("board:1200,n,8,1"), 0);
+    ASSERT_NE(Deadline::timeSource(), nullptr);
+
+    using std::chrono::microseconds;
+    const microseconds slack(600); // the last instruction and one look at the line (kLockstepSlice)
+    struct Case {
+        const char* what;
+        std::function<void()> wait;
+        microseconds least, most;
+    };
+    uint8_t byte = 0;
+    const uint8_t one = 'a';
+    const Bytes image = [] {
+        Bytes b(257, 0x00);
+        b[0] = 0xFF;
+        std::copy(kEchoFast.begin(), kEchoFast.end(), b.begin() + 1);
+        return b;
+    }();
+    const microseconds downloadTime = Deadline::wireTime(257, 10, 1200);
+    const microseconds fastCharacter = Deadline::wireTime(1, 10, 125000);
+    const Case cases[] = {
+        {"a read of a silent line waits one read wait",
+         [&] { line.readWaitMs = 20; EXPECT_EQ(line.read(&byte, 1), 0); }, microseconds(20000), microseconds(20000) + slack},
+        {"a wait for input on a silent line lasts all of it",
+         [&] { EXPECT_FALSE(line.inputWithin(std::chrono::milliseconds(250))); }, microseconds(250000), microseconds(250000) + slack},
+        {"a deadline's sleep runs the board to it",
+         [&] { Deadline::afterMs(7).sleepUntil(); }, microseconds(7000), microseconds(7000) + slack},
+        {"a write returns when its bytes have left at the line's rate",
+         [&] { ASSERT_EQ(line.write(image.data(), int(image.size())), 0); }, downloadTime, downloadTime + slack},
+        {"the echo of the download's last byte is there a character later",
+         [&] { ASSERT_EQ(receive(line, 256), Bytes(image.begin() + 1, image.end())); }, microseconds(0), microseconds(10000)},
+        {"a wait for input ends when the byte arrives, not at its end",
+         [&] {
+             ASSERT_EQ(line.setBaud(125000), 0);
+             ASSERT_EQ(line.write(&one, 1), 0);
+             EXPECT_TRUE(line.inputWithin(std::chrono::seconds(5)));
+             EXPECT_EQ(line.read(&byte, 1), 1);
+             EXPECT_EQ(byte, 'b');
+         },
+         fastCharacter, 3 * fastCharacter + slack},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto start = Deadline::now();
+        c.wait();
+        const microseconds took = since(start);
+        EXPECT_GE(took, c.least);
+        EXPECT_LE(took, c.most);
+        // Lockstep: the host's own work takes no board time.
+        const auto before = Deadline::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(Deadline::now(), before);
+    }
+
+    line.close();
+    EXPECT_EQ(Deadline::timeSource(), nullptr) << "the monotonic clock again once the line is closed";
+    ASSERT_EQ(line.open("board:125000,n,8,1"), 0);
+    board.stop();
+    EXPECT_EQ(Deadline::timeSource(), nullptr) << "a stopped board's clock is no longer the thread's";
+    EXPECT_TRUE(line.lineLost());
+    EXPECT_FALSE(line.inputWithin(std::chrono::seconds(60))) << "must not wait out a lost line";
+}

@@ -32,16 +32,20 @@ struct Booted {
     CommandResult result;
 };
 
-// A real-time board with the given options and a session booted on it with default settings
-// (but the talker file and special test mode, for the external RAM).
+// A board with the given options and a session booted on it with default settings (but the
+// talker file and special test mode, for the external RAM). A board behind a pseudo-terminal runs
+// in real time; one on the in-memory line runs on virtual time.
 Booted bootOn(VirtualBoardOptions options)
 {
     Booted b;
+    options.virtualTime = options.line == BoardLineKind::Memory;
     b.board = std::make_unique<VirtualBoard>(options);
     std::string error;
     EXPECT_TRUE(b.board->start(&error)) << error;
-    // The loader needs a moment after power-on before it listens, as after a press of RESET.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The loader needs a moment after power-on before it listens, as after a press of RESET
+    // (which the session's boot gives a board on virtual time).
+    if (!options.virtualTime)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     b.session = std::make_unique<DebugSession>();
     BootSettings boot; // the read wait stays at its default
     // A board behind a pseudo-terminal is reached as any serial port, with a serial port's

@@ -29,8 +29,10 @@ protected:
     {
         VirtualBoardOptions options;
         options.speed = 0;
-        // The session's rules do not depend on the wire: the board's line stays in memory.
+        // The session's rules do not depend on the wire: the board's line stays in memory, on
+        // virtual time (the board runs while the session waits, whatever the machine's load).
         options.line = BoardLineKind::Memory;
+        options.virtualTime = true;
         board_ = std::make_unique<VirtualBoard>(options);
         std::string error;
         ASSERT_TRUE(board_->start(&error)) << error;
@@ -84,8 +86,7 @@ protected:
     // Waits until the talker has sent something (a "J" from a stopped program).
     bool talkerSpoke()
     {
-        pollfd p{session->descriptor(), POLLIN, 0};
-        return ::poll(&p, 1, 10000) == 1;
+        return session->channel().inputWithin(std::chrono::seconds(10));
     }
 
     static std::string example(const std::string& name) { return std::string(TARVIK11_EXAMPLES_DIR) + "/" + name; }
