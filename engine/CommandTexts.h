@@ -84,6 +84,27 @@ inline constexpr const char* kTraceDone = "Trace completed at $%04x";
 inline constexpr const char* kStepOutProgress = "Stepping out at $%04x to $%04x";
 inline constexpr const char* kRunUntilProgress = "Running from $%04x to $%04x";
 inline constexpr const char* kContinueProgress = "Continuing execution at $%04x";
+// A step out that looks for its frame's return by stepping: where the program stopped.
+inline constexpr const char* kStepOutSearchProgress = "Stepping out at $%04x: stepping to the return";
+// A step out where the session has followed the program since its entry and saw no call: the entry.
+inline constexpr const char* kStepOutTopLevel =
+    "Error: the program is at its top level (no call since its entry at $%04x): there is no return to step out to";
+// A step out whose stepping found no return: why, and where the program is held now.
+inline constexpr const char* kStepOutNoReturn = "Step out found no return: %s; the program is held at $%04x";
+inline constexpr const char* kNoReturnSwi = "the program reaches its own SWI";
+inline constexpr const char* kNoReturnWait = "the program reaches a WAI or STOP";
+inline constexpr const char* kNoReturnUndefined = "the program reaches an undefined opcode";
+inline constexpr const char* kNoReturnWithin = "no RTS or RTI within %d instructions";
+// Run to an address: refused at $0000 (no breakpoint can go there) and inside an instruction (the
+// address, the instruction's start, what shows it); a note for an address nothing vouches for.
+inline constexpr const char* kUntilZero = "Error: no breakpoint can be planted at $0000; nothing was run";
+inline constexpr const char* kUntilInside =
+    "Error: $%04x starts no instruction: it lies inside the bytes at $%04x (%s); nothing was run";
+inline constexpr const char* kInsideByListing = "the listing";
+inline constexpr const char* kInsideByDisassembly = "disassembled from $%04x";
+inline constexpr const char* kUntilUnproven =
+    "Note: no listing line, symbol or known instruction start shows $%04x to start an instruction; if it "
+    "does not, the SWI planted there corrupts the instruction it lies in";
 // Memory display: start and end of the rounded range.
 inline constexpr const char* kDumpProgress = "Retrieving memory block $%04x-$%04x";
 inline constexpr const char* kDumpOrder = "Ending Address must be larger than the Starting Address";

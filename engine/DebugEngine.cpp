@@ -52,6 +52,9 @@ constexpr uint32_t kProgramSlotsLast = 0x00F3;
 // The register block, where it sits out of reset (INIT $01).
 constexpr uint32_t kRegisterBlockFirst = 0x1000;
 constexpr uint32_t kRegisterBlockLast = 0x103F;
+// CONFIG's ROMON bit: the mask ROM (on chips that have one) is mapped. The boot ROM is taken as
+// mapped whenever a talker runs: special bootstrap and special test mode both keep HPRIO.RBOOT set.
+constexpr uint8_t kConfigRomOn = 0x02;
 
 // The program's registers in a talker frame; the program's own stack pointer is the frame's SP + 8.
 CpuRegisters cpuRegisters(const TargetRegisters& frame)
@@ -101,15 +104,12 @@ TalkerStatus DebugEngine::writeBackPlanted()
         takePendingHit();
     // Each record on its own: one byte that cannot be written back leaves the others to try.
     TalkerStatus first = restoreBreakpoints();
-    for (auto& b : breakpoints) {
-        if (b.address != 0 && b.planted) {
-            if (link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
-                b.planted = false;
-        }
-    }
+    for (auto& b : breakpoints)
+        if (b.address != 0 && b.planted)
+            (void)writeBackByte(b);
     const TalkerStatus traced = restoreLeftoverTracepoints();
     for (auto& t : tracepoints)
-        if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
+        if (t.planted && writeBackByte(t) == kTalkerOk)
             t = BreakpointRecord{};
     if (first == kTalkerOk)
         first = traced;
@@ -184,15 +184,47 @@ TalkerStatus DebugEngine::readFrameToWriteBack(TargetRegisters& frame)
 
 uint8_t DebugEngine::originalByte(uint32_t address, uint8_t byteRead) const
 {
-    if (byteRead != kSwiOpcode)
-        return byteRead;
-    for (const auto& t : tracepoints)
-        if (t.planted && t.address == address)
-            return t.savedOpcode;
-    for (const auto& b : breakpoints)
-        if (b.planted && b.address == address)
-            return b.savedOpcode;
+    lookThroughSwis(address, &byteRead, 1);
     return byteRead;
+}
+
+void DebugEngine::lookThroughSwis(uint32_t address, uint8_t* bytes, uint32_t count) const
+{
+    auto look = [&](const BreakpointRecord& rec) {
+        const uint32_t offset = (rec.address - address) & kAddressMask;
+        if (rec.planted && offset < count && bytes[offset] == kSwiOpcode)
+            bytes[offset] = rec.savedOpcode;
+    };
+    for (const auto& t : tracepoints)
+        look(t);
+    for (const auto& b : breakpoints)
+        if (b.address != 0)
+            look(b);
+}
+
+void DebugEngine::keepSwisUnder(uint32_t address, uint8_t* bytes, uint32_t count)
+{
+    // Recorded before the write, so the record is right whatever part of the write arrives.
+    auto keep = [&](BreakpointRecord& rec) {
+        const uint32_t offset = (rec.address - address) & kAddressMask;
+        if (rec.planted && offset < count) {
+            rec.savedOpcode = bytes[offset];
+            bytes[offset] = kSwiOpcode;
+        }
+    };
+    for (auto& t : tracepoints)
+        keep(t);
+    for (auto& b : breakpoints)
+        if (b.address != 0)
+            keep(b);
+    recordPlanted();
+}
+
+bool DebugEngine::hasBreakpoint(uint32_t address) const
+{
+    address &= kAddressMask;
+    return address != 0 && std::any_of(breakpoints.begin(), breakpoints.end(),
+                                       [&](const BreakpointRecord& b) { return b.address == address; });
 }
 
 // ---------------------------------------------------------------- breakpoint table
@@ -250,6 +282,29 @@ TalkerStatus DebugEngine::readStableByte(uint32_t address, uint8_t& byte)
     return kTalkerBadEcho;
 }
 
+TalkerStatus DebugEngine::writeBackByte(BreakpointRecord& record)
+{
+    // The program may have written this byte itself since our SWI went in (code that builds or
+    // patches code): its byte is the one to keep. A byte other than our SWI is taken as the
+    // program's only once two reads agree, so a garbled reply cannot leave the SWI in place.
+    uint8_t now = 0;
+    if (TalkerStatus s = link_.readMemory(record.address, 1, &now))
+        return s;
+    if (now != kSwiOpcode && now != record.savedOpcode) {
+        if (TalkerStatus s = readStableByte(record.address, now))
+            return s;
+    }
+    if (now == kSwiOpcode) {
+        if (TalkerStatus s = link_.writeMemory(record.address, 1, &record.savedOpcode))
+            return s;
+    } else if (now != record.savedOpcode) {
+        notify(CommandText::format(EngineMessage::kProgramByteKept, static_cast<unsigned>(record.address),
+                                   static_cast<unsigned>(now), static_cast<unsigned>(record.savedOpcode)));
+    }
+    record.planted = false;
+    return kTalkerOk;
+}
+
 TalkerStatus DebugEngine::removeBreakpoint(uint32_t address)
 {
     address &= kAddressMask;
@@ -257,7 +312,7 @@ TalkerStatus DebugEngine::removeBreakpoint(uint32_t address)
         if (b.address == 0 || b.address != address)
             continue;
         if (b.planted) {
-            if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode))
+            if (TalkerStatus s = writeBackByte(b))
                 return s;
         }
         b = BreakpointRecord{};
@@ -298,10 +353,9 @@ TalkerStatus DebugEngine::plantBreakpoints()
     }
     if (status) {
         // Leave no SWI behind from a plant that could not be completed.
-        for (auto& b : breakpoints) {
-            if (b.planted && link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
-                b.planted = false;
-        }
+        for (auto& b : breakpoints)
+            if (b.planted)
+                (void)writeBackByte(b);
         recordPlanted();
         return status;
     }
@@ -315,11 +369,10 @@ TalkerStatus DebugEngine::restoreBreakpoints()
     for (auto& b : breakpoints) {
         if (b.address == 0 || !b.planted)
             continue;
-        if (TalkerStatus s = link_.writeMemory(b.address, 1, &b.savedOpcode)) {
+        if (TalkerStatus s = writeBackByte(b)) {
             recordPlanted();
             return s;
         }
-        b.planted = false;
     }
     recordPlanted();
     return kTalkerOk;
@@ -394,10 +447,10 @@ TalkerStatus DebugEngine::startTalker(const std::string& portName, TalkerType ta
     // SWIs left by an operation that failed before the boot: memory the target can reach now
     // gets its bytes back; the rest stay recorded for a later operation.
     for (auto& b : breakpoints)
-        if (b.address != 0 && b.planted && link_.writeMemory(b.address, 1, &b.savedOpcode) == kTalkerOk)
-            b.planted = false;
+        if (b.address != 0 && b.planted)
+            (void)writeBackByte(b);
     for (auto& t : tracepoints)
-        if (t.planted && link_.writeMemory(t.address, 1, &t.savedOpcode) == kTalkerOk)
+        if (t.planted && writeBackByte(t) == kTalkerOk)
             t = BreakpointRecord{};
     recordPlanted();
 
@@ -636,7 +689,7 @@ TalkerStatus DebugEngine::restoreTracepoints()
     for (auto& t : tracepoints) {
         if (!t.planted)
             continue;
-        if (TalkerStatus s = link_.writeMemory(t.address, 1, &t.savedOpcode)) {
+        if (TalkerStatus s = writeBackByte(t)) {
             recordPlanted();
             return s;
         }
@@ -723,6 +776,7 @@ TalkerStatus DebugEngine::startTraceFrame(const TargetRegisters& frame, uint32_t
 TalkerStatus DebugEngine::traceStep(uint32_t address)
 {
     address &= kAddressMask;
+    lastTrace_.reset();
     if (restoreLeftovers() != kTalkerOk) {
         notify(EngineMessage::kTracepointsNotRemoved);
         return kTalkerTraceFailed;
@@ -784,6 +838,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         }
         if (i == 0 && next.decision == BranchDecision::Taken) {
             currentPC = target;
+            lastTrace_ = TracedStep{next.kind, address, next.next, registers.SP, registers.SP};
             return kTalkerOk;
         }
     }
@@ -825,6 +880,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
             return kTalkerTraceFailed;
         }
         stopped.PC = (again.PC - 1) & kAddressMask;
+        stopped.SP = again.SP;
     }
     heldAt = stopped.PC;
     currentPC = stopped.PC;
@@ -832,6 +888,7 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         notify(EngineMessage::kTracepointsNotRemoved);
         return kTalkerTraceFailed;
     }
+    lastTrace_ = TracedStep{next.kind, address, next.next, registers.SP, static_cast<uint16_t>(stopped.SP + 8)};
     return kTalkerOk;
 }
 
@@ -866,6 +923,17 @@ TalkerStatus DebugEngine::checkRecords(const std::vector<S19Record>& records)
 {
     // Records are written as plain RAM with read-back: one over the register block would change
     // the chip under the talker (its serial line, the RAM and register mapping).
+    // Nothing can be written into ROM: a record there would fail its check half way through the
+    // load, so it is refused by name before anything is written.
+    struct Rom {
+        const char* name;
+        uint32_t first;
+        uint32_t last;
+    };
+    const ChipVariant& chip = chipVariant(link_.chip);
+    std::vector<Rom> roms{{"boot ROM", chip.bootRomStart, 0xBFFF}};
+    if (chip.romSize != 0 && (link_.configByte & kConfigRomOn) != 0)
+        roms.push_back({"mask ROM", chip.romStart, chip.romStart + chip.romSize - 1u});
     for (const S19Record& r : records) {
         if (r.dataLength == 0)
             continue;
@@ -874,6 +942,14 @@ TalkerStatus DebugEngine::checkRecords(const std::vector<S19Record>& records)
             s19Problem_ = CommandText::format(EngineMessage::kS19OverRegisters, static_cast<unsigned>(r.line),
                                               static_cast<unsigned>(std::max(r.address, kRegisterBlockFirst)));
             return kTalkerS19Invalid;
+        }
+        for (const Rom& rom : roms) {
+            if (r.address <= rom.last && last >= rom.first) {
+                s19Problem_ = CommandText::format(EngineMessage::kS19OverRom, static_cast<unsigned>(r.line),
+                                                  static_cast<unsigned>(std::max(r.address, rom.first)), rom.name,
+                                                  static_cast<unsigned>(rom.first), static_cast<unsigned>(rom.last));
+                return kTalkerS19Invalid;
+            }
         }
     }
     return kTalkerOk;
@@ -911,19 +987,13 @@ TalkerStatus DebugEngine::loadRecords(const std::vector<S19Record>& records, std
     for (const S19Record& r : records) {
         if (r.dataLength == 0)
             continue;
-        // Breakpoints planted for a run stay planted over the new code and restore the new byte
-        // later; recorded before the write, so the record is right whatever part of it arrives.
+        // Breakpoints planted for a run stay planted over the new code and restore the new byte later.
         std::array<uint8_t, 256> data{};
         std::copy_n(r.data.begin(), r.dataLength, data.begin());
-        for (auto& b : breakpoints) {
-            const uint32_t offset = (b.address - r.address) & kAddressMask;
-            if (b.planted && offset < r.dataLength) {
-                b.savedOpcode = r.data[offset];
-                data[offset] = kSwiOpcode;
-            }
-        }
-        recordPlanted();
-        if (TalkerStatus s = link_.writeMemory(r.address, r.dataLength, data.data()))
+        keepSwisUnder(r.address, data.data(), r.dataLength);
+        // Through the memory services: EEPROM records are programmed (bytes that already hold
+        // their value left alone), the rest written and checked as RAM.
+        if (TalkerStatus s = memory_.writeBlock(r.address, r.dataLength, data.data()))
             return s;
         reportS19Progress(done += r.dataLength, total);
     }
@@ -950,7 +1020,7 @@ TalkerStatus DebugEngine::verifyRecords(const std::vector<S19Record>& records)
         if (r.dataLength == 0)
             continue;
         uint8_t buffer[256] = {};
-        if (TalkerStatus s = link_.readMemory(r.address, r.dataLength, buffer))
+        if (TalkerStatus s = memory_.readBlock(r.address, r.dataLength, buffer))
             return s;
         for (size_t i = 0; i < r.dataLength; ++i)
             if (originalByte((r.address + i) & kAddressMask, buffer[i]) != r.data[i]) {

@@ -7,6 +7,7 @@
 #include "link/TalkerStatus.h"
 #include "engine/TalkerTypes.h"
 #include "engine/TargetRegisters.h"
+#include "hc11/OpcodeTable.h"
 #include "link/ExtendedTalker.h"
 #include <array>
 #include <functional>
@@ -54,7 +55,18 @@ public:
     // Replaces the notifier (null silences the engine).
     void setNotifier(EngineNotifier* notifier) { notifier_ = notifier; }
 
+    // --- The program's view of memory ---
+    // Turns bytes just read at address..address+count-1 into the program's own: where one of our
+    // SWIs is planted and $3F was read, the byte it displaced.
+    void lookThroughSwis(uint32_t address, uint8_t* bytes, uint32_t count) const;
+    // Prepares a write of the user's bytes (load, set, fill, move) at address: where one of our
+    // SWIs is planted in the block, the user's byte becomes the one it restores and the SWI stays
+    // (that byte of bytes turns into $3F). The journal is brought up to date before the write.
+    void keepSwisUnder(uint32_t address, uint8_t* bytes, uint32_t count);
+
     // --- Breakpoint table ---
+    // True when the table holds a breakpoint at address.
+    bool hasBreakpoint(uint32_t address) const;
     // Adds a breakpoint: 20 at $0000 or a duplicate, 19 when all ten are used, 22 on an undefined opcode.
     [[nodiscard]] TalkerStatus setBreakpoint(uint32_t address);
     // Frees the breakpoint (21 if none); an SWI planted there is first written back.
@@ -63,6 +75,10 @@ public:
     uint8_t listBreakpoints(std::array<uint32_t, kBreakpointCount>& addresses) const;
     // Writes $3F over every breakpoint and sets running; on a failure the SWIs already written are undone.
     [[nodiscard]] TalkerStatus plantBreakpoints();
+    // Writes the record's displaced byte back where our SWI still stands there; where the program
+    // has written its own byte over it meanwhile, that byte is kept and the user told. The record
+    // is then no longer planted; a failed read or write leaves it planted.
+    [[nodiscard]] TalkerStatus writeBackByte(BreakpointRecord& record);
     // Clears running and writes the saved byte back at every planted breakpoint.
     [[nodiscard]] TalkerStatus restoreBreakpoints();
 
@@ -97,6 +113,17 @@ public:
     // and (with a message, nothing planted) for WAI, STOP and a call or return into its own bytes.
     // A branch or jump taken onto its own bytes ends at its target without running.
     [[nodiscard]] TalkerStatus traceStep(uint32_t address);
+    // What a trace step did: the instruction's flow, its address, the address after it (a call's
+    // return address), and the program's stack pointer before and after the step.
+    struct TracedStep {
+        FlowKind kind = FlowKind::Next;
+        uint32_t from = 0;
+        uint32_t after = 0;
+        uint16_t spBefore = 0;
+        uint16_t spAfter = 0;
+    };
+    // The last trace step, when it succeeded; empty after a failed one.
+    const std::optional<TracedStep>& lastTrace() const { return lastTrace_; }
     // Writes a temporary SWI at address, recording the displaced byte (once per address).
     [[nodiscard]] TalkerStatus plantTracepoint(uint32_t address);
     // Writes every planted tracepoint's byte back and frees its record.
@@ -104,8 +131,9 @@ public:
 
     // --- S19 ---
     // Writes every data record of the file to the target (currentPC = first record's address).
-    // A malformed file, data over the register block $1000-$103F or over a RAM talker (see
-    // talkerByteIn) give 17 before anything is written, with s19Problem() saying where and why.
+    // EEPROM records are programmed through the memory services. A malformed file, data over the
+    // register block $1000-$103F, the chip's ROM or a RAM talker (see talkerByteIn) give 17 before
+    // anything is written, with s19Problem() saying where and why.
     // Where a breakpoint is planted while running, the loaded byte becomes the one it restores
     // and the SWI stays in place.
     [[nodiscard]] TalkerStatus loadS19(const std::string& path);
@@ -207,7 +235,7 @@ private:
     void reportS19Progress(uint64_t done, uint64_t total) const;
     // Reads an S19 file for a load or verify, refusing data over the register block.
     [[nodiscard]] TalkerStatus readS19(const std::string& path, S19Reader& reader);
-    // Refuses records over the register block (17, with s19Problem() saying where).
+    // Refuses records over the register block or the chip's ROM (17, with s19Problem() saying where).
     [[nodiscard]] TalkerStatus checkRecords(const std::vector<S19Record>& records);
 
     TalkerLink& link_;
@@ -216,4 +244,5 @@ private:
     TalkerKind talkerKind_ = TalkerKind::None;
     std::string s19Problem_;
     ExtendedTalker extended_{link_};
+    std::optional<TracedStep> lastTrace_;
 };

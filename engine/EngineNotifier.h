@@ -19,6 +19,13 @@ inline constexpr const char* kS19OverTalker =
     "line %u: data at $%04x would overwrite the talker in RAM ($0000-$00c9, $00f4-$00ff)";
 inline constexpr const char* kS19OverRegisters =
     "line %u: data at $%04x would be written into the register block ($1000-$103f)";
+// printf format: the file's line, the first address of its data in ROM, the ROM's name and range.
+inline constexpr const char* kS19OverRom = "line %u: data at $%04x would be written into the %s ($%04x-$%04x)";
+// printf format: where the program wrote over one of our SWIs, the byte it wrote, the byte the SWI
+// displaced (not written back).
+inline constexpr const char* kProgramByteKept =
+    "The program wrote over the debugger's SWI at $%04x: its byte $%02x is kept (the byte the SWI displaced, "
+    "$%02x, is not written back)";
 } // namespace EngineMessage
 
 // How the engine tells the user something that needs acknowledging; each front end implements it

@@ -25,7 +25,10 @@ bool isBlank(char c)
 
 } // namespace
 
-std::optional<uint32_t> ListingLines::addressOf(std::string_view line)
+namespace {
+
+// The address of a listing line that assembles bytes, with the index of its first byte's digits.
+std::optional<uint32_t> parseAddress(std::string_view line, size_t& bytesAt)
 {
     size_t i = 0;
     while (i < line.size() && line[i] == ' ')
@@ -56,5 +59,36 @@ std::optional<uint32_t> ListingLines::addressOf(std::string_view line)
     const size_t digits = i - bytesStart;
     if (digits == 0 || digits % 2 != 0 || (i < line.size() && !isBlank(line[i])))
         return std::nullopt;
+    bytesAt = bytesStart;
     return address;
+}
+
+} // namespace
+
+std::optional<uint32_t> ListingLines::addressOf(std::string_view line)
+{
+    size_t bytesAt = 0;
+    return parseAddress(line, bytesAt);
+}
+
+std::optional<ListingLines::Assembled> ListingLines::bytesOf(std::string_view line)
+{
+    size_t i = 0;
+    const std::optional<uint32_t> address = parseAddress(line, i);
+    if (!address)
+        return std::nullopt;
+    // Bytes are pairs of hex digits one blank apart; the source text follows after a wider gap.
+    uint32_t count = 0;
+    const auto pairAt = [&](size_t at) {
+        return at + 1 < line.size() && hexValue(line[at]) >= 0 && hexValue(line[at + 1]) >= 0 &&
+               (at + 2 == line.size() || isBlank(line[at + 2]));
+    };
+    while (pairAt(i)) {
+        ++count;
+        i += 2;
+        if (i + 1 >= line.size() || line[i] != ' ')
+            break;
+        ++i;
+    }
+    return Assembled{*address, count};
 }

@@ -13,4 +13,12 @@ namespace ListingLines {
 // and a value shown where an address would be ("   7 103b   PPROG equ $103b") give nothing.
 std::optional<uint32_t> addressOf(std::string_view line);
 
+// The address of a line that assembles bytes and how many of them the line shows (the bytes of
+// long data that continue on the next lines are not counted).
+struct Assembled {
+    uint32_t address = 0;
+    uint32_t count = 0;
+};
+std::optional<Assembled> bytesOf(std::string_view line);
+
 } // namespace ListingLines

@@ -263,7 +263,7 @@ bool DebugSession::ruledHitStops(const BreakpointHit& hit)
                 error = talkerStatusText(s);
                 return false;
             }
-            lookThroughSwis(at, &byte, 1);
+            engine_.lookThroughSwis(at, &byte, 1);
             return true;
         });
         stop = false;
@@ -316,7 +316,7 @@ void DebugSession::placeTrap(BreakpointHit& hit)
     BlockTransfer reader(memory_, link_);
     if (reader.read(at, 1, &byte) != kTalkerOk)
         return;
-    lookThroughSwis(at, &byte, 1);
+    engine_.lookThroughSwis(at, &byte, 1);
     if (byte == DebugEngine::kSwiOpcode)
         return;
     hit.address = (at + 1) & 0xFFFF;

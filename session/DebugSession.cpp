@@ -57,18 +57,6 @@ std::string CommandResult::errorText() const
     return talkerStatusText(status);
 }
 
-// Marks the session busy for one command's exchange with the target.
-class DebugSession::Busy {
-public:
-    explicit Busy(DebugSession& s) : s_(s) { s_.busy_ = true; }
-    ~Busy() { s_.busy_ = false; }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-private:
-    DebugSession& s_;
-};
-
 void DebugSession::Forwarder::showMessage(const std::string& text)
 {
     // A successful start is news for the progress line, not a second box to acknowledge after
@@ -326,15 +314,34 @@ bool DebugSession::settleGoal(BreakpointHit& hit)
     if (hit.kind == BreakpointHitKind::Hit && hit.address == goal_->address) {
         const uint32_t programSP = (hit.registers.SP + 8) & 0xFFFF;
         if (goal_->programSP && programSP != *goal_->programSP) {
-            // A deeper call of a recursive routine returned here: not our return yet.
-            if (!goal_->temporary || engine_.setBreakpoint(goal_->address) == kTalkerOk) {
-                engine_.currentPC = hit.address;
-                if (resumeAt(hit.address) == kTalkerOk)
-                    return false;
+            // A deeper call of a recursive routine returned here: not our return yet. A breakpoint
+            // the user set here stops the program, as one of theirs inside the call does.
+            if (goal_->temporary) {
+                const TalkerStatus again = engine_.setBreakpoint(goal_->address);
+                if (again == kTalkerOk || again == kTalkerBreakpointExists) {
+                    engine_.currentPC = hit.address;
+                    if (resumeAt(hit.address) == kTalkerOk)
+                        return false;
+                }
             }
-            goal_->temporary = false; // could not go on: the stop stands as it is
         } else if (goal_->temporary) {
             hit.kind = BreakpointHitKind::StepDone;
+            if (goal_->seekReturn) {
+                // A call stepped over on the way to the frame's return came back: stepping goes on.
+                dropGoal();
+                engine_.currentPC = hit.address;
+                TalkerStatus status = kTalkerOk;
+                std::string why;
+                const SeekEnd end = stepTowardReturn(status, why, false);
+                if (end == SeekEnd::Running)
+                    return false;
+                if (end == SeekEnd::Failed)
+                    say(talkerStatusText(status));
+                else if (end == SeekEnd::NoReturn)
+                    say(format(CommandText::kStepOutNoReturn, why.c_str(), engine_.currentPC));
+                hit = seekStop(end);
+                return true;
+            }
         }
     }
     dropGoal();
@@ -347,11 +354,21 @@ BreakpointHit DebugSession::noteStop(const BreakpointHit& stop)
     if (!ruledHitStops(hit))
         return {}; // resumed: no rule at the breakpoint stops there
     placeTrap(hit);
+    // A goal reached with its stack pointer (the program is back at the level it left), or a step
+    // out's search that ended without a run: the session has followed the program's calls.
+    const bool followed =
+        (goal_ && goal_->programSP && hit.kind == BreakpointHitKind::Hit && hit.address == goal_->address &&
+         ((hit.registers.SP + 8) & 0xFFFF) == *goal_->programSP) ||
+        (!goal_ && hit.kind == BreakpointHitKind::StepDone);
     if (goal_ && !settleGoal(hit))
         return {}; // running on toward the goal
     if (hit.kind == BreakpointHitKind::Hit || hit.kind == BreakpointHitKind::NotInTable ||
         hit.kind == BreakpointHitKind::Stopped || hit.kind == BreakpointHitKind::RestoreFailed ||
         hit.kind == BreakpointHitKind::StepDone) {
+        if (followed)
+            dropReturnedCalls((hit.registers.SP + 8) & 0xFFFF);
+        else
+            loseCalls();
         runningFree_ = false;
         lastRegisters_ = hit.registers;
         stoppedPC_ = hit.address;
@@ -398,39 +415,10 @@ void DebugSession::takeWaitingStop(bool seenOnly)
     noteStop(hit);
 }
 
-void DebugSession::lookThroughSwis(uint32_t address, uint8_t* bytes, uint32_t count) const
-{
-    auto look = [&](const BreakpointRecord& rec) {
-        const uint32_t offset = (rec.address - address) & 0xFFFF;
-        if (rec.planted && offset < count && bytes[offset] == kSwi)
-            bytes[offset] = rec.savedOpcode;
-    };
-    for (const auto& t : engine_.tracepoints)
-        look(t);
-    for (const auto& b : engine_.breakpoints)
-        if (b.address != 0)
-            look(b);
-}
-
 TalkerStatus DebugSession::userWrite(uint32_t address, uint32_t count, const uint8_t* data, bool showProgress)
 {
     std::vector<uint8_t> bytes(data, data + count);
-    // The user's byte goes where the program will find it once the SWI comes out; the SWI stays,
-    // so the breakpoint still stops the program. Recorded before the write, so the record is right
-    // whatever part of the write arrives.
-    auto keep = [&](BreakpointRecord& rec) {
-        const uint32_t offset = (rec.address - address) & 0xFFFF;
-        if (rec.planted && offset < count) {
-            rec.savedOpcode = bytes[offset];
-            bytes[offset] = kSwi;
-        }
-    };
-    for (auto& t : engine_.tracepoints)
-        keep(t);
-    for (auto& b : engine_.breakpoints)
-        if (b.address != 0)
-            keep(b);
-    engine_.recordPlanted();
+    engine_.keepSwisUnder(address, bytes.data(), count);
     const uint32_t last = address + count - 1;
     BlockTransfer writer(memory_, link_, showProgress ? progressFor(count, programsEeprom(address, last)) : nullptr);
     return writer.write(address, count, bytes.data());
@@ -484,6 +472,7 @@ CommandResult DebugSession::boot(const BootSettings& settings)
     if (refuseWhileBusy(result))
         return result;
     const bool inProcessBoard = board_ && deviceFor(settings.port) == boardDevice();
+    loseCalls();
     // The in-process board is reset by the session itself; a real one by its reset line, if wired.
     link_.resetPulse = inProcessBoard ? ResetPulse{} : settings.reset;
     // The button needs the user (a box to acknowledge); the line needs nobody (a progress line).
@@ -621,11 +610,8 @@ CommandResult DebugSession::writeBackLeftBehind()
     return converse({}, "", [&] {
         TalkerStatus first = kTalkerOk;
         std::vector<BreakpointRecord> failed;
-        for (const BreakpointRecord& r : left) {
-            uint8_t byte = 0;
-            TalkerStatus s = link_.readMemory(r.address, 1, &byte);
-            if (s == kTalkerOk && byte == kSwi)
-                s = link_.writeMemory(r.address, 1, &r.savedOpcode);
+        for (BreakpointRecord r : left) {
+            const TalkerStatus s = engine_.writeBackByte(r);
             if (s != kTalkerOk) {
                 failed.push_back(r);
                 first = first ? first : s;
@@ -648,6 +634,7 @@ CommandResult DebugSession::loadS19(const std::string& path)
     if (ElfProgram::isElfFile(path))
         return loadElf(path);
     CommandResult result = converse({}, format(CommandText::kLoadProgress, path.c_str()), [&] {
+        forgetProgram();
         engine_.s19Progress = progressFor(0, true);
         engine_.firstMismatch.reset();
         TalkerStatus s = engine_.loadS19(path);
@@ -668,8 +655,10 @@ CommandResult DebugSession::loadS19(const std::string& path)
     // A program waiting after Stop is gone: the new one starts at its first record.
     if (!engine_.heldAt)
         stoppedPC_.reset();
+    programEntry_ = engine_.currentPC;
     bool cut = false;
     const bool listed = readListingLines(listingPathFor(path), result.lines, &cut);
+    noteListing(result.lines);
     if (!listed)
         result.notes.push_back(CommandText::kListingMissing);
     if (cut)
@@ -763,7 +752,7 @@ CommandResult DebugSession::dump(const std::string& startText, const std::string
         return result;
     if (reader.changed())
         result.notes.push_back(CommandText::kReadChanging);
-    lookThroughSwis(r.start, bytes.data(), r.count());
+    engine_.lookThroughSwis(r.start, bytes.data(), r.count());
     if (observer_)
         observer_->progressText(CommandText::kDumpRead);
     result.lines = MemoryDump::lines(r.start, bytes.data(), bytes.size());
@@ -824,7 +813,7 @@ CommandResult DebugSession::move(const std::string& startText, const std::string
                               return s;
                           changed = reader.changed();
                           // The program's bytes move, not the SWIs we planted in them.
-                          lookThroughSwis(start, block.data(), count);
+                          engine_.lookThroughSwis(start, block.data(), count);
                           return userWrite(*destination, count, block.data(), true);
                       },
                       CommandText::kMoveDone);
@@ -850,7 +839,7 @@ CommandResult DebugSession::find(const std::string& startText, const std::string
         if (TalkerStatus s = reader.read(start, count, block.data()))
             return s;
         changed = reader.changed();
-        lookThroughSwis(start, block.data(), count);
+        engine_.lookThroughSwis(start, block.data(), count);
         const auto it = std::find(block.begin(), block.end(), static_cast<uint8_t>(*value));
         if (it == block.end())
             return kTalkerSearchNotFound;
@@ -899,7 +888,7 @@ CommandResult DebugSession::disassemble(const std::string& startText, const std:
         if (TalkerStatus s = reader.read(*start, static_cast<uint32_t>(bytes.size()), bytes.data()))
             return s;
         changed = reader.changed();
-        lookThroughSwis(*start, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        engine_.lookThroughSwis(*start, bytes.data(), static_cast<uint32_t>(bytes.size()));
         return kTalkerOk;
     }, kDisassemblyDone);
     if (!result.ok())
@@ -934,9 +923,8 @@ std::vector<std::string> registerLines(const TargetRegisters& r, std::optional<u
     return lines;
 }
 
-// The register frame, taken once two reads in a row agree (its reply carries no check, as a plain
-// memory reply does not); a frame that never agrees (a running program) gives the last read and
-// sets changed.
+} // namespace
+
 TalkerStatus readRegistersAgreed(TalkerLink& link, TargetRegisters& r, bool* changed)
 {
     if (TalkerStatus s = link.readRegisters(r))
@@ -954,8 +942,6 @@ TalkerStatus readRegistersAgreed(TalkerLink& link, TargetRegisters& r, bool* cha
         *changed = true;
     return kTalkerOk;
 }
-
-} // namespace
 
 CommandResult DebugSession::readRegisters()
 {
@@ -982,6 +968,7 @@ CommandResult DebugSession::writeRegisters(const TargetRegisters& registers)
     CommandResult result;
     if (refuseWithoutTalker(result))
         return result;
+    loseCalls(); // a new PC or stack leaves the calls seen behind
     Busy busy(*this);
     takeWaitingStop();
     TargetRegisters r = registers;
@@ -1181,6 +1168,7 @@ CommandResult DebugSession::execute(const std::optional<std::string>& addressTex
     const uint32_t address = startAddress(addressText, result);
     return converse(result, CommandText::kExecuteProgress, [&] {
         noteResumed();
+        loseCalls();
         // Kept breakpoints are set where a program stopped: the run steps off the one at its start.
         if (keepBreakpoints_)
             return resumeAt(address);
@@ -1195,6 +1183,7 @@ CommandResult DebugSession::stop()
     return converse({}, CommandText::kStopProgress, [&] {
         const bool wasRunning = runState() == RunState::Running;
         noteResumed();
+        loseCalls();
         const TalkerStatus s = engine_.stop();
         runningFree_ = runningFree_ && s != kTalkerOk;
         // A running program waits where it was stopped, and the next run, trace or step goes on
@@ -1211,6 +1200,7 @@ CommandResult DebugSession::callSubroutine(const std::optional<std::string>& add
     const uint32_t address = startAddress(addressText, result);
     return converse(result, CommandText::kCallProgress, [&] {
         noteResumed();
+        loseCalls();
         const TalkerStatus s = engine_.callSubroutine(address);
         runningFree_ = s == kTalkerOk;
         return s;
@@ -1221,6 +1211,14 @@ CommandResult DebugSession::trace(const std::optional<std::string>& addressText)
 {
     CommandResult result;
     const uint32_t from = startAddress(addressText, result);
+    // A trace from the program's entry starts it at its top level, where no call is open; one
+    // elsewhere than where it stopped leaves the calls seen behind.
+    if (result.refusal.empty() && addressText && from != engine_.currentPC)
+        loseCalls();
+    if (result.refusal.empty() && addressText && programEntry_ && from == *programEntry_) {
+        calls_.clear();
+        callsComplete_ = true;
+    }
     return traceFrom(result, from, format(CommandText::kTraceProgress, from));
 }
 
@@ -1230,8 +1228,11 @@ CommandResult DebugSession::traceFrom(CommandResult result, uint32_t from, const
         noteResumed();
         return engine_.traceStep(from);
     });
-    if (!result.ok())
+    if (!result.ok()) {
+        loseCalls();
         return result;
+    }
+    followTrace();
     stoppedPC_ = engine_.currentPC;
     runningFree_ = false;
     result.doneText = format(CommandText::kTraceDone, engine_.currentPC);
@@ -1248,9 +1249,7 @@ CommandResult DebugSession::continueTrace()
 TalkerStatus DebugSession::resumeAt(uint32_t from)
 {
     // A breakpoint at the start would stop the program before it moves: one trace step first.
-    const auto here = std::find_if(engine_.breakpoints.begin(), engine_.breakpoints.end(),
-                                   [&](const BreakpointRecord& b) { return b.address != 0 && b.address == from; });
-    if (here != engine_.breakpoints.end()) {
+    if (engine_.hasBreakpoint(from)) {
         if (TalkerStatus s = engine_.traceStep(from))
             return s;
         from = engine_.currentPC;
@@ -1273,16 +1272,8 @@ CommandResult DebugSession::runFromStop(std::optional<StepGoal> goal, const std:
     dropGoal();
     keepingRun_ = std::exchange(keepNextRun_, false);
     const uint32_t from = engine_.currentPC;
-    if (goal) {
-        const bool userBreakpoint = std::any_of(engine_.breakpoints.begin(), engine_.breakpoints.end(),
-                                                [&](const BreakpointRecord& b) { return b.address == goal->address; });
-        if (!userBreakpoint) {
-            if ((result.status = engine_.setBreakpoint(goal->address)))
-                return result;
-            goal->temporary = true;
-        }
-        goal_ = goal;
-    }
+    if (goal && (result.status = setGoal(*goal)))
+        return result;
     result.status = resumeAt(from);
     if (!result.ok()) {
         dropGoal();
@@ -1298,61 +1289,17 @@ CommandResult DebugSession::stepOver()
     if (refuseWithoutTalker(result))
         return result;
     const uint32_t from = engine_.currentPC;
-    InstructionBytes bytes{};
+    Successors s;
     CpuRegisters cpu;
-    TargetRegisters r;
     {
         Busy busy(*this);
         takeWaitingStop();
-        BlockTransfer reader(memory_, link_);
-        if ((result.status = reader.readAgreed(from, static_cast<uint32_t>(bytes.size()), bytes.data())) ||
-            (result.status = readRegistersAgreed(link_, r, nullptr)))
+        if ((result.status = instructionAt(from, s, cpu)))
             return result;
-        lookThroughSwis(from, bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
-    cpu.A = r.A;
-    cpu.B = r.B;
-    cpu.CCR = r.CCR;
-    cpu.X = static_cast<uint16_t>(r.X);
-    cpu.Y = static_cast<uint16_t>(r.Y);
-    cpu.SP = static_cast<uint16_t>(r.SP + 8);
-    const Successors s = successorsOf(static_cast<uint16_t>(from), bytes, cpu);
     if (s.kind != FlowKind::Call)
         return trace(std::nullopt);
     return runFromStop(StepGoal{s.next, cpu.SP, false}, format(CommandText::kTraceProgress, from));
-}
-
-CommandResult DebugSession::stepOut()
-{
-    CommandResult result;
-    if (refuseWithoutTalker(result))
-        return result;
-    TargetRegisters r;
-    uint8_t top[2] = {};
-    {
-        Busy busy(*this);
-        takeWaitingStop();
-        if ((result.status = readRegistersAgreed(link_, r, nullptr)))
-            return result;
-        // The program's stack pointer is the frame's + 8; what it pushed last is just above it.
-        BlockTransfer reader(memory_, link_);
-        if ((result.status = reader.readAgreed((r.SP + 9) & 0xFFFF, 2, top)))
-            return result;
-    }
-    const uint32_t returnAddress = (uint32_t{top[0]} << 8) | top[1];
-    const uint32_t spAfterReturn = (r.SP + 8 + 2) & 0xFFFF;
-    return runFromStop(StepGoal{returnAddress, spAfterReturn, false},
-                       format(CommandText::kStepOutProgress, engine_.currentPC, returnAddress));
-}
-
-CommandResult DebugSession::runUntil(const std::string& addressText)
-{
-    CommandResult result;
-    const auto address = number(addressText, "address", result);
-    if (!address)
-        return result;
-    return runFromStop(StepGoal{*address & 0xFFFF, std::nullopt, false},
-                       format(CommandText::kRunUntilProgress, engine_.currentPC, *address & 0xFFFF));
 }
 
 CommandResult DebugSession::continueRun(bool keep)

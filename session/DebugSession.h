@@ -16,6 +16,7 @@
 #include "engine/SourceLines.h"
 #include "engine/Disassembler.h"
 #include "engine/IoRegisters.h"
+#include "hc11/Successors.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,10 @@ inline constexpr uint32_t kWordMax = 0xFFFF;
 // The refusal for typed text that is no value of a field taking 0..max (what names the field):
 // empty, no number, or out of range; empty for NumberProblem::None.
 std::string numberRefusal(const std::string& text, const char* what, NumberProblem problem, uint32_t max);
+
+// Reads the register frame until two reads in a row agree (its reply carries no check); a frame
+// that never agrees (a running program) gives the last read and sets changed (may be null).
+TalkerStatus readRegistersAgreed(TalkerLink& link, TargetRegisters& r, bool* changed);
 
 // Where the target stands, as far as the session knows.
 enum class RunState {
@@ -287,10 +292,18 @@ public:
     // (the stop counts only with the stack pointer back where it was, so recursion does not stop
     // early); anything else is one trace step. A run ends with a stop record of kind StepDone.
     CommandResult stepOver();
-    // Runs until the subroutine the program stopped in returns (to the address on top of its
-    // stack, with the stack pointer above it).
+    // Runs until the subroutine the program stopped in returns, to a return address the session
+    // can prove: the one of the call it saw the program make under a trace step (while the stack
+    // still holds it), else the one that stepping finds (calls stepped over) when an RTS or RTI
+    // leaves the current frame. Refused at the top level of a program the session has followed
+    // since its entry; where stepping meets the program's end, a wait or its step limit first, the
+    // program stays held there and the result says that no return was found.
     CommandResult stepOut();
-    // Runs from where the program stopped until it reaches the address.
+    // Instruction steps at most that a step out takes looking for its frame's return.
+    static constexpr int kStepOutSteps = 256;
+    // Runs from where the program stopped until it reaches the address. $0000 and an address that
+    // the listing, the symbol map or a disassembly from a known instruction start shows to lie
+    // inside an instruction are refused; an address none of them vouches for runs with a note.
     CommandResult runUntil(const std::string& addressText);
     // Runs on from where the program stopped with every breakpoint planted, stepping off one at
     // the stop address first; with keep (or the keep setting) a hit leaves its breakpoint set.
@@ -360,7 +373,17 @@ private:
     private:
         DebugSession& owner_;
     };
-    class Busy;
+    // Marks the session busy for one command's exchange with the target.
+    class Busy {
+    public:
+        explicit Busy(DebugSession& s) : s_(s) { s_.busy_ = true; }
+        ~Busy() { s_.busy_ = false; }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        DebugSession& s_;
+    };
 
     // A typed number for a field that takes 0..max, or a refusal naming the field and what is wrong.
     std::optional<uint32_t> number(const std::string& text, const char* what, CommandResult& result,
@@ -402,8 +425,6 @@ private:
     // Handles a poll record: the run state, the registers, the observer; the record as it
     // stands (kind None when the program was sent on toward a step's goal).
     BreakpointHit noteStop(const BreakpointHit& hit);
-    // The program's own bytes at address..address+count for bytes just read there.
-    void lookThroughSwis(uint32_t address, uint8_t* bytes, uint32_t count) const;
     // Writes data as the user's bytes: planted SWIs stay, the written bytes become their saved ones.
     TalkerStatus userWrite(uint32_t address, uint32_t count, const uint8_t* data, bool showProgress);
     // Progress reports for a transfer of total bytes.
@@ -417,8 +438,42 @@ private:
     struct StepGoal {
         uint32_t address = 0;
         std::optional<uint32_t> programSP;
-        bool temporary = false; // the breakpoint record is ours (not one the user set)
+        bool temporary = false;  // the breakpoint record is ours (not one the user set)
+        bool seekReturn = false; // reached, a step out's search for its frame's return goes on
     };
+    // A call the program made under a trace step: where it returns, and the program's stack
+    // pointer once it has.
+    struct CallFrame {
+        uint32_t returnAddress = 0;
+        uint32_t spAfterReturn = 0;
+    };
+    // How a step out's search for its frame's return ended.
+    enum class SeekEnd { Returned, Running, AtBreakpoint, NoReturn, Failed };
+    // Makes goal the step's goal, with a temporary breakpoint unless the user has one there.
+    TalkerStatus setGoal(StepGoal goal);
+    // The instruction at pc (the program's bytes) and the registers it runs with.
+    TalkerStatus instructionAt(uint32_t pc, Successors& next, CpuRegisters& cpu);
+    // Steps toward the RTS or RTI that leaves the current frame, calls stepped over, for at most
+    // the steps left (a user's breakpoint met on the way ends it, except where it starts); why
+    // says what ended a search without a return.
+    SeekEnd stepTowardReturn(TalkerStatus& status, std::string& why, bool atStart);
+    // The stop record of a search that ended without running on (a hit at a user's breakpoint,
+    // else a step's end): where the program is held, with its registers read afresh.
+    BreakpointHit seekStop(SeekEnd end);
+    // Keeps the calls seen up with the trace step just made.
+    void followTrace();
+    // Forgets the calls seen: the program ran where the session could not follow it.
+    void loseCalls();
+    // Forgets what the session knew of the program (its entry, listing, the calls seen): a load
+    // is replacing it.
+    void forgetProgram();
+    // Takes the instruction lengths that the listing lines of the program just loaded show.
+    void noteListing(const std::vector<std::string>& lines);
+    // Drops the calls seen that have returned, given the program's stack pointer.
+    void dropReturnedCalls(uint32_t programSP);
+    // Why an until address is no instruction start (empty: it is one, or none can tell; then
+    // unproven is set when nothing vouches for it).
+    std::string notAnInstructionStart(uint32_t address, bool& unproven);
     // Runs from where the program stopped toward goal (none: just on, with the breakpoints).
     CommandResult runFromStop(std::optional<StepGoal> goal, const std::string& progress);
     // Starts the program at from with the breakpoints planted, stepping off one at from first.
@@ -462,6 +517,15 @@ private:
     bool keepBreakpoints_ = false;
     bool keepingRun_ = false;  // the run under way keeps its breakpoints (a kept continue)
     bool keepNextRun_ = false; // the next run from a stop keeps them
+    // The calls the program is in that the session saw it make, innermost last; complete while
+    // the session has followed every instruction since the program's entry.
+    std::vector<CallFrame> calls_;
+    bool callsComplete_ = false;
+    // The entry of the program last loaded, and the instruction lengths its listing shows.
+    std::optional<uint32_t> programEntry_;
+    std::map<uint32_t, uint32_t> listed_;
+    // Instruction steps a step out's search may still take.
+    int seekStepsLeft_ = 0;
     SymbolMap symbols_;
     SourceLines sourceLines_;
     PlantJournal journal_;

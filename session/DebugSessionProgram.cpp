@@ -43,6 +43,7 @@ CommandResult DebugSession::loadElf(const std::string& path)
         return result;
     }
     result = converse(result, format(kElfLoadProgress, path.c_str()), [&] {
+        forgetProgram();
         engine_.s19Progress = progressFor(0, true);
         TalkerStatus s = engine_.loadRecords(program.records());
         if (s == kTalkerOk)
@@ -55,10 +56,12 @@ CommandResult DebugSession::loadElf(const std::string& path)
     if (!result.ok())
         return result; // the target holds part of a program at best
     engine_.currentPC = program.entry();
+    programEntry_ = program.entry();
     (void)symbols_.assign(program.symbols(), path);
     sourceLines_ = program.lines();
     if (!readListingLines(listingPathFor(path), result.lines) && sourceLines_.empty())
         result.notes.push_back(kNoLineInfo);
+    noteListing(result.lines);
     result.doneText = kElfLoadDone;
     return result;
 }
@@ -137,7 +140,7 @@ CommandResult DebugSession::readBytes(uint32_t address, uint32_t count, std::vec
         bytes.clear();
         return result;
     }
-    lookThroughSwis(address, bytes.data(), count);
+    engine_.lookThroughSwis(address, bytes.data(), count);
     if (changed)
         result.notes.push_back(CommandText::kReadChanging);
     return result;

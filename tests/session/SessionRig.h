@@ -75,6 +75,23 @@ protected:
     // Runs a command expected to succeed.
     void ok(const CommandResult& result) { ASSERT_TRUE(result.ok()) << result.errorText(); }
 
+    // Runs until the program stops; the stop's record.
+    BreakpointHit stopped()
+    {
+        BreakpointHit hit;
+        EXPECT_EQ(session->waitForHit(20000, {}, &hit), WaitOutcome::Stopped);
+        return hit;
+    }
+    // The stop that ends a step: waited for when the step set the program running, else the one
+    // the step reported before it returned.
+    BreakpointHit stepEnded()
+    {
+        if (session->awaitingHit())
+            return stopped();
+        EXPECT_FALSE(seen.stops.empty()) << "the step reported no stop";
+        return seen.stops.empty() ? BreakpointHit{} : seen.stops.back();
+    }
+
     // The target's byte as it really is (our SWIs included), read past the session's rules.
     uint8_t raw(uint32_t address)
     {

@@ -12,13 +12,6 @@ uint32_t value(const std::string& text) { return static_cast<uint32_t>(std::stou
 
 class Stepping : public SessionRig {
 protected:
-    // Runs until the program stops; the stop's record.
-    BreakpointHit stopped()
-    {
-        BreakpointHit hit;
-        EXPECT_EQ(session->waitForHit(20000, {}, &hit), WaitOutcome::Stopped);
-        return hit;
-    }
     // Runs from main to the breakpoint at the symbol.
     void runTo(const std::string& symbol)
     {
@@ -72,7 +65,7 @@ TEST_F(Stepping, outOfTheDeepestCallAndOnToAnAddress)
     bootAndLoad("recursion");
     runTo("zero"); // the deepest call, n = 0
     ok(session->stepOut());
-    BreakpointHit hit = stopped();
+    BreakpointHit hit = stepEnded();
     EXPECT_EQ(hit.kind, BreakpointHitKind::StepDone);
     EXPECT_EQ(hit.address, value(sym.at("inner")));
     EXPECT_EQ(d(hit), 0u); // the sum for n = 0, about to add n = 1
