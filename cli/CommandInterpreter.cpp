@@ -357,8 +357,8 @@ void CommandInterpreter::LinePrinter::programStopped(const BreakpointHit& hit)
         owner_.say(format(CommandText::kTraceDone, hit.address));
         break;
     case BreakpointHitKind::None:
-        if (hit.status != kTalkerOk)
-            owner_.say(CommandText::kLineGone); // the line hung up: nothing will arrive
+        if (const std::string lost = lostLineText(hit); !lost.empty())
+            owner_.say(lost); // the line hung up: nothing will arrive
         break;
     default:
         break; // the engine's message has been printed
@@ -616,6 +616,12 @@ std::string CommandInterpreter::interruptionText()
 }
 
 bool CommandInterpreter::quitRequested() { return quitAsked != 0; }
+
+void CommandInterpreter::forgetQuit()
+{
+    quitAsked = 0;
+    waitInterrupted = 0;
+}
 
 bool CommandInterpreter::stop(const Args&) { return report(session_.stop()); }
 bool CommandInterpreter::call(const Args& a) { return report(session_.callSubroutine(optional(a))); }

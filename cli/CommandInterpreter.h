@@ -64,6 +64,9 @@ public:
     static std::string interruptionText();
     // True once an end was asked for.
     static bool quitRequested();
+    // Forgets an end that was asked for, for a program that runs one interpreter after another
+    // (the next one starts with its commands allowed).
+    static void forgetQuit();
 
     // The session commands run in (for tests and the front end's own use).
     DebugSession& session() { return session_; }

@@ -873,8 +873,9 @@ void CTarvik11Doc::OnBreakpointHit(const BreakpointHit& hit)
     if (hit.kind == BreakpointHitKind::RestoreFailed)
         setStatusTextDirect(beforeHitText_);
     // A line lost while the program ran is news; the other failures were shown by the engine.
-    if (hit.kind == BreakpointHitKind::None && hit.status != kTalkerOk) {
-        ReportStatus(hit.status);
+    if (const std::string lost = lostLineText(hit); !lost.empty()) {
+        host_.messageBox(QString::fromStdString(lost));
+        PumpPendingMessages();
         return;
     }
     // A stop at an SWI of the program's own (NotInTable) was announced by the engine's message;

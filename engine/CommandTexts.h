@@ -142,6 +142,11 @@ inline constexpr const char* kTalkerGone =
     "The talker does not answer: the board was reset or lost power (or the program keeps interrupts "
     "masked). Boot the talker again";
 
+// A trace step got no answer and the talker does not answer either.
+inline constexpr const char* kStepMetReset =
+    "The trace step did not end: the talker does not answer, so the board was reset or lost power. "
+    "Boot the talker again";
+
 // SWIs of ours that a failed command or a lost talker left in the program: the list of
 // "$address (its own byte $xx)" texts. While the talker answers the next command that reaches
 // it writes them back; at the end of a session nobody will.

@@ -266,6 +266,11 @@ bool DebugSession::refuseWithoutTalker(CommandResult& result) const
     return false;
 }
 
+std::string lostLineText(const BreakpointHit& hit)
+{
+    return hit.kind == BreakpointHitKind::None && hit.status != kTalkerOk ? CommandText::kLineGone : "";
+}
+
 void DebugSession::explainFailure(CommandResult& result)
 {
     if (result.status == kTalkerOk || !result.refusal.empty() || !channel_.lineLost())
@@ -1230,6 +1235,7 @@ CommandResult DebugSession::traceFrom(CommandResult result, uint32_t from, const
     });
     if (!result.ok()) {
         loseCalls();
+        recogniseResetAfterStep(result);
         return result;
     }
     followTrace();
@@ -1326,6 +1332,19 @@ bool DebugSession::talkerAnswers()
             return true;
     }
     return false;
+}
+
+void DebugSession::recogniseResetAfterStep(CommandResult& result)
+{
+    // A step that the line or a refusal ended says so already; one whose talker is still there
+    // failed for its own reason; without a boot of ours no talker was known to be there.
+    if (!result.refusal.empty() || result.status == kTalkerOk || !talkerStarted_ || !channel_.isOpen() ||
+        channel_.lineLost() || talkerAnswers())
+        return;
+    // The tracepoints stay listed (in the journal too) until a boot writes them back: the chip
+    // may still hold them, and no command reaches it before then.
+    talkerGone_ = TalkerGone::Reset;
+    result.failureText = CommandText::kStepMetReset;
 }
 
 std::vector<std::string> DebugSession::leftoverNotes() const

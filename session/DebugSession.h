@@ -84,6 +84,10 @@ public:
     virtual void keepAlive() {}
 };
 
+// What a poll's record that carries no stop but a failure says: the line hung up or its device
+// went away while the program ran (empty for a stop, and for no news). Both front ends show it.
+std::string lostLineText(const BreakpointHit& hit);
+
 // How a wait for a stop ended.
 enum class WaitOutcome {
     Stopped,     // the program stopped (hit holds the record)
@@ -414,6 +418,9 @@ private:
     void explainFailure(CommandResult& result);
     // True when the talker answers a register read (two tries).
     bool talkerAnswers();
+    // After a failed trace step: when the talker no longer answers (the board was reset under the
+    // step), the session knows it is gone and the result says so.
+    void recogniseResetAfterStep(CommandResult& result);
     // Adds a note (text with the list) naming where SWIs of ours are left in the program.
     void noteLeftovers(CommandResult& result, const char* text) const;
     // Refuses a command that needs the talker while another talks to the target, or while the

@@ -3,6 +3,7 @@
 #include "document/CBreakpointsDialog.h"
 #include "document/CDisplayMemoryDialog.h"
 #include "document/CRegistersDialog.h"
+#include "engine/CommandTexts.h"
 #include "res/CommandIds.h"
 #include "DocTestHost.h"
 #include "PtyPair.h"
@@ -162,7 +163,8 @@ private slots:
         QVERIFY(host.line.watching());
 
         pty.closeMaster(); // the board is gone
-        QTRY_COMPARE(host.boxes, QStringList{"Error - Unknown Comm Error"});
+        // The box says what happened, in the words the command line uses.
+        QTRY_COMPARE(host.boxes, QStringList{QString::fromUtf8(CommandText::kLineGone)});
         QVERIFY(!host.line.watching());
         QTest::qWait(50);
         QCOMPARE(host.boxes.size(), 1);

@@ -30,6 +30,18 @@
 // that reported success with a wrong result) and, apart, stray writes and results of runs in which
 // a byte on its way to the board was damaged. Exit status 0 when no SWI was left, no byte lost, no
 // success wrong and every fresh session booted; 1 otherwise; 2 for a bad argument.
+//
+//   tarvik11-soak --campaign N [--seed S] [--wait MS] [--first K]
+//
+// --campaign runs N sessions of the command-line front end, each booting the talker and running
+// a scenario under one fault (a drop, a garble or a doubled byte, either way, once or at random)
+// and ended by its end, Ctrl-C, SIGTERM, SIGHUP, RESET or a killed board; after each, a fresh
+// session compares all of the external RAM, the EEPROM and CONFIG with what they should hold.
+// Sessions K (1, or --first K) to K + N - 1 of the seed's campaign run: one session alone can be
+// run again (TARVIK11_CAMPAIGN_TRACE=1 prints each session's output and timings on stderr).
+// Prints the figures per ending and in total; exit status 0 when no SWI was left, no byte lost or
+// written astray, no success wrong, nothing hung and every check worked; 1 otherwise.
+#include "FaultCampaign.h"
 #include "FaultSweep.h"
 #include "SessionFaultRun.h"
 
@@ -181,12 +193,48 @@ int runSessions(const char* dir, Settings settings)
     return total.clean() ? 0 : 1;
 }
 
+// The campaign; 0 when clean, 1 otherwise.
+int runCampaign(const char* dir, const Settings& settings, long long sessions)
+{
+    // The sessions' planted-byte journals go to the work folder, not the user's.
+    ::setenv("XDG_STATE_HOME", dir, 1);
+    FaultCampaign campaign(dir, static_cast<int>(settings.wait));
+    std::string error;
+    if (!campaign.prepare(&error)) {
+        std::fprintf(stderr, "tarvik11-soak: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("tarvik11-soak --campaign: %lld sessions, seed %lld, read wait %lld ms; line bytes of the scenarios:",
+                sessions, settings.seed, settings.wait);
+    for (size_t s = 0; s < campaignScenarios().size(); ++s)
+        std::printf(" %llu", static_cast<unsigned long long>(campaign.trafficOf(s)));
+    std::printf("\n");
+    const auto start = std::chrono::steady_clock::now();
+    constexpr int kEnds = 6;
+    CampaignFigures byEnd[kEnds];
+    CampaignFigures total;
+    for (long long i = settings.first - 1; i < settings.first - 1 + sessions; ++i) {
+        const CampaignSession s = campaign.plan(static_cast<uint64_t>(settings.seed), static_cast<uint64_t>(i));
+        const CampaignFigures f = campaign.run(s);
+        byEnd[static_cast<int>(s.end)] += f;
+        total += f;
+    }
+    for (int e = 0; e < kEnds; ++e)
+        print((std::string("ended by ") + sessionEndName(static_cast<SessionEnd>(e))).c_str(), byEnd[e]);
+    total.notes.clear();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    print("total", total);
+    std::printf("time %.0f s\n", seconds);
+    return total.clean() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     Settings settings;
     bool sessions = false;
+    long long campaignSessions = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -214,6 +262,8 @@ int main(int argc, char** argv)
             settings.randomFaults = false;
         } else if (a == "--sessions") {
             sessions = true;
+        } else if (a == "--campaign" && hasValue && number(argv[i + 1], &campaignSessions) && campaignSessions >= 1) {
+            ++i;
         } else if (a == "--plain") {
             settings.plainTalker = true;
         } else if (a == "--sweep" && hasValue) {
@@ -230,7 +280,7 @@ int main(int argc, char** argv)
         } else if (a == "--scenario" && hasValue) {
             settings.scenario = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: tarvik11-soak [--sessions [--plain] [--scenario TEXT] [--first K] [--sweep PATTERN]...] [--rounds N] [--seed S] [--wait MS (>= 10)] "
+            std::fprintf(stderr, "usage: tarvik11-soak [--campaign N | --sessions [--plain] [--scenario TEXT] [--first K] [--sweep PATTERN]...] [--rounds N] [--seed S] [--wait MS (>= 10)] "
                                  "[--stride N] [--fault SPEC]... [--no-sweep] [--no-random]\n");
             return 2;
         }
@@ -241,7 +291,9 @@ int main(int argc, char** argv)
         std::perror("tarvik11-soak: mkdtemp");
         return 1;
     }
-    const int result = sessions ? runSessions(dir, settings) : runEngine(dir, settings);
+    const int result = campaignSessions > 0 ? runCampaign(dir, settings, campaignSessions)
+                       : sessions           ? runSessions(dir, settings)
+                                            : runEngine(dir, settings);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return result;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -272,5 +273,103 @@ TEST(PlantJournalTest, theNextBootOnThePortWritesBackWhatAResetSessionLeft)
     EXPECT_EQ(rawByte(next, 0xCC03), own);
     EXPECT_TRUE(next.leftBehind().empty());
     EXPECT_FALSE(std::ifstream(journal).good()) << "the journal is cleared once everything is back";
+    std::filesystem::remove_all(folder);
+}
+
+// A RESET pressed at each point of a trace step: a step that then waits in vain for its
+// tracepoint says the board was reset, commands are refused until a boot, the planted-byte
+// journal still lists every tracepoint the chip may hold, and the next session's boot writes them
+// back, so that the program holds its own bytes again.
+TEST(StepResetTest, aResetDuringATraceStepIsRecognisedAndTheJournalKeepsItsTracepoints)
+{
+    char folderTemplate[] = "/tmp/tarvik11-step-reset-XXXXXX";
+    ASSERT_NE(::mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    ::setenv("XDG_STATE_HOME", folder.c_str(), 1);
+    VirtualBoardOptions options;
+    options.speed = 0;
+    options.line = BoardLineKind::PseudoTerminal; // a board that outlives its sessions
+    VirtualBoard board(options);
+    std::string error;
+    ASSERT_TRUE(board.start(&error)) << error;
+    const std::string journal = PlantJournal::pathFor(board.devicePath());
+
+    BootSettings boot;
+    boot.port = board.devicePath();
+    boot.talkerFile = TARVIK11_TALKER_FILE;
+    boot.chipMode = ChipMode::SpecialTest;
+    boot.readWaitMs = 100;
+    boot.fastLine = false;
+    boot.base = kBaseHexadecimal;
+    // The user's RESET before each boot, and a second try when a byte of the last session was
+    // still on its way to the boot loader.
+    auto bootAfterReset = [&](DebugSession& s) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            board.pressReset();
+            while (board.resetPending())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (s.boot(boot).ok())
+                return true;
+        }
+        return false;
+    };
+    constexpr uint32_t kFrom = 0xD800;
+    std::vector<uint8_t> code(32);
+    uint64_t stepBytes = 0;
+    {
+        DebugSession first;
+        ASSERT_TRUE(bootAfterReset(first));
+        ASSERT_TRUE(first.loadS19(std::string(TARVIK11_EXAMPLES_DIR) + "/flow.s19").ok());
+        ASSERT_EQ(first.memory().readBlock(kFrom, static_cast<uint32_t>(code.size()), code.data()), kTalkerOk);
+        board.setFaults({}, 1);
+        ASSERT_TRUE(first.trace(std::string("$d800")).ok());
+        const LineFaults::Stats line = board.faultStats();
+        stepBytes = line.bytesToBoard + line.bytesToHost;
+    }
+    ASSERT_GT(stepBytes, 10u);
+
+    // Each session runs a step under one RESET, then goes away; the next one's boot must give the
+    // program its own bytes back before it runs the next step.
+    int resetsMet = 0;
+    auto s = std::make_unique<DebugSession>();
+    ASSERT_TRUE(bootAfterReset(*s));
+    // The positions from the middle of the step outwards (its tracepoints are planted in the
+    // first part and taken out in the last); a few more after the first RESET that met them.
+    std::vector<uint64_t> positions;
+    for (uint64_t d = 0; d < stepBytes / 2; ++d)
+        for (const uint64_t k : {stepBytes / 2 + d, stepBytes / 2 - d})
+            if (k >= 1 && k <= stepBytes && (d == 0 || k != stepBytes / 2))
+                positions.push_back(k);
+    int afterFirst = 0;
+    for (const uint64_t k : positions) {
+        if (resetsMet > 0 && ++afterFirst > 3)
+            break;
+        SCOPED_TRACE("RESET at byte " + std::to_string(k));
+        s->engine().traceWaitMs = 100;
+        board.setFaults({fault("reset,after=" + std::to_string(k))}, 1);
+        const CommandResult step = s->trace(std::string("$d800"));
+        board.setFaults({}, 1);
+        if (step.failureText == CommandText::kStepMetReset) {
+            EXPECT_EQ(s->runState(), RunState::NoTalker);
+            EXPECT_EQ(s->dump("$d800", "").errorText(), CommandText::kNoTalkerReset);
+            // The tracepoints the chip may still hold are named, and listed for the next boot.
+            const std::vector<std::string> notes = s->leftoverNotes();
+            EXPECT_EQ(std::ifstream(journal).good(), !notes.empty()) << "the journal does not list what the chip may hold";
+            if (!notes.empty()) {
+                ++resetsMet;
+                EXPECT_NE(step.notes.size(), 0u) << "the step did not name the SWIs it left";
+            }
+        }
+        s = std::make_unique<DebugSession>(); // with the talker gone nothing can be written back now
+        ASSERT_TRUE(bootAfterReset(*s));
+        if (!s->leftBehind().empty())
+            EXPECT_TRUE(s->writeBackLeftBehind().ok());
+        std::vector<uint8_t> now(code.size());
+        ASSERT_EQ(s->memory().readBlock(kFrom, static_cast<uint32_t>(now.size()), now.data()), kTalkerOk);
+        EXPECT_EQ(now, code) << "the program does not hold its own bytes after the next boot";
+        EXPECT_FALSE(std::ifstream(journal).good()) << "the journal is not cleared once everything is back";
+    }
+    s.reset();
+    EXPECT_GT(resetsMet, 0) << "no RESET landed while a step's tracepoints were planted";
     std::filesystem::remove_all(folder);
 }
