@@ -40,6 +40,7 @@ void Board::reset(uint16_t vector) {
     test1_ = special() ? kDisr : 0;
     copCleared_ = now_;
     copArmed_ = false;
+    stoppedAt_ = Timer::kNever;
     irqLatched_ = false;
     rxWire_.discardBefore(double(now_));
     sci_.reset(now_);
@@ -100,8 +101,15 @@ void Board::runUntil(uint64_t until) {
         } else {
             cpu_.runBatch(until - now_);
         }
-        // STOP halts the clocks: a clock monitor that is on (CME, DISR clear) sees them fail.
-        if (cpu_.state() == CpuState::Stopped && (option_ & kCme) && !(test1_ & kDisr) && !pendingReset_)
+        // STOP halts the clocks from the end of the STOP instruction until the core wakes; a clock
+        // monitor that is on sees them fail once they have been absent for its detection time.
+        if (cpu_.state() != CpuState::Stopped) {
+            stoppedAt_ = Timer::kNever;
+        } else if (stoppedAt_ == Timer::kNever) {
+            stoppedAt_ = now_;
+            afterPeripheralAccess(); // the monitor's deadline is the next event
+        }
+        if (now_ >= clockMonitorDeadline())
             pendingReset_ = Vec::kClockMonitor;
         if (pendingReset_)
             reset(pendingReset_);
@@ -132,7 +140,8 @@ void Board::tick(uint32_t cycles) {
 
 uint64_t Board::nextPeripheralEvent() const {
     const uint64_t stimulus = scheduled_ < schedule_.size() ? schedule_[scheduled_].at : Timer::kNever;
-    return std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline(), stimulus});
+    return std::min({sci_.nextEventTime(), timer_.nextEventTime(), spi_.nextEventTime(), copDeadline(),
+                     clockMonitorDeadline(), stimulus});
 }
 
 void Board::afterPeripheralAccess() {
@@ -146,6 +155,12 @@ uint64_t Board::copDeadline() const {
     if (!copRunning() || pendingReset_)
         return Timer::kNever;
     return copCleared_ + (kCopBaseCycles << (2 * (option_ & 3)));
+}
+
+uint64_t Board::clockMonitorDeadline() const {
+    if (stoppedAt_ == Timer::kNever || !(option_ & kCme) || (test1_ & kDisr) || pendingReset_)
+        return Timer::kNever;
+    return stoppedAt_ + kClockMonitorDetectCycles;
 }
 
 void Board::copCheck() {
@@ -167,12 +182,12 @@ PinState Board::pinState() {
     p.portsAreBus = hprio_ & kMda;
     p.portB = ports_.portB();
     p.portC = ports_.portC();
-    p.portCOutputs = ports_.ddrc();
+    p.portCOutputs = ports_.portCDrives();
     p.portD = ports_.portD();
     p.portDOutputs = ports_.ddrd();
     p.portE = readRegister(kPorte);
     p.straHigh = ports_.stra();
-    p.strbHigh = ports_.strb();
+    p.strbHigh = ports_.strb(now_);
     return p;
 }
 
@@ -283,7 +298,7 @@ uint8_t Board::readRegister(uint8_t reg) {
     if (Ports::owns(reg)) {
         if (Ports::busRegister(reg) && (hprio_ & kMda))
             return 0x00;
-        const uint8_t v = ports_.read(reg);
+        const uint8_t v = ports_.read(reg, now_);
         if (reg == Ports::kPortcl)
             updateInterrupts(); // the read that clears STAF
         return v;
@@ -323,7 +338,7 @@ uint8_t Board::readRegister(uint8_t reg) {
 void Board::writeRegister(uint8_t reg, uint8_t value) {
     if (Ports::owns(reg)) {
         if (!(Ports::busRegister(reg) && (hprio_ & kMda)))
-            ports_.write(reg, value);
+            ports_.write(reg, value, now_);
         if (reg == Ports::kDdrd || reg == Ports::kPortd)
             updateSs(now_);
         afterPeripheralAccess(); // STAI or a mode fault may have changed the requests

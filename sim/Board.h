@@ -55,9 +55,11 @@ enum class BoardMode : uint8_t { SingleChip, Expanded, SpecialBootstrap, Special
 //   and TEST1 not at all.
 // - Clock monitor: the E clock never fails, but FCM with CME set and DISR clear forces a
 //   clock-monitor reset; FCOP with DISR clear and NOCOP clear forces a COP reset. A STOP (S clear)
-//   with CME set and DISR clear stops the clocks the monitor watches: a clock-monitor reset
-//   follows at once (the chip's detection time, a few microseconds, is not modelled). The reset takes
-//   place when the instruction that caused it has finished. A reset keeps RAM and EEPROM contents.
+//   stops the clocks the monitor watches from the end of the instruction until the core wakes;
+//   with CME set and DISR clear, clocks absent for kClockMonitorDetectCycles give a clock-monitor
+//   reset; a core that IRQ or XIRQ wakes before then carries on, one woken in that very cycle is
+//   reset. The reset takes place when the instruction that caused it has finished. A reset keeps
+//   RAM and EEPROM contents.
 // - COP watchdog: runs while CONFIG.NOCOP and TEST1.DISR are clear; it times out 2^15 x 4^CR E
 //   cycles (CR1:CR0 of OPTION) after the last of: reset, the $AA that follows a $55 written to
 //   COPRST, or the moment it was enabled (DISR cleared). A $55 arms the service; other values
@@ -91,6 +93,12 @@ public:
     static constexpr uint8_t kPorte = 0x0A;
     // The COP's shortest timeout (CR1:CR0 = 00) in E cycles; each step of CR multiplies it by 4.
     static constexpr uint64_t kCopBaseCycles = uint64_t(1) << 15;
+    // The clock monitor's detection time in E cycles. The chip's RC timeout varies from part to
+    // part: a clock below 10 kHz (edges 100 us apart) is always detected, one of 200 kHz or more
+    // (5 us apart) never, so the timeout lies between about 5 and 100 us. The board takes the
+    // shortest, 5 us (10 E cycles at its 2 MHz E clock): a STOP that every chip would survive
+    // (woken within 5 us) survives here, and one that some chip would not, resets here.
+    static constexpr uint64_t kClockMonitorDetectCycles = 10;
 
     explicit Board(ChipKind chip = kDefaultChip);
 
@@ -184,6 +192,7 @@ private:
     void checkForcedResets();
     bool copRunning() const { return !(test1_ & kDisr) && !(eeprom_.readConfig() & Eeprom::kNocop); }
     uint64_t copDeadline() const;
+    uint64_t clockMonitorDeadline() const;
     void copCheck();
     bool special() const { return hprio_ & kSmod; }
     bool inProtectWindow() const { return now_ - resetTime_ < 64; }
@@ -208,6 +217,7 @@ private:
     uint16_t pendingReset_ = 0; // vector of a reset due after the current instruction
     uint64_t copCleared_ = 0;   // the COP counts from here
     bool copArmed_ = false;     // $55 written, waiting for $AA
+    uint64_t stoppedAt_ = Timer::kNever; // the end of the STOP the core waits in, kNever when running
     bool irqHigh_ = true, xirqHigh_ = true, irqLatched_ = false;
     std::vector<PinEvent> schedule_; // in time order, absolute times
     size_t scheduled_ = 0;           // schedule_[scheduled_] is the next to apply

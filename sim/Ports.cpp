@@ -6,10 +6,11 @@ void Ports::reset() {
     dwom_ = false;
     stafSeen_ = false;
     dataReady_ = false;
+    strbPulseEnd_ = 0;
 }
 
-bool Ports::strb() const {
-    bool active = false;
+bool Ports::strb(uint64_t now) const {
+    bool active = now < strbPulseEnd_; // simple strobed and pulsed handshake
     if ((pioc_ & (kHnds | kPls)) == kHnds)
         active = (pioc_ & kOin) ? dataReady_ : !(pioc_ & kStaf);
     return (pioc_ & kInvb) ? active : !active;
@@ -25,19 +26,22 @@ uint8_t Ports::levels(uint8_t latch, uint8_t ddr, uint8_t in, uint8_t driven, bo
 
 uint8_t Ports::peek(uint8_t reg) const {
     Ports copy = *this;
-    return copy.read(reg);
+    return copy.read(reg, 0);
 }
 
-uint8_t Ports::read(uint8_t reg) {
+uint8_t Ports::read(uint8_t reg, uint64_t at) {
     switch (reg) {
     case kPioc:
         stafSeen_ = pioc_ & kStaf;
         return pioc_;
-    case kPortc: return uint8_t((portC() & ~ddrc_) | (portc_ & ddrc_));
+    case kPortc: return uint8_t((portC() & ~portCDrives()) | (portc_ & portCDrives()));
     case kPortb: return portb_;
     case kPortcl:
-        if (stafSeen_ && !outputHandshake())
+        if (stafSeen_ && !outputHandshake()) {
             pioc_ = uint8_t(pioc_ & ~kStaf);
+            if ((pioc_ & (kHnds | kPls)) == (kHnds | kPls))
+                strbPulseEnd_ = at + kStrbPulseCycles; // ready for the next
+        }
         stafSeen_ = false;
         return portcl_;
     case kDdrc: return ddrc_;
@@ -47,11 +51,15 @@ uint8_t Ports::read(uint8_t reg) {
     }
 }
 
-void Ports::write(uint8_t reg, uint8_t value) {
+void Ports::write(uint8_t reg, uint8_t value, uint64_t at) {
     switch (reg) {
     case kPioc: pioc_ = uint8_t((pioc_ & kStaf) | (value & 0x7F)); break; // STAF is read-only
     case kPortc: portc_ = value; break;
-    case kPortb: portb_ = value; break;
+    case kPortb:
+        portb_ = value;
+        if (!(pioc_ & kHnds))
+            strbPulseEnd_ = at + kStrbPulseCycles; // simple strobed mode
+        break;
     case kDdrc: ddrc_ = value; break;
     case kPortd: portd_ = uint8_t(value & 0x3F); break;
     case kDdrd: ddrd_ = uint8_t(value & 0x3F); break;
@@ -64,6 +72,8 @@ void Ports::write(uint8_t reg, uint8_t value) {
             if (stafSeen_)
                 pioc_ = uint8_t(pioc_ & ~kStaf);
             dataReady_ = true;
+            if (pioc_ & kPls)
+                strbPulseEnd_ = at + kStrbPulseCycles; // data ready
         }
         stafSeen_ = false;
         break;

@@ -189,10 +189,11 @@ TEST(Pins, PortCStrobeLatchesAndFlagsAndInterrupts) {
 
 // Interlocked full handshake, INVB set (STRB active high): input handshake says "ready" until
 // STRA brings data and again once it is read; output handshake says "data ready" from the PORTCL
-// write until STRA acknowledges it.
-TEST(Pins, FullHandshakeDrivesStrb) {
+// write until STRA acknowledges it. Simple strobed mode and the pulsed handshake (PLS) give pulses
+// of two E cycles instead, counted from the access.
+TEST(Pins, HandshakeAndStrobesDriveStrb) {
     struct Step {
-        const char* action; // "stra+", "stra-", "rd pioc", "rd portcl", "wr portcl"
+        const char* action; // "stra+", "stra-", "rd pioc", "rd portcl", "wr portcl", "wr portb", "+N" (N E cycles)
         bool strb, staf;
     };
     struct Case {
@@ -211,21 +212,59 @@ TEST(Pins, FullHandshakeDrivesStrb) {
         {"output handshake",
          0x1B,
          {{"", false, false},
+          {"wr portb", false, false}, // no strobe in the handshake modes
           {"wr portcl", true, false},
+          {"+5", true, false},
           {"stra+", false, true},
           {"rd pioc", false, true},
           {"rd portcl", false, true}, // output handshake: a read does not clear
           {"rd pioc", false, true},
           {"wr portcl", true, false}}},
-        {"simple strobed: STRB stays inactive", 0x03, {{"", false, false}, {"stra+", false, true}}},
+        {"simple strobed: a PORTB write pulses STRB",
+         0x03,
+         {{"", false, false}, {"stra+", false, true}, {"wr portb", true, true}, {"+1", true, true}, {"+1", false, true},
+          {"wr portcl", false, true}, {"+5", false, true}}},
+        {"simple strobed, INVB clear: an active-low pulse",
+         0x02,
+         {{"", true, false}, {"wr portb", false, false}, {"+1", false, false}, {"+1", true, false}}},
+        {"simple strobed: a second write restarts the pulse",
+         0x03,
+         {{"wr portb", true, false},
+          {"+1", true, false},
+          {"wr portb", true, false},
+          {"+1", true, false},
+          {"+1", false, false}}},
         {"input handshake, INVB clear", 0x12, {{"", false, false}, {"stra+", true, true}}},
+        {"pulsed output handshake: data ready for two cycles",
+         0x1F,
+         {{"", false, false}, {"wr portcl", true, false}, {"+1", true, false}, {"+1", false, false},
+          {"stra+", false, true}, {"wr portb", false, true}}},
+        {"pulsed input handshake: ready after the clearing sequence",
+         0x17,
+         {{"", false, false},
+          {"stra+", false, true},
+          {"rd portcl", false, true}, // not the clearing sequence: no pulse
+          {"rd pioc", false, true},
+          {"rd portcl", true, false},
+          {"+1", true, false},
+          {"+1", false, false}}},
     };
     for (const Case& c : cases) {
+        // The core waits (WAI with I set) so board time moves exactly as asked.
         Board board;
+        board.write(0x0000, 0x3E);
+        board.cpu().pc = 0x0000;
+        board.cpu().sp = 0x00FF;
+        board.runUntil(board.now() + 20);
+        ASSERT_EQ(board.cpu().state(), CpuState::Waiting) << c.name;
         board.write(0x1002, c.pioc);
         for (const Step& s : c.steps) {
             const std::string a = s.action;
-            if (a == "stra+" || a == "stra-") {
+            if (a[0] == '+') {
+                board.runUntil(board.now() + std::stoul(a.substr(1)));
+            } else if (a == "wr portb") {
+                board.write(0x1004, 0x3C);
+            } else if (a == "stra+" || a == "stra-") {
                 PinSetting p;
                 p.events.push_back(level(0, PinGroup::Stra, 0, a == "stra+"));
                 board.drivePin(p);
@@ -250,6 +289,7 @@ TEST(Pins, OpenDrainOutputsAndDirections) {
         uint8_t womBit;
         std::vector<std::pair<int, bool>> outside; // pins pulled from outside
         uint8_t expectLevels;
+        bool straHigh = false; // STRA's level (EGA set: high is its active level)
     } cases[] = {
         {"C push-pull", 0x1007, 0x1003, 0x1002, 0x00, {{0, false}}, 0x0F},
         {"C open drain, floating high", 0x1007, 0x1003, 0x1002, 0x20, {}, 0x0F},
@@ -258,6 +298,11 @@ TEST(Pins, OpenDrainOutputsAndDirections) {
         {"D push-pull", 0x1009, 0x1008, 0x1028, 0x00, {{2, false}}, 0x3F},
         {"D wired-or (DWOM)", 0x1009, 0x1008, 0x1028, 0x20, {{2, false}}, 0x3B},
         {"D input pulled low", 0x1009, 0x1008, 0x1028, 0x00, {{5, false}}, 0x1F},
+        // Output handshake (HNDS, OIN): DDRC-clear pins are three-stated while STRA is inactive and
+        // drive the latch (0 above PC3) while it is active.
+        {"C output handshake, STRA inactive", 0x1007, 0x1003, 0x1002, 0x18, {{5, true}}, 0x2F, false},
+        {"C output handshake, STRA active", 0x1007, 0x1003, 0x1002, 0x18, {{5, true}, {6, true}}, 0x0F, true},
+        {"C input handshake, STRA high", 0x1007, 0x1003, 0x1002, 0x10, {{5, true}}, 0x2F, true},
     };
     for (const Case& c : cases) {
         Board board;
@@ -270,8 +315,18 @@ TEST(Pins, OpenDrainOutputsAndDirections) {
             s.events.push_back(level(0, g, bit, high));
             board.drivePin(s);
         }
+        if (c.straHigh) {
+            PinSetting s;
+            s.events.push_back(level(0, PinGroup::Stra, 0, true));
+            board.drivePin(s);
+        }
         const PinState p = board.pinState();
         EXPECT_EQ(g == PinGroup::PortC ? p.portC : p.portD, c.expectLevels) << c.name;
+        if (c.womBit & 0x10) { // the handshake rows: what the program reads and what the pins show
+            const bool allDrive = c.womBit & 0x08 && c.straHigh;
+            EXPECT_EQ(board.read(0x1003), c.expectLevels) << c.name;
+            EXPECT_EQ(p.portCOutputs, allDrive ? 0xFF : 0x0F) << c.name;
+        }
     }
 }
 
@@ -336,18 +391,24 @@ TEST(Pins, SpiSlaveTakesTheMastersBytesWhileSelected) {
     EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.end()), (std::vector<uint8_t>{0xA5, 0x11, 0x22}));
 }
 
-// STOP with the clock monitor on: the stopped clocks reset the chip through the clock monitor's
-// vector (here a pseudo-vector at $00FD, as the talker's slot); otherwise STOP waits.
+// STOP with the clock monitor on: clocks stopped for the monitor's detection time (5 us, 10 E
+// cycles at 2 MHz) reset the chip through the clock monitor's vector (here a pseudo-vector at
+// $00FD, as the talker's slot); an IRQ that wakes the core before then, or the monitor off, lets
+// STOP wait.
 TEST(Board, StopWithTheClockMonitorOnResets) {
     struct Case {
         const char* name;
         uint8_t option, test1, ccr; // OPTION, TEST1, the CCR before STOP
         bool resets;
+        int wakeAfter = -1; // IRQ pulled low this many E cycles after the STOP ends (-1: never)
     } cases[] = {
         {"CME, DISR clear", 0x18, 0x00, 0x00, true},
         {"CME clear", 0x10, 0x00, 0x00, false},
         {"DISR set", 0x18, 0x08, 0x00, false},
         {"S set: STOP is a NOP", 0x18, 0x00, 0x80, false},
+        {"woken by IRQ within the detection time", 0x18, 0x00, 0x00, false, 9},
+        {"IRQ at the end of the detection time: too late", 0x18, 0x00, 0x00, true, 10},
+        {"CME clear, woken by IRQ late", 0x10, 0x00, 0x00, false, 200},
     };
     for (const Case& c : cases) {
         Board board;
@@ -358,15 +419,31 @@ TEST(Board, StopWithTheClockMonitorOnResets) {
             board.write(uint16_t(i), code[i]);
         for (uint8_t i = 0; i < 5; ++i) // $0040: INC $0080; BRA *
             board.write(uint16_t(0x40 + i), std::array<uint8_t, 5>{0x7C, 0x00, 0x80, 0x20, 0xFE}[i]);
-        board.write(0x00FD, 0x7E); // JMP $0040
-        board.write(0x00FE, 0x00);
-        board.write(0x00FF, 0x40);
+        for (uint8_t i = 0; i < 5; ++i) // $0050: INC $0081; BRA * (the IRQ's handler)
+            board.write(uint16_t(0x50 + i), std::array<uint8_t, 5>{0x7C, 0x00, 0x81, 0x20, 0xFE}[i]);
+        const uint8_t slots[] = {0x7E, 0x00, 0x40, 0x7E, 0x00, 0x50}; // JMP $0040 at $00FD, JMP $0050 at $00EE
+        for (uint16_t i = 0; i < 3; ++i) {
+            board.write(uint16_t(0xFD + i), slots[i]);
+            board.write(uint16_t(0xEE + i), slots[3 + i]);
+        }
         board.write(0x0080, 0);
+        board.write(0x0081, 0);
         board.cpu().pc = 0x0000;
-        board.runUntil(board.now() + 300);
+        board.cpu().sp = 0x00DF;
+        constexpr uint64_t kDetect = 10; // 5 us at the 2 MHz E clock
+        const uint64_t start = board.now();
+        const uint64_t stopEnd = start + 2 + 4 + 2 + 4 + 2 + 2 + 2; // the cycles of the code up to STOP
+        if (c.wakeAfter >= 0)
+            board.setStimulus({level(stopEnd - start + uint64_t(c.wakeAfter), PinGroup::Irq, 0, false)});
+        board.runUntil(stopEnd + kDetect - 1);
+        EXPECT_EQ(board.resetCount(), 1u) << c.name << ": not before the detection time";
+        board.runUntil(stopEnd + kDetect);
+        EXPECT_EQ(board.resetCount(), c.resets ? 2u : 1u) << c.name << ": at the detection time";
+        board.runUntil(start + 300);
         EXPECT_EQ(board.resetCount(), c.resets ? 2u : 1u) << c.name;
         EXPECT_EQ(board.read(0x0080), c.resets ? 1 : 0) << c.name;
-        EXPECT_EQ(board.cpu().state() == CpuState::Stopped, !c.resets && c.ccr == 0) << c.name;
+        EXPECT_EQ(board.read(0x0081), !c.resets && c.wakeAfter >= 0 ? 1 : 0) << c.name << ": the IRQ handler ran";
+        EXPECT_EQ(board.cpu().state() == CpuState::Stopped, !c.resets && c.ccr == 0 && c.wakeAfter < 0) << c.name;
     }
 }
 
