@@ -162,10 +162,6 @@ TalkerStatus DebugEngine::readFrameToWriteBack(TargetRegisters& frame)
     TargetRegisters previous;
     if (TalkerStatus s = readRegisters(previous))
         return s;
-    if (heldAt && lastStopFrame_ && previous == *lastStopFrame_) {
-        frame = previous;
-        return kTalkerOk;
-    }
     std::optional<TargetRegisters> sameStack;
     for (int i = 0; i < kSaveReadRetries; ++i) {
         TargetRegisters again;
@@ -666,7 +662,7 @@ BreakpointHit DebugEngine::pollBreakpointHit()
 
 // ---------------------------------------------------------------- trace
 
-TalkerStatus DebugEngine::plantTracepoint(uint32_t address, std::optional<uint8_t> known)
+TalkerStatus DebugEngine::plantTracepoint(uint32_t address)
 {
     address &= kAddressMask;
     BreakpointRecord* free = nullptr;
@@ -678,10 +674,9 @@ TalkerStatus DebugEngine::plantTracepoint(uint32_t address, std::optional<uint8_
     }
     if (!free)
         return kTalkerTraceFailed;
-    uint8_t byte = known.value_or(0);
-    if (!known)
-        if (TalkerStatus s = readByteToSave(address, byte))
-            return s;
+    uint8_t byte = 0;
+    if (TalkerStatus s = readByteToSave(address, byte))
+        return s;
     // Recorded before the write, so that a write that reached the target but failed its check is undone.
     *free = BreakpointRecord{address, byte, true};
     recordPlanted();
@@ -848,16 +843,10 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         }
     }
 
-    // An SWI plants nothing: the talker reports it at its own address. A tracepoint inside the
-    // bytes read above (the next instruction, as a rule) takes its byte from them.
-    lastStopFrame_.reset();
-    for (int i = 0; i < count; ++i) {
-        const uint32_t offset = (plant[i] - address) & kAddressMask;
-        const std::optional<uint8_t> known =
-            offset < bytes.size() ? std::optional<uint8_t>(bytes[offset]) : std::nullopt;
-        if ((status = plantTracepoint(plant[i], known)))
+    // An SWI plants nothing: the talker reports it at its own address.
+    for (int i = 0; i < count; ++i)
+        if ((status = plantTracepoint(plant[i])))
             return status;
-    }
     currentPC = address;
     if ((status = startTraceFrame(frame, address)))
         return status;
@@ -884,9 +873,6 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         return std::any_of(tracepoints.begin(), tracepoints.end(),
                            [&](const BreakpointRecord& t) { return t.planted && t.address == pc; });
     };
-    // The frame as a register read gives it: its PC is the address after the SWI.
-    TargetRegisters reported = stopped;
-    reported.PC = (stopped.PC + 1) & kAddressMask;
     if (!expectedStop(stopped.PC)) {
         TargetRegisters again;
         if (readRegisters(again) != kTalkerOk || !expectedStop((again.PC - 1) & kAddressMask)) {
@@ -895,11 +881,9 @@ TalkerStatus DebugEngine::traceStep(uint32_t address)
         }
         stopped.PC = (again.PC - 1) & kAddressMask;
         stopped.SP = again.SP;
-        reported = again;
     }
     heldAt = stopped.PC;
     currentPC = stopped.PC;
-    lastStopFrame_ = reported;
     if (restoreTracepoints() != kTalkerOk) {
         notify(EngineMessage::kTracepointsNotRemoved);
         return kTalkerTraceFailed;

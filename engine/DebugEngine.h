@@ -124,9 +124,8 @@ public:
     };
     // The last trace step, when it succeeded; empty after a failed one.
     const std::optional<TracedStep>& lastTrace() const { return lastTrace_; }
-    // Writes a temporary SWI at address, recording the displaced byte (once per address). known:
-    // the program's byte there, already taken from two reads that agreed (else it is read so).
-    [[nodiscard]] TalkerStatus plantTracepoint(uint32_t address, std::optional<uint8_t> known = std::nullopt);
+    // Writes a temporary SWI at address, recording the displaced byte (once per address).
+    [[nodiscard]] TalkerStatus plantTracepoint(uint32_t address);
     // Writes every planted tracepoint's byte back and frees its record.
     [[nodiscard]] TalkerStatus restoreTracepoints();
 
@@ -172,10 +171,6 @@ public:
     // The address of our SWI at which the talker holds the stopped program (after a confirmed
     // breakpoint hit or trace step); empty when nothing is held.
     std::optional<uint32_t> heldAt;
-    // The frame (as a register read gives it) the talker reported when a trace step stopped; a
-    // register read that equals it is taken as agreed while that stop is held. Anything that
-    // changed the frame since makes the read differ, and the reads then go on as usual.
-    std::optional<TargetRegisters> lastStopFrame_;
     // Nonzero while a program started with breakpoints runs and a hit is awaited.
     int32_t running = 0;
     // Called as soon as a hit at one of the table's breakpoints is confirmed, before the SWIs are
@@ -203,8 +198,6 @@ private:
     // Reads the register frame for an operation that writes it back: read until two reads in a row
     // agree (at most kSaveReadRetries more reads, else 11); while nothing is held, agreement on SP
     // is taken when no two reads agree on every register (a running program).
-    // A frame the talker reported for the held program at its last stop counts as the read before
-    // the first one (see lastStopFrame_).
     [[nodiscard]] TalkerStatus readFrameToWriteBack(TargetRegisters& frame);
     // Starts the target at address with the frame's registers and stack, also where the talker
     // holds a stopped program; clears heldAt.

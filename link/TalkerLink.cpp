@@ -266,8 +266,6 @@ TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uin
             // A write that resets the chip is not read back (see resetTarget).
             if (resetting_)
                 return kTalkerNoResponse;
-            if (!stray && echoesProveWrite(data, n))
-                return kTalkerOk;
         } else {
             const TalkerStatus status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray);
             strayBeforeCommand_ = stray;
@@ -288,16 +286,6 @@ TalkerStatus TalkerLink::writeMemory(uint32_t address, uint32_t count, const uin
         if (!checked_ || !readBackStray || attempt == 2)
             return kTalkerBadEcho;
     }
-}
-
-bool TalkerLink::echoesProveWrite(const uint8_t* data, int n) {
-    // The talker sends back each byte as it stores it, so data that came back exactly, at the first
-    // try, is in memory. One echo doubled on its way here could make the host count a byte the
-    // talker still waits for, and look exact only when every byte from there to the end (the go
-    // $00 in front of the data included) is the same: then the talker may take the next command's
-    // byte as that last byte, and a read-back finds it out.
-    const uint8_t before = n >= 2 ? data[n - 2] : TalkerCmd::kGo;
-    return n >= 1 && data[n - 1] != before;
 }
 
 bool TalkerLink::receiveWord(uint32_t& field) {

@@ -49,9 +49,8 @@ enum class ReplyEnd : uint8_t {
 //
 // Checked mode (our own talker, switched on in the image it boots from): the talker sends back
 // every byte it takes, and reads, writes and register writes wait for the host's go once their
-// arguments came back right. The host sends a write's command byte and arguments at once where no
-// doubled one can land in the go's place as $00 (else the command, then the arguments at once or
-// one at a time), then the go with the first piece of data;
+// arguments came back right. The host sends a write's arguments at once where no doubled one can
+// land in the go's place as $00 (else one at a time), then the go with the first piece of data;
 // a piece is never more than half of what the talker still takes unless the bytes that could be
 // carried beyond the end are harmless there (safeChunk), and goes once all before it came back,
 // so the host always knows where the talker stands; after anything unexpected it sends $81 until
@@ -89,9 +88,7 @@ public:
     // checked as end says; a lone read whose data must be trusted passes ReplyEnd::Settled.
     [[nodiscard]] TalkerStatus readMemory(uint32_t address, uint32_t count, uint8_t* buffer,
                             ReplyEnd end = ReplyEnd::Queued);
-    // Command $41, then verifies by reading the bytes back. In checked mode a write whose data
-    // came back exactly at the first try is proved by its echoes and not read back (so a byte of
-    // ROM or a register that keeps its own value does not fail it there).
+    // Command $41, then verifies by reading the bytes back.
     [[nodiscard]] TalkerStatus writeMemory(uint32_t address, uint32_t count, const uint8_t* data);
     // Command $81: the 11-byte register frame (its end checked as ReplyEnd::Settled).
     // A frame cut short keeps the fields that arrived.
@@ -260,21 +257,6 @@ private:
     // register write go at once where no doubled one can land in the go's place as $00, else
     // one at a time, each after the echo of the one before; their go only after all came back.
     bool checkedArguments(const uint8_t* args, int n, bool writes, bool withGo = true);
-    // How a write's command and arguments sent at once fared.
-    enum class Header : uint8_t {
-        Taken,   // all came back right: the talker waits for the go
-        Refused, // something came back wrong: the talker is back in step, nothing done
-        Unsent,  // not sent at once (a $00 could land in the go's place), or nothing came back: the
-                 // command goes the step-by-step way, which also deals with a silent line
-        Broken,  // the port refused the bytes
-    };
-    // A write's or register write's command byte and arguments in one piece (one round trip),
-    // where no doubled byte can carry a $00 into the go's place. Never sends the go.
-    Header checkedHeader(uint8_t cmd, const uint8_t* args, int n, bool& stray);
-    // command() and checkedArguments() for a write's command, or checkedHeader where it can: 0 once
-    // the talker waits for the go; wrongEcho (stray set) when the command is to be tried again.
-    [[nodiscard]] TalkerStatus checkedWriteHeader(uint8_t cmd, const uint8_t* args, int n, TalkerStatus wrongEcho,
-                                                  bool& stray);
 
     // Sends data the talker stores, until it has taken n bytes. False when it stopped answering.
     // exact: every byte came back as sent. extra: a byte that came back after the last one (a
@@ -293,9 +275,6 @@ private:
     TalkerState probeStopped();
     // Takes everything off the line until it is quiet for a few character times.
     void drainUntilQuiet();
-    // Checked mode: true when a write whose data all came back exactly, at the first try, needs no
-    // read-back (see the definition).
-    static bool echoesProveWrite(const uint8_t* data, int n);
     [[nodiscard]] TalkerStatus writeMemoryChecked(uint32_t address, uint32_t count, const uint8_t* data,
                                                   bool& stray);
     [[nodiscard]] TalkerStatus writeRegistersChecked(const Registers& r, bool& stray);

@@ -297,81 +297,19 @@ bool TalkerLink::sendStream(const uint8_t* data, int n, bool endsCommand, bool g
     return true;
 }
 
-TalkerLink::Header TalkerLink::checkedHeader(uint8_t cmd, const uint8_t* args, int n, bool& stray) {
-    // The go follows only once every byte came back right, so a byte lost or damaged on its way
-    // at worst starts a command that waits for a go it never gets (the command byte lost: its
-    // arguments taken as commands). A doubled byte moves the ones after it a place on: the bytes
-    // from the middle of the piece on can reach the go's place, so none of them may be $00.
-    std::array<uint8_t, 4> sent{cmd};
-    std::copy(args, args + n, sent.begin() + 1);
-    const int m = n + 1;
-    for (int j = 0; j < m; ++j)
-        if (2 * j >= m - 1 && sent[size_t(j)] == TalkerCmd::kGo)
-            return Header::Unsent;
-    if (sweepQueuedInput())
-        stray = true;
-    if (port_.write(sent.data(), m) != 0)
-        return Header::Broken;
-    // Back: the command, its complement, the arguments.
-    std::array<uint8_t, 5> expected{cmd, complement(cmd)};
-    std::copy(args, args + n, expected.begin() + 2);
-    std::array<uint8_t, 5> echoes{};
-    int have = 0;
-    bool hit = false;
-    while (have < m + 1 && receiveByte(echoes[size_t(have)])) {
-        // The talker stopped at an SWI before it took the command: it sent "J", then serves it.
-        if (have == 0 && !hit && echoes[0] == TalkerCmd::kSwiReport) {
-            hit = true;
-            swiPending_ = true;
-            stray = true;
-            continue;
-        }
-        ++have;
-    }
-    if (have == 0 && !hit)
-        return Header::Unsent;
-    if (have == m + 1 && std::equal(expected.begin(), expected.begin() + m + 1, echoes.begin()) &&
-        !port_.inputWithin(port_.characterTime(2)))
-        return Header::Taken;
-    stray = true;
-    maybeHit_ = maybeHit_ || std::find(echoes.begin(), echoes.begin() + have, TalkerCmd::kSwiReport) !=
-                                 echoes.begin() + have;
-    (void)resyncChecked();
-    return Header::Refused;
-}
-
-TalkerStatus TalkerLink::checkedWriteHeader(uint8_t cmd, const uint8_t* args, int n, TalkerStatus wrongEcho,
-                                            bool& stray) {
-    switch (checkedHeader(cmd, args, n, stray)) {
-    case Header::Taken:
-        return kTalkerOk;
-    case Header::Refused:
-        return wrongEcho;
-    case Header::Broken:
-        return kTalkerCommError;
-    case Header::Unsent:
-        break;
-    }
-    if (TalkerStatus status = command(cmd, wrongEcho, stray))
-        return status;
-    if (!checkedArguments(args, n, true, false)) {
-        stray = true;
-        return wrongEcho;
-    }
-    return kTalkerOk;
-}
-
 TalkerStatus TalkerLink::writeMemoryChecked(uint32_t address, uint32_t count, const uint8_t* data, bool& stray) {
     const int n = (count & 0xFF) == 0 ? 256 : static_cast<int>(count & 0xFF);
     const uint8_t args[3] = {static_cast<uint8_t>(count), static_cast<uint8_t>(address >> 8),
                              static_cast<uint8_t>(address)};
     TalkerStatus status = kTalkerBadEcho;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        status = checkedWriteHeader(TalkerCmd::kWriteMemory, args, 3, kTalkerBadEcho, stray);
-        if (status == kTalkerBadEcho)
-            continue;
-        if (status)
+        if ((status = command(TalkerCmd::kWriteMemory, kTalkerBadEcho, stray)))
             return status;
+        if (!checkedArguments(args, 3, true, false)) {
+            status = kTalkerBadEcho;
+            stray = true;
+            continue;
+        }
         bool exact = false;
         int extra = -1;
         // The go leads the data: a talker that refuses it takes them as commands, which the
@@ -401,11 +339,13 @@ TalkerStatus TalkerLink::writeRegistersChecked(const Registers& r, bool& stray) 
     const std::array<uint8_t, 11> bytes = frameBytes(r);
     TalkerStatus status = kTalkerRegisterWriteFailed;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        status = checkedWriteHeader(TalkerCmd::kWriteRegisters, bytes.data(), 2, kTalkerRegisterWriteFailed, stray);
-        if (status == kTalkerRegisterWriteFailed)
-            continue;
-        if (status)
+        if ((status = command(TalkerCmd::kWriteRegisters, kTalkerRegisterWriteFailed, stray)))
             return status;
+        if (!checkedArguments(bytes.data(), 2, true, false)) {
+            status = kTalkerRegisterWriteFailed;
+            stray = true;
+            continue;
+        }
         bool exact = false;
         int extra = -1;
         std::array<uint8_t, 10> stream{};

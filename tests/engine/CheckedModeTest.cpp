@@ -1,8 +1,6 @@
 // Our talker's checked mode on the virtual board: one byte lost, damaged or doubled on its way to
 // the board, at every place of a memory write, a register write and a read, never makes the
-// talker write outside what the host confirmed, and what reports success is right. The same holds
-// for a byte lost, damaged or doubled on its way back, which could make the host believe a write
-// complete that is not (a write whose echoes prove it is not read back).
+// talker write outside what the host confirmed, and what reports success is right.
 #include "BoardRig.h"
 #include "link/ExtendedTalker.h"
 
@@ -13,15 +11,9 @@ namespace {
 constexpr uint32_t kGuard = 0xC200; // one command's worth from the target on
 constexpr uint32_t kGuardSize = 0x100;
 constexpr uint32_t kTarget = 0xC200;
-constexpr uint32_t kTarget2 = 0xC2A5; // no $00 in its address: command and arguments go at once
-constexpr uint32_t kTarget3 = 0xC2D1;
+constexpr uint32_t kTarget2 = 0xC2A5; // no $00 in its address: its arguments go at once
 
-struct LineFault {
-    FaultKind kind;
-    FaultDirection direction;
-};
-
-class CheckedModeFaults : public ::testing::TestWithParam<LineFault> {};
+class CheckedModeFaults : public ::testing::TestWithParam<FaultKind> {};
 
 } // namespace
 
@@ -57,30 +49,19 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
     loop2.X = 0x1234;
     loop2.Y = 0x5678;
     loop2.PC = 0xC3A5;
-    // The same loop with its frame outside the direct page: the register write's command and
-    // stack pointer go at once.
-    Registers loop3 = loop2;
-    loop3.SP = 0xC3D7;
-    // Data whose last bytes are equal: its echoes alone cannot prove it (one doubled on its way
-    // back would make a byte the talker still waits for look taken).
-    const Bytes data3{0x22, 0x5A, 0x5A};
     // Frames at the idle SP, the second going back to the idle loop: only their bytes may change.
-    for (uint64_t k = 1; k <= 110; ++k) {
+    for (uint64_t k = 1; k <= 80; ++k) {
         SCOPED_TRACE("byte " + std::to_string(k));
         rig.poke(kGuard, guard);
         FaultRule rule;
-        rule.kind = GetParam().kind;
-        rule.direction = GetParam().direction;
+        rule.kind = GetParam();
+        rule.direction = FaultDirection::ToBoard;
         rule.after = k;
         rig.board->setFaults({rule}, k);
         const TalkerStatus wrote2 = rig.link.writeMemory(kTarget2, uint32_t(data2.size()), data2.data());
         const TalkerStatus looped2 = rig.link.writeRegisters(loop2);
         Registers running2;
         const TalkerStatus seen2 = rig.link.readRegisters(running2);
-        const TalkerStatus wrote3 = rig.link.writeMemory(kTarget3, uint32_t(data3.size()), data3.data());
-        const TalkerStatus looped3 = rig.link.writeRegisters(loop3);
-        Registers running3;
-        const TalkerStatus seen3 = rig.link.readRegisters(running3);
         const TalkerStatus wrote = rig.link.writeMemory(kTarget, uint32_t(data.size()), data.data());
         const TalkerStatus looped = rig.link.writeRegisters(loop);
         Registers running;
@@ -98,30 +79,19 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
         if (wrote2 == kTalkerOk) {
             EXPECT_TRUE(std::equal(data2.begin(), data2.end(), now.begin() + (kTarget2 - kGuard))) << "reported written";
         }
-        if (wrote3 == kTalkerOk) {
-            EXPECT_TRUE(std::equal(data3.begin(), data3.end(), now.begin() + (kTarget3 - kGuard))) << "reported written";
-        }
-        // A single register or memory read carries no check: a byte damaged on its way back shows
-        // in it. Only what the faults on the way to the board did is judged by such reads.
-        const bool readsTrusted = GetParam().direction == FaultDirection::ToBoard;
-        if (readsTrusted && looped3 == kTalkerOk && seen3 == kTalkerOk) {
-            EXPECT_EQ(running3.PC, loop3.PC) << "not running the third loop";
-        }
-        if (readsTrusted && looped2 == kTalkerOk && seen2 == kTalkerOk) {
+        if (looped2 == kTalkerOk && seen2 == kTalkerOk) {
             EXPECT_EQ(running2.PC, loop2.PC) << "not running the second loop";
         }
-        if (readsTrusted && looped == kTalkerOk && seen == kTalkerOk) {
+        if (looped == kTalkerOk && seen == kTalkerOk) {
             EXPECT_EQ(running.PC, loop.PC) << "not running the loop";
         }
-        if (readsTrusted && wrote == kTalkerOk && read == kTalkerOk) {
+        if (wrote == kTalkerOk && read == kTalkerOk) {
             EXPECT_EQ(back, data) << "reported read";
         }
         std::copy(guard.begin() + (kTarget - kGuard), guard.begin() + (kTarget - kGuard) + data.size(),
                   now.begin() + (kTarget - kGuard));
         std::copy(guard.begin() + (kTarget2 - kGuard), guard.begin() + (kTarget2 - kGuard) + data2.size(),
                   now.begin() + (kTarget2 - kGuard));
-        std::copy(guard.begin() + (kTarget3 - kGuard), guard.begin() + (kTarget3 - kGuard) + data3.size(),
-                  now.begin() + (kTarget3 - kGuard));
         EXPECT_EQ(now, guard) << "a byte outside the written block changed";
         EXPECT_EQ(rig.peek(0x0000, 0xA3), talker) << "the talker's code changed";
         const Registers after = rig.registers();
@@ -135,13 +105,5 @@ TEST_P(CheckedModeFaults, NoByteOnItsWayToTheBoardWritesWhereTheHostDidNotConfir
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPlace, CheckedModeFaults,
-                         ::testing::Values(LineFault{FaultKind::Drop, FaultDirection::ToBoard},
-                                           LineFault{FaultKind::Garble, FaultDirection::ToBoard},
-                                           LineFault{FaultKind::Duplicate, FaultDirection::ToBoard},
-                                           LineFault{FaultKind::Drop, FaultDirection::ToHost},
-                                           LineFault{FaultKind::Garble, FaultDirection::ToHost},
-                                           LineFault{FaultKind::Duplicate, FaultDirection::ToHost}),
-                         [](const auto& info) {
-                             return std::string(faultKindName(info.param.kind)) +
-                                    (info.param.direction == FaultDirection::ToHost ? "_ToHost" : "");
-                         });
+                         ::testing::Values(FaultKind::Drop, FaultKind::Garble, FaultKind::Duplicate),
+                         [](const auto& info) { return std::string(faultKindName(info.param)); });
