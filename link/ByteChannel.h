@@ -102,6 +102,6 @@ public:
     std::chrono::microseconds characterTime(int count) const;
     // Waits until input is queued or the deadline has passed; true when input is queued.
     bool waitReadable(const Deadline& deadline) {
-        return inputWithin(std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining()));
+        return inputWithin(std::chrono::ceil<std::chrono::microseconds>(deadline.remaining()));
     }
 };

@@ -27,7 +27,8 @@ public:
     bool expired() const;
     // Whole milliseconds left, rounded up, never negative (suitable for poll()).
     int remainingMs() const;
-    // Time left, never negative.
+    // Time left, never negative (round it up where a coarser unit is wanted: a wait of the time
+    // rounded down to nothing would not bring the deadline nearer).
     Clock::duration remaining() const;
     // Waits until the deadline has passed (on virtual time: runs the board up to it); returns
     // at once when it already has.

@@ -120,7 +120,7 @@ bool ExtendedTalker::awaitStop(int waitMs) {
     ByteChannel& port = link_.port();
     const Deadline deadline = Deadline::afterMs(waitMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining());
+        const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline.remaining());
         if (left.count() <= 0 || !port.inputWithin(left))
             return false;
         uint8_t byte = 0;

@@ -106,7 +106,7 @@ bool BoardChannel::inputWithin(std::chrono::microseconds wait) {
         if (deadline.expired())
             return false;
         pollReadable(line_.hostReadinessFd(),
-                     std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining()));
+                     std::chrono::ceil<std::chrono::microseconds>(deadline.remaining()));
     }
 }
 

@@ -1424,7 +1424,7 @@ WaitOutcome DebugSession::waitForHit(int ms, const std::function<bool()>& interr
         const bool open = channel_.isOpen();
         // Woken now and then to ask about an interrupt: a signal may have gone to another thread.
         if (open)
-            channel_.inputWithin(std::min(std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining()),
+            channel_.inputWithin(std::min(std::chrono::ceil<std::chrono::microseconds>(deadline.remaining()),
                                           std::chrono::microseconds(std::chrono::milliseconds(kInterruptCheckMs))));
         if (!open || channel_.lineLost()) {
             BreakpointHit lost; // hang-up or error: nothing will arrive

@@ -55,7 +55,7 @@ bool SessionChannel::inputWithin(std::chrono::microseconds wait) {
     const Deadline deadline(wait);
     for (;;) {
         keepAlive();
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline.remaining());
+        const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline.remaining());
         if (active_->inputWithin(std::min<std::chrono::microseconds>(left, kWaitSlice)))
             return true;
         if (deadline.expired() || !active_->isOpen())

@@ -25,10 +25,19 @@ BoardRunner::BoardRunner(Board& board, LineEnd& line, double speed, std::string 
       eepromFile_(std::move(eepromFile)), faults_(faults),
       latency_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, latencySeconds)))) {}
 
+static_assert(BoardRunner::kNanosecondsPerCycle * kEClockHz == 1e9, "the E clock is 2 MHz");
+
 BoardRunner::Clock::time_point BoardRunner::boardTime(uint64_t cycles) {
     // An hour past the clock's epoch, so that no board time reads as "no time" (the epoch).
-    return Clock::time_point(std::chrono::hours(1)) +
-           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(cycles) / kEClockHz));
+    // In whole nanoseconds (an E cycle is 500 ns), so that boardCycles(boardTime(n)) is n again: a
+    // time read back a nanosecond short would leave a deadline one cycle away that no run reaches.
+    return Clock::time_point(std::chrono::hours(1)) + std::chrono::nanoseconds(cycles * kNanosecondsPerCycle);
+}
+
+uint64_t BoardRunner::boardCycles(Clock::time_point at) {
+    // The first cycle at or after `at` (board time starts an hour past the clock's epoch).
+    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(at - boardTime(0)).count();
+    return since <= 0 ? 0 : (uint64_t(since) + kNanosecondsPerCycle - 1) / kNanosecondsPerCycle;
 }
 
 BoardRunner::Clock::time_point BoardRunner::clockNow() const {

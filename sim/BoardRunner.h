@@ -54,6 +54,10 @@ public:
     void resetNow();
     // Board time as a point on the runner's clock (virtual time only).
     static Clock::time_point boardTime(uint64_t cycles);
+    // The first board cycle at or after a board time.
+    static uint64_t boardCycles(Clock::time_point at);
+    // Nanoseconds in one E cycle of the board's 2 MHz E clock.
+    static constexpr uint64_t kNanosecondsPerCycle = 500;
     // Board cycles between two looks at the line (and at `enough`) on virtual time: 0.5 ms, well
     // under a character time at the rates the debugger uses.
     static constexpr uint64_t kLockstepSlice = 1000;

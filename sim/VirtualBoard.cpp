@@ -45,9 +45,7 @@ struct VirtualBoard::Impl : TimeSource {
     void advance(Deadline::Clock::time_point until, const std::function<bool()>& enough) override {
         if (!lockstep)
             return;
-        const auto from = BoardRunner::boardTime(0);
-        const double seconds = until > from ? std::chrono::duration<double>(until - from).count() : 0.0;
-        lockstep->advance(uint64_t(std::ceil(seconds * kEClockHz)), enough);
+        lockstep->advance(BoardRunner::boardCycles(until), enough);
     }
 
     bool inMemory() const { return options.line == BoardLineKind::Memory || options.virtualTime; }

@@ -3,6 +3,7 @@
 #include "session/BoardChannel.h"
 #include "link/Deadline.h"
 #include "session/SessionChannel.h"
+#include "sim/BoardRunner.h"
 #include "sim/MemoryLine.h"
 #include "sim/VirtualBoard.h"
 
@@ -262,4 +263,13 @@ TEST(VirtualTimeLine, WaitsTakeTheirBoardTimeAndTheBoardStandsStillBetweenThem) 
     EXPECT_EQ(Deadline::timeSource(), nullptr) << "a stopped board's clock is no longer the thread's";
     EXPECT_TRUE(line.lineLost());
     EXPECT_FALSE(line.inputWithin(std::chrono::seconds(60))) << "must not wait out a lost line";
+}
+
+// A board time read back must be the cycle it was made from: one a nanosecond short left a
+// deadline one cycle ahead that no run of the board reached, and the host waited for ever.
+TEST(VirtualTimeLine, BoardTimesAndCyclesConvertExactly) {
+    for (uint64_t n = 0; n < 50'000'000; n += 4'339) {
+        ASSERT_EQ(BoardRunner::boardCycles(BoardRunner::boardTime(n)), n);
+        ASSERT_EQ(BoardRunner::boardCycles(BoardRunner::boardTime(n) + std::chrono::nanoseconds(1)), n + 1);
+    }
 }
