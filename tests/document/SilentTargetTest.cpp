@@ -121,8 +121,8 @@ private slots:
         QCOMPARE(host.engine.running, 1);
 
         // The talker's part, played on another thread while the user-interface thread polls:
-        // "J"; the $B5 reply (the address after the SWI, then the registers); the write of the
-        // saved byte with its read-back. The Registers window shows the registers the $B5 reply
+        // "J"; the $B5 reply (the address after the SWI, then the registers); a look at the SWI, the write of
+        // the saved byte with its read-back. The Registers window shows the registers the $B5 reply
         // carried, without another read.
         std::vector<uint8_t> heard;
         std::thread talker([&] {
@@ -133,6 +133,10 @@ private slots:
             pty.write({'J'});
             expect(1);
             pty.write({0x4A, 0xC0, 0x11, 0x00, 0xF0, 0xD0, 0x02, 0x01, 0x12, 0x34, 0x56, 0x78, 0x00, 0x00});
+            expect(1); // our SWI is looked at before its byte goes back
+            pty.write({0xFE});
+            expect(3);
+            pty.write({0x3F});
             expect(1);
             pty.write({0xBE});
             expect(4);
@@ -147,7 +151,8 @@ private slots:
         QCOMPARE(doc.registersWindow->fields().CCR, std::string("%11010000"));
         QCOMPARE(doc.registersWindow->fields().SP, std::string("$00f8"));
         talker.join();
-        QCOMPARE(heard, (std::vector<uint8_t>{0xB5, 0x41, 0x01, 0xC0, 0x10, 0x86, 0x01, 0x01, 0xC0, 0x10}));
+        QCOMPARE(heard, (std::vector<uint8_t>{0xB5, 0x01, 0x01, 0xC0, 0x10, 0x41, 0x01, 0xC0, 0x10, 0x86, 0x01, 0x01,
+                                              0xC0, 0x10}));
         QCOMPARE(host.engine.running, 0);
         QVERIFY(!host.line.watching());
     }
