@@ -328,7 +328,7 @@ private slots:
             QVERIFY(!action->statusTip().isEmpty());
             keys << QString(c.keys).split(", ");
         }
-        // No new key takes one of the design's own, and no key of any action is another's.
+        // No new key takes one of the classic accelerators, and no key of any action is another's.
         for (const AccelDef& accel : CommandTables::kAccelerators)
             if (!keys.contains(accel.keys))
                 QVERIFY(!QList<int>({CmdId::kToggleBreakpoint, CmdId::kStepOver, CmdId::kStepOut,

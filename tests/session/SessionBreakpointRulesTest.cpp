@@ -131,7 +131,7 @@ TEST_F(BreakpointRules, keptBreakpointsStopAgainAtTheNextRound)
         ASSERT_EQ(hit.kind, BreakpointHitKind::Hit);
         EXPECT_EQ(hit.registers.B, 10);
         if (!c.keepSetting) {
-            EXPECT_TRUE(session->breakpoints().empty()); // one-shot under the design's rule
+            EXPECT_TRUE(session->breakpoints().empty()); // one-shot by default
             ok(session->setBreakpoint(sum));
         }
         for (int b = 9; b >= 8; --b) {
