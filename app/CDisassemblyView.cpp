@@ -1,4 +1,5 @@
 #include "app/CDisassemblyView.h"
+#include <QStatusBar>
 #include "document/CTargetLine.h"
 
 #include <QInputDialog>
@@ -94,7 +95,11 @@ void CDisassemblyView::followStop()
     if (stop && session && lineOf(pc) < 0) {
         const uint32_t from = followStart(pc, session->symbols());
         const uint32_t to = std::min<uint32_t>(std::max(from + kFollowBytes - 1, pc + 15), 0xFFFF);
+        // The view follows on its own: the stop's report stays what the status bar says.
+        const QString report = doc_->statusBar ? doc_->statusBar->currentMessage() : QString();
         (void)showRange(hexAddress(from), hexAddress(to));
+        if (!report.isEmpty())
+            doc_->ShowStatusText(report);
     }
     refreshMarkers(false);
 }
